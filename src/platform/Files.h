@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The file-system seam. On Linux every name the program asks for is found without regard to ASCII
+// letter case, as on the emulator's home file system: the exact name first, else the one directory
+// entry that matches ignoring case (the first in byte order when several do).
+
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char PathDelim = '\\';
+#else
+inline constexpr char PathDelim = '/';
+#endif
+
+/// One entry of a directory listing.
+struct TSearchRec {
+  std::string Name;        ///< as the file system spells it
+  bool IsDirectory = false;
+  bool IsHidden = false;   ///< dot files on POSIX, the hidden attribute on Windows
+  std::uint64_t Size = 0;
+  std::time_t Time = 0;    ///< modification time, seconds since the epoch
+};
+
+/// Wildcard match of a name against a mask with `*` and `?`, ignoring ASCII case. A mask of
+/// `*.*` or `*` matches every name, as the original listing calls expect.
+bool MatchesMask(std::string_view name, std::string_view mask);
+
+/// Calls visit for every entry of dir whose name matches mask, "." and ".." included, entries of
+/// every kind (hidden files, directories, links). visit returns false to stop early. Returns false
+/// when the directory cannot be listed; an empty dir means the working directory.
+bool ForEachEntry(const std::string& dir, std::string_view mask,
+                  const std::function<bool(const TSearchRec&)>& visit);
+
+/// All matching entries of ForEachEntry, in the file system's order.
+std::vector<TSearchRec> FindFiles(const std::string& dir, std::string_view mask);
+
+/// The path as it exists on disk: each component resolved without regard to case. Components
+/// that do not exist are kept as given, so the result names where such a file would be created.
+std::string ResolvePath(const std::string& path);
+
+bool FileExists(const std::string& path);       ///< an existing entry that is not a directory
+bool DirectoryExists(const std::string& path);
+bool PathExists(const std::string& path);       ///< either of the two
+
+/// Modification time of a file, or nothing when it cannot be read.
+std::optional<std::time_t> FileAge(const std::string& path);
+
+/// Size of a file, or nothing when it cannot be read.
+std::optional<std::uint64_t> FileSize(const std::string& path);
+
+bool DeleteFile(const std::string& path);
+
+/// Creates a directory; an existing directory of any letter case counts as success.
+bool CreateDir(const std::string& path);
+
+/// Renames, replacing an existing target atomically where the platform allows.
+bool RenameFile(const std::string& from, const std::string& to);
+
+std::string GetCurrentDir();
+bool SetCurrentDir(const std::string& path);
+
+/// Directory of the running program, with a trailing separator.
+std::string ProgramDir();
+
+/// Free bytes on the file system that holds path, or nothing when unknown.
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& path);
+
+/// The path with one separator at its end (unchanged when empty or already ending in one).
+std::string IncludeTrailingPathDelimiter(std::string path);
+
+/// a and b joined by exactly one separator; b alone when a is empty.
+std::string JoinPath(std::string_view a, std::string_view b);
+
+/// Whole file into a byte string; nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+/// Writes bytes to path through a temporary file beside it that replaces the old file only once
+/// it is complete, so a failed write leaves the old file untouched.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
+
+}  // namespace platform

@@ -1,0 +1,52 @@
+#include "Files.h"
+
+#include "Text.h"
+
+namespace platform {
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  if (mask == "*" || mask == "*.*") return true;
+  // Iterative glob with one backtrack point: linear in practice, never exponential.
+  std::size_t n = 0, m = 0, starM = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == '?' || AsciiLower(mask[m]) == AsciiLower(name[n]))) {
+      ++n;
+      ++m;
+    } else if (m < mask.size() && mask[m] == '*') {
+      starM = m++;
+      starN = n;
+    } else if (starM != std::string_view::npos) {
+      m = starM + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+std::vector<TSearchRec> FindFiles(const std::string& dir, std::string_view mask) {
+  std::vector<TSearchRec> entries;
+  ForEachEntry(dir, mask, [&](const TSearchRec& rec) {
+    entries.push_back(rec);
+    return true;
+  });
+  return entries;
+}
+
+bool PathExists(const std::string& path) { return FileExists(path) || DirectoryExists(path); }
+
+std::string IncludeTrailingPathDelimiter(std::string path) {
+  if (!path.empty() && path.back() != PathDelim && path.back() != '/') path += PathDelim;
+  return path;
+}
+
+std::string JoinPath(std::string_view a, std::string_view b) {
+  if (a.empty()) return std::string(b);
+  std::string joined = IncludeTrailingPathDelimiter(std::string(a));
+  joined += b;
+  return joined;
+}
+
+}  // namespace platform

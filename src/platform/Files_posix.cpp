@@ -1,0 +1,222 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "Files.h"
+#include "Text.h"
+
+namespace platform {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+bool LStat(const std::string& path, struct stat& st) { return ::lstat(path.c_str(), &st) == 0; }
+
+// The entry of dir whose name equals name ignoring ASCII case; the smallest in byte order when
+// several do, so the choice never depends on the listing order.
+std::optional<std::string> FindCaseVariant(const std::string& dir, std::string_view name) {
+  DirHandle d(::opendir(dir.empty() ? "." : dir.c_str()));
+  if (!d) return std::nullopt;
+  std::optional<std::string> best;
+  while (const dirent* e = ::readdir(d.get())) {
+    const std::string_view entry(e->d_name);
+    if (SameTextAscii(entry, name) && (!best || entry < *best)) best = std::string(entry);
+  }
+  return best;
+}
+
+}  // namespace
+
+std::string ResolvePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::string resolved;
+  std::size_t pos = 0;
+  if (path[0] == '/') {
+    resolved = "/";
+    pos = 1;
+  }
+  bool missing = false;  // once a component is absent, the rest cannot exist either
+  while (pos <= path.size()) {
+    std::size_t slash = path.find('/', pos);
+    if (slash == std::string::npos) slash = path.size();
+    const std::string_view component(path.data() + pos, slash - pos);
+    const bool last = slash == path.size();
+    if (!component.empty()) {
+      std::string candidate = resolved + std::string(component);
+      struct stat st;
+      if (!missing && component != "." && component != ".." && !LStat(candidate, st)) {
+        if (auto variant = FindCaseVariant(resolved.empty() ? "." : resolved, component))
+          candidate = resolved + *variant;
+        else
+          missing = true;
+      }
+      resolved = std::move(candidate);
+      if (!last) resolved += '/';
+    } else if (!last && !resolved.empty() && resolved.back() != '/') {
+      resolved += '/';
+    }
+    pos = slash + 1;
+  }
+  if (path.back() == '/' && !resolved.empty() && resolved.back() != '/') resolved += '/';
+  return resolved;
+}
+
+bool ForEachEntry(const std::string& dir, std::string_view mask,
+                  const std::function<bool(const TSearchRec&)>& visit) {
+  const std::string where = dir.empty() ? std::string(".") : ResolvePath(dir);
+  DirHandle d(::opendir(where.c_str()));
+  if (!d) return false;
+  const int fd = ::dirfd(d.get());
+  while (const dirent* e = ::readdir(d.get())) {
+    if (!MatchesMask(e->d_name, mask)) continue;
+    TSearchRec rec;
+    rec.Name = e->d_name;
+    rec.IsHidden = e->d_name[0] == '.';
+    struct stat st;
+    // Follow links so a linked game directory counts as a directory, as a shortcut would not.
+    if (::fstatat(fd, e->d_name, &st, 0) == 0 || ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      rec.IsDirectory = S_ISDIR(st.st_mode);
+      rec.Size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+      rec.Time = st.st_mtime;
+    }
+    if (!visit(rec)) break;
+  }
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(ResolvePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(ResolvePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::time_t> FileAge(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(ResolvePath(path).c_str(), &st) != 0) return std::nullopt;
+  return st.st_mtime;
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(ResolvePath(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool DeleteFile(const std::string& path) {
+  return !path.empty() && ::unlink(ResolvePath(path).c_str()) == 0;
+}
+
+bool CreateDir(const std::string& path) {
+  if (path.empty()) return false;
+  const std::string resolved = ResolvePath(path);
+  if (::mkdir(resolved.c_str(), 0777) == 0) return true;
+  struct stat st;
+  return errno == EEXIST && ::stat(resolved.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return ::rename(ResolvePath(from).c_str(), ResolvePath(to).c_str()) == 0;
+}
+
+std::string GetCurrentDir() {
+  std::string buffer(PATH_MAX, '\0');
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(std::strlen(buffer.c_str()));
+  return buffer;
+}
+
+bool SetCurrentDir(const std::string& path) {
+  return !path.empty() && ::chdir(ResolvePath(path).c_str()) == 0;
+}
+
+std::string ProgramDir() {
+  std::string buffer(PATH_MAX, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (n <= 0) return {};
+  buffer.resize(static_cast<std::size_t>(n));
+  return buffer.substr(0, buffer.rfind('/') + 1);
+}
+
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& path) {
+  struct statvfs vfs;
+  if (::statvfs(path.empty() ? "." : ResolvePath(path).c_str(), &vfs) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  const int fd = ::open(ResolvePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string bytes;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return bytes;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+  const std::string target = ResolvePath(path);
+  std::string temp = target + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  const auto fail = [&](const char* what) {
+    if (error) *error = std::string(what) + " " + target + ": " + std::strerror(errno);
+    return false;
+  };
+  if (fd < 0) return fail("Cannot create a temporary file for");
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int saved = errno;
+      ::close(fd);
+      ::unlink(temp.c_str());
+      errno = saved;
+      return fail("Cannot write");
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  ::fchmod(fd, 0644);
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    const int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+    return fail("Cannot write");
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    const int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+    return fail("Cannot replace");
+  }
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,134 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "Files.h"
+
+// Windows names are matched without regard to case by the file system itself, so paths are used
+// as given.
+
+namespace platform {
+namespace {
+
+std::time_t ToTimeT(const FILETIME& ft) {
+  ULARGE_INTEGER t;
+  t.LowPart = ft.dwLowDateTime;
+  t.HighPart = ft.dwHighDateTime;
+  return static_cast<std::time_t>((t.QuadPart - 116444736000000000ULL) / 10000000ULL);
+}
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+
+}  // namespace
+
+std::string ResolvePath(const std::string& path) { return path; }
+
+bool ForEachEntry(const std::string& dir, std::string_view mask,
+                  const std::function<bool(const TSearchRec&)>& visit) {
+  const std::string pattern = JoinPath(dir.empty() ? "." : dir, "*");
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    if (!MatchesMask(data.cFileName, mask)) continue;
+    TSearchRec rec;
+    rec.Name = data.cFileName;
+    rec.IsDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    rec.IsHidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    rec.Size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    rec.Time = ToTimeT(data.ftLastWriteTime);
+    if (!visit(rec)) break;
+  } while (FindNextFileA(h, &data));
+  FindClose(h);
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::time_t> FileAge(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return ToTimeT(data.ftLastWriteTime);
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return std::nullopt;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool DeleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool CreateDir(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0 || DirectoryExists(path);
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+std::string GetCurrentDir() {
+  char buffer[MAX_PATH];
+  const DWORD n = GetCurrentDirectoryA(MAX_PATH, buffer);
+  return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
+}
+
+bool SetCurrentDir(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+
+std::string ProgramDir() {
+  char buffer[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  const std::string file(buffer, n);
+  return file.substr(0, file.find_last_of("\\/") + 1);
+}
+
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& path) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(path.empty() ? "." : path.c_str(), &available, nullptr, nullptr))
+    return std::nullopt;
+  return available.QuadPart;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return bytes.str();
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+  const std::string temp = path + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      DeleteFileA(temp.c_str());
+      if (error) *error = "Cannot write " + path;
+      return false;
+    }
+  }
+  if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileA(temp.c_str());
+    if (error) *error = "Cannot replace " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace platform

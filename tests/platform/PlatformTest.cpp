@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "TempDir.h"
+#include "platform/Files.h"
+#include "platform/ShortString.h"
+#include "platform/Text.h"
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+TEST(ShortString, KeepsFirstBytesSilently) {
+  TString8 s = "abcdefghij";
+  EXPECT_EQ(s.view(), "abcdefgh");
+  s = "xy";
+  EXPECT_EQ(s.str(), "xy");
+  EXPECT_EQ(s.size(), 2u);
+  TString30 empty;
+  EXPECT_TRUE(empty.empty());
+  static_assert(sizeof(TString8) == 9, "held in place, no pointers");
+}
+
+TEST(ShortString, NeverCutsInsideUtf8Sequence) {
+  // "abcdefg" + "é" (2 bytes) is 9 bytes: the cut at 8 would split the é.
+  TString8 s = "abcdefg\xC3\xA9";
+  EXPECT_EQ(s.view(), "abcdefg");
+  // Bytes that are not UTF-8 are cut exactly where the limit says.
+  TString8 t = "abcdefg\xE9xyz";
+  EXPECT_EQ(t.view(), "abcdefg\xE9");
+}
+
+TEST(Text, Utf8ValidationAndWindows1252Fallback) {
+  EXPECT_TRUE(IsValidUtf8("plain"));
+  EXPECT_TRUE(IsValidUtf8("\xE2\x82\xAC"));
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+  EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // truncated
+  EXPECT_EQ(DisplayText("caf\xE9"), "caf\xC3\xA9");
+  EXPECT_EQ(DisplayText("\x80"), "\xE2\x82\xAC");
+  EXPECT_EQ(DisplayText("caf\xC3\xA9"), "caf\xC3\xA9");
+}
+
+TEST(Files, MaskMatchingIgnoresCaseAndHandlesStars) {
+  EXPECT_TRUE(MatchesMask("PacMan01.JPG", "pacman*.jpg"));
+  EXPECT_TRUE(MatchesMask("anything", "*.*"));
+  EXPECT_TRUE(MatchesMask(".", "*"));
+  EXPECT_TRUE(MatchesMask("a.zip", "?.zip"));
+  EXPECT_FALSE(MatchesMask("ab.zip", "?.zip"));
+  EXPECT_FALSE(MatchesMask("pacman.jpeg", "pacman*.jpg"));
+  EXPECT_TRUE(MatchesMask("x", "***x"));
+  // Many stars against a long near-miss must stay fast (linear, not exponential).
+  EXPECT_FALSE(MatchesMask(std::string(5000, 'a'), "*a*a*a*a*a*a*a*a*a*b"));
+}
+
+TEST(Files, ListingIncludesDotEntriesAndHiddenFiles) {
+  TempDir dir;
+  dir.Write("g/.hidden", "x");
+  dir.Write("g/file", "x");
+  dir.MakeDir("g/sub");
+  std::vector<std::string> names;
+  ASSERT_TRUE(ForEachEntry((dir.Path() / "g").string(), "*.*", [&](const TSearchRec& r) {
+    names.push_back(r.Name);
+    return true;
+  }));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".hidden", "file", "sub"}));
+  EXPECT_FALSE(ForEachEntry((dir.Path() / "missing").string(), "*", [](const TSearchRec&) {
+    return true;
+  }));
+}
+
+TEST(Files, ListingStopsWhenVisitorSaysSo) {
+  TempDir dir;
+  for (int i = 0; i < 20; ++i) dir.Write("f" + std::to_string(i), "");
+  int seen = 0;
+  ForEachEntry(dir.Str(), "*", [&](const TSearchRec&) { return ++seen < 3; });
+  EXPECT_EQ(seen, 3);
+}
+
+TEST(Files, NamesAreFoundWithoutRegardToCase) {
+  TempDir dir;
+  dir.Write("PacMan/PACMAN.VLK", "driver");
+  ScopedCurrentDir cd(dir.Path());
+  EXPECT_TRUE(FileExists("pacman/pacman.vlk"));
+  EXPECT_TRUE(DirectoryExists("PACMAN"));
+  EXPECT_FALSE(FileExists("pacman"));  // a directory is not a file
+  EXPECT_EQ(ResolvePath("pacman/pacman.vlk"), "PacMan/PACMAN.VLK");
+  // A missing tail keeps its spelling under the resolved head, so it can be created there.
+  EXPECT_EQ(ResolvePath("pacman/new/File.txt"), "PacMan/new/File.txt");
+  EXPECT_EQ(ResolvePath((dir.Path() / "PACMAN").string() + "/"), (dir.Path() / "PacMan").string() + "/");
+  EXPECT_TRUE(FileAge("PACMAN/pacman.vlk").has_value());
+  EXPECT_FALSE(FileAge("nothing").has_value());
+  EXPECT_EQ(FileSize("pacman/pacman.vlk"), 6u);
+}
+
+TEST(Files, ExactNameWinsAndCaseVariantsAreChosenStably) {
+  TempDir dir;
+  dir.Write("readme.txt", "small");
+  dir.Write("README.TXT", "capitals");
+  dir.Write("ReadMe.Txt", "mixed");
+  ScopedCurrentDir cd(dir.Path());
+  EXPECT_EQ(ResolvePath("README.TXT"), "README.TXT");
+  EXPECT_EQ(ResolvePath("Readme.txt"), "README.TXT");  // smallest in byte order
+}
+
+TEST(Files, CreateDirReusesAnExistingCaseVariant) {
+  TempDir dir;
+  dir.MakeDir("ScreenShots");
+  ScopedCurrentDir cd(dir.Path());
+  EXPECT_TRUE(CreateDir("screenshots"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "screenshots") &&
+               fs::equivalent(dir.Path() / "screenshots", dir.Path() / "ScreenShots") == false);
+  size_t count = 0;
+  for (auto& e : fs::directory_iterator(dir.Path())) count += e.is_directory();
+  EXPECT_EQ(count, 1u);
+  EXPECT_TRUE(DeleteFile("nothing") == false);
+}
+
+TEST(Files, AtomicWriteReplacesOrLeavesTheOldFile) {
+  TempDir dir;
+  const std::string file = (dir.Path() / "StartVELK.ini").string();
+  dir.Write("StartVELK.ini", "old");
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(file, "new", &error)) << error;
+  EXPECT_EQ(ReadFileBytes(file), "new");
+  // A target in a folder that cannot be written keeps the old file and says why.
+  fs::permissions(dir.Path(), fs::perms::owner_read | fs::perms::owner_exec);
+  if (::geteuid() != 0) {
+    EXPECT_FALSE(WriteFileAtomically(file, "lost", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReadFileBytes(file), "new");
+  }
+  fs::permissions(dir.Path(), fs::perms::owner_all);
+  size_t count = 0;
+  for (auto& e : fs::directory_iterator(dir.Path())) count += 1 + 0 * e.is_regular_file();
+  EXPECT_EQ(count, 1u);  // no temporary file left behind
+}
+
+TEST(Files, PathHelpers) {
+  EXPECT_EQ(IncludeTrailingPathDelimiter(""), "");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("a"), std::string("a") + PathDelim);
+  EXPECT_EQ(JoinPath("", "x"), "x");
+  EXPECT_EQ(JoinPath("a/", "x"), "a/x");
+  EXPECT_FALSE(GetCurrentDir().empty());
+  EXPECT_FALSE(ProgramDir().empty());
+  EXPECT_TRUE(FreeDiskSpace(".").has_value());
+}
