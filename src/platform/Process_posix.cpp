@@ -193,6 +193,8 @@ TChildProcess SpawnArgv(const std::vector<std::string>& argv, const TSpawnOption
     if (options.NewSession) ::setsid();
     if (options.StdOut >= 0 && options.StdOut != STDOUT_FILENO)
       ::dup2(options.StdOut, STDOUT_FILENO);
+    if (options.StdErr >= 0 && options.StdErr != STDERR_FILENO)
+      ::dup2(options.StdErr, STDERR_FILENO);
     if (options.Niceness && ::setpriority(PRIO_PROCESS, 0, *options.Niceness) != 0) {
       for (const int fallback : options.FallbackNiceness)
         if (::setpriority(PRIO_PROCESS, 0, fallback) == 0) break;
