@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -171,19 +172,52 @@ TChildProcess SpawnArgv(const std::vector<std::string>& argv, const TSpawnOption
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
-  int errorPipe[2];
-  if (::pipe2(errorPipe, O_CLOEXEC) != 0)
-    return fail(std::string("Cannot start: ") + std::strerror(errno));
   // Without pidfds the end of the child shows as the end of a pipe that only the child holds.
   int endPipe[2] = {-1, -1};
   const bool usePidFd = PidFdsWork();
-  if (!usePidFd && ::pipe(endPipe) != 0) {
-    ::close(errorPipe[0]);
-    ::close(errorPipe[1]);
+  if (!usePidFd && ::pipe(endPipe) != 0)
     return fail(std::string("Cannot start: ") + std::strerror(errno));
-  }
   if (endPipe[0] >= 0) ::fcntl(endPipe[0], F_SETFD, FD_CLOEXEC);
 
+  // Without a priority to set, posix_spawn starts the child without copying this process.
+  if (!options.Niceness) {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    if (options.StdOut >= 0 && options.StdOut != STDOUT_FILENO)
+      posix_spawn_file_actions_adddup2(&actions, options.StdOut, STDOUT_FILENO);
+    if (options.StdErr >= 0 && options.StdErr != STDERR_FILENO)
+      posix_spawn_file_actions_adddup2(&actions, options.StdErr, STDERR_FILENO);
+    sigset_t none, pipeOnly;
+    sigemptyset(&none);
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &pipeOnly);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (options.NewSession) flags |= POSIX_SPAWN_SETSID;
+    posix_spawnattr_setflags(&attributes, flags);
+    pid_t child = 0;
+    // glibc reports a failed exec here and has already reaped that child.
+    const int rc = ::posix_spawn(&child, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (endPipe[1] >= 0) ::close(endPipe[1]);
+    if (rc != 0) {
+      if (endPipe[0] >= 0) ::close(endPipe[0]);
+      return fail("Cannot run " + argv[0] + ": " + std::strerror(rc));
+    }
+    return TChildProcess::Adopt(child, usePidFd ? OpenPidFd(child) : endPipe[0]);
+  }
+
+  // fork reports a failed exec through a pipe that closes by itself when exec succeeds.
+  int errorPipe[2];
+  if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+    if (endPipe[0] >= 0) ::close(endPipe[0]);
+    if (endPipe[1] >= 0) ::close(endPipe[1]);
+    return fail(std::string("Cannot start: ") + std::strerror(errno));
+  }
   const pid_t pid = ::fork();
   if (pid == 0) {
     sigset_t none;
