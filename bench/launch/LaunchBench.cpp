@@ -107,7 +107,10 @@ void BM_RegularWaitWhileChildSleeps3s(benchmark::State& state) {
   state.counters["cpu_percent_of_wall"] = 100.0 * cpu / wall;
   state.counters["events_dispatched"] = loop.Events;
 }
-BENCHMARK(BM_RegularWaitWhileChildSleeps3s)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RegularWaitWhileChildSleeps3s)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 double RunOnce(const std::vector<std::string>& argv) {
   const auto before = std::chrono::steady_clock::now();
@@ -152,7 +155,10 @@ void BM_InterpreterOverShellRatio(benchmark::State& state) {
   state.counters["sh_c_us"] = shell / static_cast<double>(state.iterations());
   state.counters["ratio"] = interpreter / shell;
 }
-BENCHMARK(BM_InterpreterOverShellRatio)->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_InterpreterOverShellRatio)
+    ->Iterations(300)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -64,7 +64,7 @@ class TChildProcess {
  private:
   void Release();
 
-  std::int64_t FId = 0;              ///< process id (POSIX) or process HANDLE (Windows)
+  std::int64_t FId = 0;  ///< process id (POSIX) or process HANDLE (Windows)
   TWaitHandle FWaitHandle = -1;
   std::optional<int> FExitCode;
 };

@@ -1,6 +1,6 @@
-#include "Process.h"
-
 #include <utility>
+
+#include "Process.h"
 
 namespace platform {
 
@@ -19,7 +19,9 @@ TChildProcess& TChildProcess::operator=(TChildProcess&& other) noexcept {
   return *this;
 }
 
-TChildProcess::~TChildProcess() { Release(); }
+TChildProcess::~TChildProcess() {
+  Release();
+}
 
 TChildProcess TChildProcess::Adopt(std::int64_t id, TWaitHandle waitHandle) {
   TChildProcess process;

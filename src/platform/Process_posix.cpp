@@ -281,7 +281,9 @@ std::optional<std::string> FindOnPath(const std::string& name) {
   return std::nullopt;
 }
 
-std::optional<std::string> FindAssociatedProgram(const std::string&) { return std::nullopt; }
+std::optional<std::string> FindAssociatedProgram(const std::string&) {
+  return std::nullopt;
+}
 
 TChildProcess StartProcess(const TProcessStart& start, std::string* error) {
   const auto fail = [&](const std::string& why) {

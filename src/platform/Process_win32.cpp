@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 
@@ -85,7 +85,8 @@ bool TChildProcess::HasEnded() {
   if (FExitCode || FId == 0) return true;
   if (WaitForSingleObject(reinterpret_cast<HANDLE>(FId), 0) == WAIT_TIMEOUT) return false;
   DWORD code = 0;
-  FExitCode = GetExitCodeProcess(reinterpret_cast<HANDLE>(FId), &code) ? static_cast<int>(code) : -1;
+  FExitCode =
+      GetExitCodeProcess(reinterpret_cast<HANDLE>(FId), &code) ? static_cast<int>(code) : -1;
   return true;
 }
 
@@ -119,8 +120,9 @@ TChildProcess StartProcess(const TProcessStart& start, std::string* error) {
     return Create({}, start.CommandLine, start, error);
 
   // A batch file runs in the command interpreter; a missing or unreadable one is a failed start.
-  const HANDLE file = CreateFileA(words[0].c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      CreateFileA(words[0].c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     if (error) *error = "Cannot read " + words[0] + ": " + LastErrorText();
     return TChildProcess();

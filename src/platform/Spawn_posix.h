@@ -12,10 +12,10 @@
 namespace platform {
 
 struct TSpawnOptions {
-  int StdOut = -1;                 ///< descriptor to become standard output, or -1 to inherit
-  int StdErr = -1;                 ///< the same for standard error
-  bool NewSession = false;         ///< detach from the caller's terminal signals
-  std::optional<int> Niceness;     ///< requested nice value, applied best effort
+  int StdOut = -1;                    ///< descriptor to become standard output, or -1 to inherit
+  int StdErr = -1;                    ///< the same for standard error
+  bool NewSession = false;            ///< detach from the caller's terminal signals
+  std::optional<int> Niceness;        ///< requested nice value, applied best effort
   std::vector<int> FallbackNiceness;  ///< tried in order when the request is refused
 };
 

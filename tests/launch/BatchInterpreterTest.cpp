@@ -44,19 +44,19 @@ class ScopedPath {
 }  // namespace
 
 TEST_F(BatchInterpreterTest, EchoRemClsAndBlankLines) {
-  const TRunResult r = Run(
-      "echo first %1\r\n"
-      "@echo second\r\n"
-      "\r\n"
-      "   \r\n"
-      "rem echo not this\r\n"
-      "@ECHO OFF\r\n"
-      "echo 3. Check \"close on exit\"  \r\n"
-      "echo\r\n"
-      "cls\r\n"
-      "Echo On\r\n"
-      "@echo 100%% done\r\n",
-      {"arg"});
+  const TRunResult r =
+      Run("echo first %1\r\n"
+          "@echo second\r\n"
+          "\r\n"
+          "   \r\n"
+          "rem echo not this\r\n"
+          "@ECHO OFF\r\n"
+          "echo 3. Check \"close on exit\"  \r\n"
+          "echo\r\n"
+          "cls\r\n"
+          "Echo On\r\n"
+          "@echo 100%% done\r\n",
+          {"arg"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   const std::string cwd = FDir.Str();
   EXPECT_EQ(r.Out, cwd + ">echo first arg\n" + "first arg\n" + "second\n" + cwd +
@@ -90,10 +90,11 @@ TEST_F(BatchInterpreterTest, TheFrontEndsBatchFileCutsToFiveWords) {
 TEST_F(BatchInterpreterTest, ArgumentsStayPlainWords) {
   WriteRecorder(FDir.Path() / "velk.exe", FRecord);
   FDir.Write("x", "keep me");
-  const TRunResult r = Run("@velk.exe %1 %2 %3 \"%4\" %9 >%0.log\r\n",
-                           {"-d1&rm x", "$(touch y)", ">z", ""});
+  const TRunResult r =
+      Run("@velk.exe %1 %2 %3 \"%4\" %9 >%0.log\r\n", {"-d1&rm x", "$(touch y)", ">z", ""});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(ReadRecord(FRecord).Args, (std::vector<std::string>{"-d1&rm x", "$(touch y)", ">z", ""}));
+  EXPECT_EQ(ReadRecord(FRecord).Args,
+            (std::vector<std::string>{"-d1&rm x", "$(touch y)", ">z", ""}));
   EXPECT_TRUE(fs::exists(FDir.Path() / "x"));
   EXPECT_FALSE(fs::exists(FDir.Path() / "y"));
   EXPECT_FALSE(fs::exists(FDir.Path() / "z"));
@@ -103,11 +104,11 @@ TEST_F(BatchInterpreterTest, ArgumentsStayPlainWords) {
 TEST_F(BatchInterpreterTest, RedirectionReplacesOrAppends) {
   WriteRecorder(FDir.Path() / "velk.exe", FRecord);
   FDir.Write("VELKSTART.TXT", "old log that must go\n");
-  TRunResult r = Run(
-      "@echo off\r\n"
-      "velk.exe a > VELKStart.txt\r\n"
-      "velk.exe b >> velkstart.txt\r\n"
-      "velk.exe c>>VelkStart.txt\r\n");
+  TRunResult r =
+      Run("@echo off\r\n"
+          "velk.exe a > VELKStart.txt\r\n"
+          "velk.exe b >> velkstart.txt\r\n"
+          "velk.exe c>>VelkStart.txt\r\n");
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(ReadFileBytes(FDir.Path() / "VELKSTART.TXT"),
             "output of velk.exe\noutput of velk.exe\noutput of velk.exe\n");

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -295,10 +295,8 @@ TEST(ProcessSeam, WaitHandleBecomesReadableOnlyAtTheEnd) {
   const fs::path record = dir.Path() / "record.txt";
   WriteRecorder(dir.Path() / "prog.sh", record, 0, 0.3);
   std::string error;
-  platform::TChildProcess child =
-      platform::StartProcess({(dir.Path() / "prog.sh").string(), platform::swHide,
-                              platform::NormalPriorityClass},
-                             &error);
+  platform::TChildProcess child = platform::StartProcess(
+      {(dir.Path() / "prog.sh").string(), platform::swHide, platform::NormalPriorityClass}, &error);
   ASSERT_TRUE(child.Valid()) << error;
   EXPECT_FALSE(Readable(child.WaitHandle(), 100));
   EXPECT_FALSE(child.HasEnded());
@@ -310,7 +308,8 @@ TEST(ProcessSeam, WaitHandleBecomesReadableOnlyAtTheEnd) {
 
 TEST(ProcessSeam, SplitCommandLine) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(platform::SplitCommandLine(" batch.bat  mygame\t-v "), (V{"batch.bat", "mygame", "-v"}));
+  EXPECT_EQ(platform::SplitCommandLine(" batch.bat  mygame\t-v "),
+            (V{"batch.bat", "mygame", "-v"}));
   EXPECT_EQ(platform::SplitCommandLine("\"my prog\" a\"b c\" \"\""), (V{"my prog", "ab c", ""}));
   EXPECT_EQ(platform::SplitCommandLine("batch.bat "), (V{"batch.bat"}));
   EXPECT_TRUE(platform::SplitCommandLine("  ").empty());

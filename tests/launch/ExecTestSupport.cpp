@@ -86,7 +86,9 @@ int ZombieChildrenAfterSettling() {
   return zombies;
 }
 
-std::string InterpreterPath() { return platform::ProgramDir() + "startvelk-batch"; }
+std::string InterpreterPath() {
+  return platform::ProgramDir() + "startvelk-batch";
+}
 
 TRunResult RunInterpreter(const std::vector<std::string>& args) {
   TempDir capture;

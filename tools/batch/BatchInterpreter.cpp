@@ -29,7 +29,9 @@ struct TFailure {
   std::string Reason;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string TrimLeft(const std::string& text) {
   std::size_t i = 0;
@@ -104,7 +106,8 @@ class TBatch {
       text = TrimLeft(text.substr(1));
     }
     if (Trim(text).empty()) return std::nullopt;
-    if (FEchoOn && !quiet) std::cout << platform::GetCurrentDir() << '>' << Substitute(text) << '\n';
+    if (FEchoOn && !quiet)
+      std::cout << platform::GetCurrentDir() << '>' << Substitute(text) << '\n';
 
     std::size_t wordEnd = 0;
     while (wordEnd < text.size() && !IsBlank(text[wordEnd])) ++wordEnd;
@@ -254,7 +257,10 @@ class TBatch {
         return std::nullopt;
       }
       argv = {*wine, path};
-    } else if (head == "\x7f" "ELF" || head.substr(0, 2) == "#!") {
+    } else if (head ==
+                   "\x7f"
+                   "ELF" ||
+               head.substr(0, 2) == "#!") {
       if (!executable) {
         *error = path + " cannot be run: it lacks execute permission";
         return std::nullopt;
@@ -295,7 +301,8 @@ int main(int argc, char** argv) {
     }
   }
   if (first >= argc) {
-    std::cerr << "usage: startvelk-batch [--pause-on-error] [--] FILE.bat [ARGUMENT...]" << std::endl;
+    std::cerr << "usage: startvelk-batch [--pause-on-error] [--] FILE.bat [ARGUMENT...]"
+              << std::endl;
     return 2;
   }
   std::vector<std::string> params(argv + first, argv + argc);
