@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "Files.h"
@@ -124,11 +125,15 @@ void TChildProcess::Release() {
     while (r < 0 && errno == EINTR);
     if (r == 0) {
       // Still running: someone must collect it when it ends, or it stays a zombie.
-      std::thread([pid] {
-        int s = 0;
-        while (::waitpid(pid, &s, 0) < 0 && errno == EINTR) {
-        }
-      }).detach();
+      try {
+        std::thread([pid] {
+          int s = 0;
+          while (::waitpid(pid, &s, 0) < 0 && errno == EINTR) {
+          }
+        }).detach();
+      } catch (const std::system_error&) {
+        // No thread to spare: the child is collected when this program ends.
+      }
     }
   }
   if (FWaitHandle >= 0) ::close(static_cast<int>(FWaitHandle));

@@ -142,10 +142,11 @@ TEST_F(BatchInterpreterTest, NativeProgramsRunAndTheRestIsExplained) {
   EXPECT_EQ(r.Status, 127);
   EXPECT_NE(r.Err.find("cannot find velk.exe"), std::string::npos) << r.Err;
 
-  // A missing batch file, too.
-  r = RunInterpreter({"nothing.bat"});
+  // A missing batch file, too; the pause for a window of its own needs a terminal to read from.
+  r = RunInterpreter({"--pause-on-error", "--", "nothing.bat"});
   EXPECT_NE(r.Status, 0);
   EXPECT_NE(r.Err.find("nothing.bat"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err.find("Press Enter"), std::string::npos) << r.Err;
 }
 
 TEST_F(BatchInterpreterTest, WindowsProgramsGoThroughWine) {

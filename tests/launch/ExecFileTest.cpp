@@ -209,11 +209,17 @@ TEST_F(ExecFileTest, DeletedBatchFileIsAFailedStart) {
   EXPECT_FALSE(ReadRecord(FRecord).Found);
   EXPECT_EQ(FUi.Waits, 0);
 
+  // A folder of that name cannot be run either.
+  FDir.MakeDir("Batch.bat");
+  EXPECT_FALSE(FExec.Execute());
+  EXPECT_EQ(FFails, 2);
+  fs::remove(FDir.Path() / "Batch.bat");
+
   // The next start tries again.
   WriteBatchFile();
   EXPECT_TRUE(FExec.Execute());
   EXPECT_TRUE(ReadRecord(FRecord).Found);
-  EXPECT_EQ(FFails, 1);
+  EXPECT_EQ(FFails, 2);
 }
 
 TEST_F(ExecFileTest, BatchFileHandsFiveWordsToTheEmulator) {
