@@ -68,20 +68,33 @@ std::optional<std::string> FindBatchInterpreter() {
   return FindOnPath("startvelk-batch");
 }
 
+// A terminal that cannot reach its display would end at once and the batch file would never run,
+// so a local display must have its server's socket.
+bool X11DisplayUsable() {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || *display == '\0') return false;
+  const std::string_view text(display);
+  if (text[0] != ':') return true;  // a remote display cannot be checked from here
+  const std::string_view number = text.substr(1, text.find('.') - 1);
+  struct stat st;
+  return !number.empty() && ::stat(("/tmp/.X11-unix/X" + std::string(number)).c_str(), &st) == 0;
+}
+
 // A terminal emulator that keeps running until the program it was given ends, with the words
 // that start it for a window of the given show command and title.
 std::optional<std::vector<std::string>> TerminalCommand(int showCommand, const std::string& title) {
   if (showCommand == swHide) return std::nullopt;
-  const char* x11 = std::getenv("DISPLAY");
+  const bool x11 = X11DisplayUsable();
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0'))
-    return std::nullopt;
+  const bool waylandOnly = !x11 && wayland != nullptr && *wayland != '\0';
+  if (!x11 && !waylandOnly) return std::nullopt;
   const bool minimized = showCommand == swShowMinimized || showCommand == swShowMinNoActive;
   for (const char* name : {"xterm", "uxterm", "urxvt", "rxvt", "alacritty"}) {
+    const std::string_view kind(name);
+    if (waylandOnly && kind != "alacritty") continue;
     const std::optional<std::string> path = FindOnPath(name);
     if (!path) continue;
     std::vector<std::string> words{*path};
-    const std::string_view kind(name);
     if (kind == "alacritty") {
       words.insert(words.end(), {"--title", title});
     } else {

@@ -227,6 +227,8 @@ TEST_F(ExecFileTest, BatchFileHandsFiveWordsToTheEmulator) {
   WriteBatchFile();
   ConfigureExecEmu(FExec);
   FExec.Parameters = "mygame -v -n -d320x240 -r -s -a -j -f";
+  // A display whose server is not running gets no terminal window, which would end at once.
+  ScopedEnv deadDisplay("DISPLAY", ":977");
   ASSERT_TRUE(FExec.Execute());
   TRecord record = ReadRecord(FRecord);
   ASSERT_TRUE(record.Found);
