@@ -73,6 +73,7 @@ struct TScratch {
   TScratch() {
     fs::create_directories(Dir);
     Write("sleep3.sh", "#!/bin/sh\nexec sleep 3\n", true);
+    Write("sleep1.sh", "#!/bin/sh\nexec sleep 1\n", true);
     Write("trivial.bat", "@/usr/bin/true\r\n", false);
   }
   ~TScratch() {
@@ -108,6 +109,28 @@ void BM_RegularWaitWhileChildSleeps3s(benchmark::State& state) {
   state.counters["events_dispatched"] = loop.Events;
 }
 BENCHMARK(BM_RegularWaitWhileChildSleeps3s)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// For comparison only: the draining loop that tests the process between passes without sleeping.
+void BM_SpinningWaitForComparison(benchmark::State& state) {
+  TPollingLoop loop;
+  double cpu = 0, wall = 0;
+  for (auto _ : state) {
+    const double cpuBefore = ProcessCpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    std::string error;
+    platform::TChildProcess child =
+        platform::StartProcess({(Scratch().Dir / "sleep1.sh").string()}, &error);
+    if (!child.Valid()) state.SkipWithError("cannot start the sleeping child");
+    while (!child.HasEnded()) loop.ProcessMessages();
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    cpu += ProcessCpuSeconds() - cpuBefore;
+  }
+  state.counters["cpu_percent_of_wall"] = 100.0 * cpu / wall;
+}
+BENCHMARK(BM_SpinningWaitForComparison)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
