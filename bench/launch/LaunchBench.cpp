@@ -34,8 +34,8 @@ class TPollingLoop : public TUserInteraction {
  public:
   TPollingLoop() {
     FTimer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
-    itimerspec spec{{0, 100'000'000}, {0, 100'000'000}};
-    ::timerfd_settime(FTimer, 0, &spec, nullptr);
+    itimerspec interval{{0, 100'000'000}, {0, 100'000'000}};
+    ::timerfd_settime(FTimer, 0, &interval, nullptr);
   }
   ~TPollingLoop() override { ::close(FTimer); }
 
