@@ -7,7 +7,9 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (IsBlank(s.front()) || s.front() == '\r')) s.remove_prefix(1);
@@ -131,4 +133,6 @@ void TIniWriter::WriteInteger(std::string_view key, std::int64_t value) {
   WriteString(key, std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
 }
 
-std::string TIniWriter::Text() const { return FOpen ? FText + "\r\n" : FText; }
+std::string TIniWriter::Text() const {
+  return FOpen ? FText + "\r\n" : FText;
+}

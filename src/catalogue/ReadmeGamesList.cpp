@@ -7,7 +7,9 @@
 
 namespace {
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlankOrControl(s.front())) s.remove_prefix(1);
@@ -48,7 +50,8 @@ void ReadReadmeGamesList(TCatalogue& cat, TNewGames& newGames) {
   if (!text) return;
   std::string_view rest(*text);
   bool marker = false;
-  while (!rest.empty() && !marker) marker = NextLine(rest).find("gameslist:") != std::string_view::npos;
+  while (!rest.empty() && !marker)
+    marker = NextLine(rest).find("gameslist:") != std::string_view::npos;
   if (!marker) return;
 
   std::string line;
@@ -58,7 +61,8 @@ void ReadReadmeGamesList(TCatalogue& cat, TNewGames& newGames) {
       if (c == '|') c = ' ';
     const std::string_view trimmed = Trim(line);
     const std::size_t blank = trimmed.rfind(' ');
-    std::string_view shortName = blank == std::string_view::npos ? trimmed : trimmed.substr(blank + 1);
+    std::string_view shortName =
+        blank == std::string_view::npos ? trimmed : trimmed.substr(blank + 1);
     const std::string_view displayName =
         blank == std::string_view::npos ? std::string_view() : Trim(trimmed.substr(0, blank));
     if (shortName == "loth") shortName = "loht";  // the readme misspells this game's directory

@@ -63,7 +63,8 @@ void ScanDriverDirs(TNewGames& names) {
 bool DirHasEntries(const std::string& dir, int minCount) {
   if (minCount <= 0) return true;
   int count = 0;
-  platform::ForEachEntry(dir, "*.*", [&](const platform::TSearchRec&) { return ++count < minCount; });
+  platform::ForEachEntry(dir, "*.*",
+                         [&](const platform::TSearchRec&) { return ++count < minCount; });
   return count >= minCount;
 }
 

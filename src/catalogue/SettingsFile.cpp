@@ -16,7 +16,9 @@ constexpr std::string_view ViewSection = "View";
 constexpr std::string_view WindowSection = "Window";
 constexpr std::string_view ScreenshotSection = "Screenshot";
 
-std::string GameSection(std::int64_t n) { return "Game" + std::to_string(n); }
+std::string GameSection(std::int64_t n) {
+  return "Game" + std::to_string(n);
+}
 
 // Checking one radio item unchecks the others of its group; unchecking one touches nothing else.
 template <typename T>
@@ -70,8 +72,7 @@ void ReadSettings(TCatalogue& cat, TNewGames& newGames, TWindowState& window) {
   if (const auto bytes = platform::ReadWholeFile(SettingsFileName))
     ini.Parse(*bytes);
   else if (platform::PathExists(SettingsFileName))
-    throw ESettingsFile(std::string("Cannot read ") + SettingsFileName +
-                        "; it is left as it is.");
+    throw ESettingsFile(std::string("Cannot read ") + SettingsFileName + "; it is left as it is.");
 
   const auto storedDate = ini.Value(StartSection, "EmuExeDate");
   const bool emulatorChanged = !storedDate || !EmuExeDateMatches(*storedDate, EmuExeName);
@@ -86,14 +87,14 @@ void ReadSettings(TCatalogue& cat, TNewGames& newGames, TWindowState& window) {
     return;
   }
 
-  cat.AltRomPath = platform::IncludeTrailingPathDelimiter(
-      ini.ReadString(StartSection, "AltRomPath", ""));
+  cat.AltRomPath =
+      platform::IncludeTrailingPathDelimiter(ini.ReadString(StartSection, "AltRomPath", ""));
   const std::int64_t count = GameCount(ini);
 
   SetRadio(window.View, TViewFilter::vfInstalled, ini.ReadBool(ViewSection, "Installed", false),
            TViewFilter::vfNone);
-  SetRadio(window.View, TViewFilter::vfUnInstalled,
-           ini.ReadBool(ViewSection, "UnInstalled", false), TViewFilter::vfNone);
+  SetRadio(window.View, TViewFilter::vfUnInstalled, ini.ReadBool(ViewSection, "UnInstalled", false),
+           TViewFilter::vfNone);
   SetRadio(window.View, TViewFilter::vfAll, ini.ReadBool(ViewSection, "All", true),
            TViewFilter::vfNone);
   if (!ini.ReadBool(ViewSection, "StatBar", true)) window.StatBar = false;

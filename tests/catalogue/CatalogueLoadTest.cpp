@@ -16,9 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::vector<std::string> ReadmeLines = {
-    "Alpha Attack      alpha", "Beta Blaster | beta", "GAMMA GALAXY II   gamma",
-    "Delta Dawn        delta", "Not Installed Here unused"};
+const std::vector<std::string> ReadmeLines = {"Alpha Attack      alpha", "Beta Blaster | beta",
+                                              "GAMMA GALAXY II   gamma", "Delta Dawn        delta",
+                                              "Not Installed Here unused"};
 
 // A start as the main window runs it: the batch file, the load and the availability scan.
 TCatalogue Start(FakeUserInteraction& ui, TWindowState* windowOut = nullptr) {
@@ -35,7 +35,9 @@ void Shutdown(const TCatalogue& cat, FakeUserInteraction& ui) {
   EXPECT_TRUE(ShutdownIO(cat, ui, window, [] {}));
 }
 
-std::string FoundText(int n) { return std::to_string(n) + " new supported games found!"; }
+std::string FoundText(int n) {
+  return std::to_string(n) + " new supported games found!";
+}
 
 }  // namespace
 
@@ -231,7 +233,8 @@ TEST(CatalogueLoad, ShutdownSavesThenDeletesAndReportsAFailedSave) {
                         "Cannot replace StartVELK.ini: " +
                             std::string(std::strerror(EISDIR)));
   bool deletedBeforeBox = false;
-  EXPECT_FALSE(ShutdownIO(cat, failing, window, [&] { deletedBeforeBox = failing.Prompts.empty(); }));
+  EXPECT_FALSE(
+      ShutdownIO(cat, failing, window, [&] { deletedBeforeBox = failing.Prompts.empty(); }));
   EXPECT_TRUE(deletedBeforeBox);
   EXPECT_EQ(failing.Beeps, 1);
   EXPECT_TRUE(fs::exists(emu.Dir.Path() / "StartVELK.ini/keep"));

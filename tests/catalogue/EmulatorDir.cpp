@@ -4,7 +4,9 @@
 
 #include <stdexcept>
 
-EmulatorDir::EmulatorDir() : FCurrent(Dir.Path()) { WriteEmulator(EmuDate); }
+EmulatorDir::EmulatorDir() : FCurrent(Dir.Path()) {
+  WriteEmulator(EmuDate);
+}
 
 void EmulatorDir::WriteEmulator(std::time_t date) {
   const auto path = Dir.Write("velk.exe", "MZ");
@@ -24,7 +26,9 @@ void EmulatorDir::AddDriverDir(const std::string& name, int extraFiles) {
   for (int i = 0; i < extraFiles; ++i) Dir.Write(name + "/rom" + std::to_string(i), "rom");
 }
 
-std::string EmulatorDir::Settings() const { return ReadFileBytes(Dir.Path() / "StartVELK.ini"); }
+std::string EmulatorDir::Settings() const {
+  return ReadFileBytes(Dir.Path() / "StartVELK.ini");
+}
 
 std::vector<std::string> ZipNames(const TCatalogue& cat) {
   std::vector<std::string> names;
@@ -32,9 +36,8 @@ std::vector<std::string> ZipNames(const TCatalogue& cat) {
   return names;
 }
 
-std::string GameSectionText(int n, std::string_view name, std::string_view zipName,
-                            int currentSS) {
-  return "[Game" + std::to_string(n) + "]\r\nName=" + std::string(name) + "\r\nZipName=" +
-         std::string(zipName) + "\r\nCurrentSS=" + std::to_string(currentSS) +
+std::string GameSectionText(int n, std::string_view name, std::string_view zipName, int currentSS) {
+  return "[Game" + std::to_string(n) + "]\r\nName=" + std::string(name) +
+         "\r\nZipName=" + std::string(zipName) + "\r\nCurrentSS=" + std::to_string(currentSS) +
          "\r\nUseDefSettings=1\r\n\r\n";
 }

@@ -18,7 +18,8 @@ class EmulatorDir {
   /// velk.exe with the given modification time.
   void WriteEmulator(std::time_t date);
   /// readme.txt: some preamble, the marker line, then the lines, CRLF-terminated.
-  void WriteReadme(const std::vector<std::string>& gameLines, std::string_view fileName = "readme.txt");
+  void WriteReadme(const std::vector<std::string>& gameLines,
+                   std::string_view fileName = "readme.txt");
   /// <name>/<name>.vlk plus extra files (an installed game needs four entries besides . and ..).
   void AddDriverDir(const std::string& name, int extraFiles = 0);
   std::string Settings() const;
@@ -34,4 +35,5 @@ class EmulatorDir {
 std::vector<std::string> ZipNames(const TCatalogue& cat);
 
 /// A game section text with UseDefSettings=1, as the writer produces it.
-std::string GameSectionText(int n, std::string_view name, std::string_view zipName, int currentSS = 0);
+std::string GameSectionText(int n, std::string_view name, std::string_view zipName,
+                            int currentSS = 0);

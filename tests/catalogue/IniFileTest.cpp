@@ -8,11 +8,11 @@ TEST(IniFile, NamesIgnoreCaseAndValueIsTextAfterFirstEquals) {
       "[StartVELK]\r\n"
       "AltRomPath=C:\\roms=old\\\r\n"
       "\r\n"
-      "  [ window ]  \n"             // LF only and blanks around the name
+      "  [ window ]  \n"  // LF only and blanks around the name
       "Width = 800\n"
       ";Height=1\n"
       "noequals\n"
-      "[window]\n"                   // a repeated section adds to the first
+      "[window]\n"  // a repeated section adds to the first
       "Height=300\n"
       "Width=1\n");
   EXPECT_TRUE(ini.SectionExists("startvelk"));

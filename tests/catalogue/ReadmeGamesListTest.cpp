@@ -51,8 +51,8 @@ TEST(NewGames, CaseInsensitiveLookUpInInsertionOrder) {
 
 TEST(ReadReadmeGamesList, PlainAndBarredLinesGiveTheSameEntryInReadmeOrder) {
   EmulatorDir emu;
-  emu.WriteReadme({"Space Racer II    spcrcr2", "  MR. X | mrx  ", "Unwanted game   other",
-                   "", "a note without list", "ROBO-X III|roboxiii"});
+  emu.WriteReadme({"Space Racer II    spcrcr2", "  MR. X | mrx  ", "Unwanted game   other", "",
+                   "a note without list", "ROBO-X III|roboxiii"});
   TCatalogue cat = WithEntryZero();
   TNewGames wanted = Names({"roboxiii", "mrx", "spcrcr2", "gone"});
   ReadReadmeGamesList(cat, wanted);

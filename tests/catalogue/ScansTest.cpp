@@ -50,7 +50,7 @@ TEST(ScanDriverDirs, OnlyDirectoriesHoldingTheirDriverFile) {
   emu.AddDriverDir("spcrcr2", 4);
   emu.Dir.MakeDir("nodriver");
   emu.Dir.Write("nodriver/other.vlk", "x");
-  emu.Dir.Write("loose.vlk", "x");  // a driver file beside velk.exe makes nothing a directory
+  emu.Dir.Write("loose.vlk", "x");        // a driver file beside velk.exe makes nothing a directory
   emu.Dir.Write("Mixed/MIXED.VLK", "x");  // driver file found ignoring case
   TNewGames names;
   ScanDriverDirs(names);
@@ -61,7 +61,7 @@ TEST(ScanGameAvailability, InstalledBeatsZipAndZipNeedsAltRomPath) {
   EmulatorDir emu;
   emu.AddDriverDir("inst", 3);
   emu.Dir.Write("inst.zip", "PK");
-  emu.AddDriverDir("zipped");       // driver file only: not installed
+  emu.AddDriverDir("zipped");  // driver file only: not installed
   emu.Dir.Write("zipped.zip", "PK");
   emu.AddDriverDir("nothing", 2);
   emu.Dir.Write("roms/remote.zip", "PK");

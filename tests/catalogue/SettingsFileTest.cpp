@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <csignal>
@@ -41,8 +40,8 @@ TCatalogue Read(TWindowState& window, TNewGames* newGames = nullptr) {
 }
 
 std::string StartSection(const std::string& numOfGames, const std::string& extra = "") {
-  return "[StartVELK]\r\nNumOfGames=" + numOfGames + "\r\nEmuExeDate=" +
-         FormatEmuExeDate(EmulatorDir::EmuDate) + "\r\n" + extra + "\r\n";
+  return "[StartVELK]\r\nNumOfGames=" + numOfGames +
+         "\r\nEmuExeDate=" + FormatEmuExeDate(EmulatorDir::EmuDate) + "\r\n" + extra + "\r\n";
 }
 
 const char* const Game0 =
@@ -127,8 +126,8 @@ TEST(SettingsFile, WindowAndCatalogueSurviveARoundTrip) {
 }
 
 TEST(SettingsFile, MissingOrEmptyStartSectionGivesFirstRunCatalogueAndKeepsWindow) {
-  for (const char* text : {"", "[StartVELK]\r\n; nothing\r\n\r\n[Game0]\r\nName=X\r\n",
-                           "[View]\r\nAll=0\r\n"}) {
+  for (const char* text :
+       {"", "[StartVELK]\r\n; nothing\r\n\r\n[Game0]\r\nName=X\r\n", "[View]\r\nAll=0\r\n"}) {
     EmulatorDir emu;
     if (*text) emu.Dir.Write("StartVELK.ini", text);
     TWindowState window;
@@ -159,9 +158,9 @@ TEST(SettingsFile, HandEditedSectionsAndValues) {
   TCatalogue cat = Read(window);
   EXPECT_EQ(cat.AltRomPath, std::string("roms") + platform::PathDelim);
   EXPECT_EQ(window.View, TViewFilter::vfInstalled);
-  EXPECT_TRUE(window.StatBar);        // garbage takes the default
+  EXPECT_TRUE(window.StatBar);  // garbage takes the default
   EXPECT_FALSE(window.TabSheet);
-  EXPECT_EQ(window.GLPWidth, 185);    // not read while the page control is hidden
+  EXPECT_EQ(window.GLPWidth, 185);  // not read while the page control is hidden
   EXPECT_EQ(window.Width, 600);
   EXPECT_EQ(window.ScreenShotMode, TScreenShotMode::smScaled);  // the last true one wins
   EXPECT_EQ(window.TimerInterval, 2000);
@@ -243,11 +242,10 @@ TEST(SettingsFile, HostileCountsTimersAndStates) {
   };
   for (const Case& c : cases) {
     EmulatorDir emu;
-    emu.Dir.Write("StartVELK.ini",
-                  StartSection(c.numOfGames) + "[Window]\r\nState=" + c.state +
-                      "\r\n[Screenshot]\r\nTimer=" + c.timer + "\r\n" + Game0 +
-                      GameSectionText(1, "Mr. X", "mrx") +
-                      GameSectionText(2000000000, "Far", "far"));
+    emu.Dir.Write("StartVELK.ini", StartSection(c.numOfGames) + "[Window]\r\nState=" + c.state +
+                                       "\r\n[Screenshot]\r\nTimer=" + c.timer + "\r\n" + Game0 +
+                                       GameSectionText(1, "Mr. X", "mrx") +
+                                       GameSectionText(2000000000, "Far", "far"));
     TWindowState window;
     const TCatalogue cat = Read(window);
     EXPECT_EQ(cat.Games.size(), c.games) << c.numOfGames;
@@ -308,9 +306,9 @@ TEST(EmuExeDate, TextRoundTripsAtTwoSecondPrecision) {
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, EmulatorDir::EmuDate);
   EXPECT_EQ(FormatEmuExeDate(EmulatorDir::EmuDate).size(), 19u);
-  for (const char* bad : {"", "0", "2023-02-30 10:00:00", "2023-13-01 10:00:00",
-                          "2023-01-01 24:00:00", "2023-01-01T10:00:00", "2023-01-01 10:00",
-                          "01.01.2023 10:00:00", "2023-01-01 10:00:00x"})
+  for (const char* bad :
+       {"", "0", "2023-02-30 10:00:00", "2023-13-01 10:00:00", "2023-01-01 24:00:00",
+        "2023-01-01T10:00:00", "2023-01-01 10:00", "01.01.2023 10:00:00", "2023-01-01 10:00:00x"})
     EXPECT_FALSE(ParseEmuExeDate(bad)) << bad;
 }
 
