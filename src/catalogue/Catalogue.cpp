@@ -58,12 +58,14 @@ void StartupIO(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
 bool ShutdownIO(const TCatalogue& cat, TUserInteraction& ui, const TWindowState& window,
                 const std::function<void()>& deleteBatchFiles) {
   std::string error;
+  const bool loaded = !cat.Games.empty();  // a start-up that failed already told the user
   try {
-    SaveSettings(cat, window);
+    if (loaded) SaveSettings(cat, window);
   } catch (const ESettingsFile& e) {
     error = e.what();
   }
   if (deleteBatchFiles) deleteBatchFiles();
+  if (!loaded) return false;
   if (error.empty()) return true;
   ui.Beep();
   ui.MessageDlg("The settings could not be saved; the previous settings file is kept.\r" + error,

@@ -66,5 +66,7 @@ void StartupIO(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
 /// The catalogue's shutdown: SaveSettings from cat and window, then deleteBatchFiles, which runs
 /// also when saving failed. A failed save keeps the old settings file and is shown as an error box
 /// with "OK" after the batch files are gone; the result says whether the settings were saved.
+/// A catalogue that was never loaded (an empty Games, after a failed start-up) is not saved, so
+/// the file keeps what the failed start could not read; no box is shown for it.
 bool ShutdownIO(const TCatalogue& cat, TUserInteraction& ui, const TWindowState& window,
                 const std::function<void()>& deleteBatchFiles);

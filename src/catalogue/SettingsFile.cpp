@@ -190,6 +190,10 @@ std::string SettingsText(const TCatalogue& cat, const TWindowState& window,
 }
 
 void SaveSettings(const TCatalogue& cat, const TWindowState& window) {
+  // Every load leaves entry 0; without it the start-up failed and the file still holds the truth.
+  if (cat.Games.empty())
+    throw ESettingsFile(std::string("The catalogue was never loaded; ") + SettingsFileName +
+                        " is left as it is.");
   const std::string text = SettingsText(cat, window, EmuExeDateOf(EmuExeName));
   std::string error;
   if (!platform::WriteFileAtomically(SettingsFileName, text, &error))

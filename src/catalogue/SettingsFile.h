@@ -44,7 +44,8 @@ std::string SettingsText(const TCatalogue& cat, const TWindowState& window,
 /// when it cannot be read, so the next start rescans). The window supplies its state as it is to
 /// be stored: the Installed view when the list shows no game, the normal-state size when it is
 /// maximised. The text goes to a temporary file that replaces the old one only when complete.
-/// Throws ESettingsFile when it cannot be written; the old file is then unchanged.
+/// Throws ESettingsFile when it cannot be written, or when cat holds no entry at all (the load
+/// never completed); the old file is then unchanged.
 void SaveSettings(const TCatalogue& cat, const TWindowState& window);
 
 /// Appends section Game<n> for record to writer: the four naming keys, then the eight settings

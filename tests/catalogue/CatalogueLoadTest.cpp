@@ -239,3 +239,19 @@ TEST(CatalogueLoad, ShutdownSavesThenDeletesAndReportsAFailedSave) {
   EXPECT_EQ(failing.Beeps, 1);
   EXPECT_TRUE(fs::exists(emu.Dir.Path() / "StartVELK.ini/keep"));
 }
+
+TEST(CatalogueLoad, FailedStartUpNeverOverwritesTheSettings) {
+  EmulatorDir emu;
+  emu.Dir.Write("StartVELK.ini", "[StartVELK]\r\nNumOfGames=1\r\n");
+  FakeUserInteraction ui;
+  TCatalogue cat;
+  TWindowState window;
+  EXPECT_THROW(StartupIO(cat, ui, window, [] { throw std::runtime_error("batch.bat"); }),
+               std::runtime_error);
+  bool deleted = false;
+  EXPECT_FALSE(ShutdownIO(cat, ui, window, [&] { deleted = true; }));
+  EXPECT_TRUE(deleted);
+  EXPECT_TRUE(ui.Prompts.empty());
+  EXPECT_EQ(emu.Settings(), "[StartVELK]\r\nNumOfGames=1\r\n");
+  EXPECT_THROW(SaveSettings(cat, window), ESettingsFile);
+}
