@@ -43,6 +43,8 @@ void TIniFile::Parse(std::string_view text) {
   FSections.clear();
   FIndex.clear();
   std::string_view rest(FText);
+  // An editor may have put a UTF-8 byte-order mark before the first section.
+  if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
   TSection* current = nullptr;  // keys before the first section belong to none
   while (!rest.empty()) {
     const std::size_t eol = rest.find('\n');

@@ -30,6 +30,11 @@ TEST(IniFile, StringValuesKeepTheirBlanks) {
   EXPECT_EQ(ini.ReadString("Game1", "Name", ""), " Space  Racer ");
 }
 
+TEST(IniFile, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
+  const TIniFile ini("\xEF\xBB\xBF[StartVELK]\r\nNumOfGames=3\r\n");
+  EXPECT_EQ(ini.ReadInteger("StartVELK", "NumOfGames", 0), 3);
+}
+
 TEST(IniFile, EmptySectionHasNoEntries) {
   const TIniFile ini("[StartVELK]\r\n; nothing\r\n\r\n[View]\r\nAll=1\r\n");
   EXPECT_TRUE(ini.SectionExists("StartVELK"));
