@@ -149,3 +149,12 @@ TEST(Files, PathHelpers) {
   EXPECT_FALSE(ProgramDir().empty());
   EXPECT_TRUE(FreeDiskSpace(".").has_value());
 }
+
+TEST(ShortString, ComparesWithEveryKindOfText) {
+  const TString8 s = "mygame";
+  EXPECT_TRUE(s == "mygame");
+  EXPECT_TRUE(s == std::string("mygame"));
+  EXPECT_TRUE(s == std::string_view("mygame"));
+  EXPECT_FALSE(s == "MyGame");
+  EXPECT_TRUE(s == TString8("mygame"));
+}
