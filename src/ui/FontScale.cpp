@@ -1,0 +1,40 @@
+#include "ui/FontScale.h"
+
+#include <QFont>
+#include <QFontInfo>
+#include <QList>
+#include <QVariant>
+#include <QWidget>
+
+namespace {
+// The font a control had before the first scaling; dialogs scale at every showing, and scaling
+// the already scaled font would make the text grow with each showing.
+constexpr const char* kBaseFontProperty = "startvelkBaseFont";
+}  // namespace
+
+int FontScaleFactor(int logicalDpi, int pixelHeight) {
+  if (logicalDpi == 96) return 1;
+  // Font heights are negative character heights; the quotient of two negatives truncates to zero.
+  return (-pixelHeight) / -11;
+}
+
+void ScaleFonts(QWidget* form) {
+  if (!form) return;
+  if (form->logicalDpiY() == 96) return;
+  const int factor = FontScaleFactor(form->logicalDpiY(), QFontInfo(form->font()).pixelSize());
+  const QList<QWidget*> children = form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  for (qsizetype i = children.size() - 1; i >= 0; --i) {
+    QWidget* child = children[i];
+    QVariant base = child->property(kBaseFontProperty);
+    if (!base.isValid()) {
+      base = child->font();
+      child->setProperty(kBaseFontProperty, base);
+    }
+    QFont font = base.value<QFont>();
+    if (font.pixelSize() > 0)
+      font.setPixelSize(font.pixelSize() * factor);
+    else
+      font.setPointSizeF(font.pointSizeF() * factor);
+    child->setFont(font);
+  }
+}
