@@ -1,5 +1,7 @@
 #include "ui/FontScale.h"
 
+#include <algorithm>
+
 #include <QFont>
 #include <QFontInfo>
 #include <QList>
@@ -15,7 +17,8 @@ constexpr const char* kBaseFontProperty = "startvelkBaseFont";
 int FontScaleFactor(int logicalDpi, int pixelHeight) {
   if (logicalDpi == 96) return 1;
   // Font heights are negative character heights; the quotient of two negatives truncates to zero.
-  return (-pixelHeight) / -11;
+  // A form font below 11 pixels would give 0, a font of no size, so the factor is at least 1.
+  return std::max(1, (-pixelHeight) / -11);
 }
 
 void ScaleFonts(QWidget* form) {

@@ -71,6 +71,7 @@ TModalResult RunBox(TCenteredMessageBox& box, TMsgDlgButtons buttons) {
   box.setEscapeButton(escape);
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
+  if (!clicked) clicked = escape;  // closed some other way: the same as Escape
   for (const auto& [button, result] : made)
     if (button == clicked) return result;
   return TModalResult::mrCancel;
