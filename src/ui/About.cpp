@@ -77,9 +77,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   versionlabel->setGeometry(16, 58, 201, versionlabel->sizeHint().height());
 
   Label1 = PlainLabel(this, "Label1", QStringLiteral("by"), 80, 72);
-  FrontendAuthorLabel =
-      LinkLabel(this, "FrontendAuthorLabel", QStringLiteral("StartVELK Team"),
-                QStringLiteral("mailto:startvelk@example.org?subject=StartVELK"), crMozilla, 96, 72);
+  FrontendAuthorLabel = LinkLabel(this, "FrontendAuthorLabel", QStringLiteral("SV Team"),
+                                  QStringLiteral("mailto:startvelk@example.org?subject=StartVELK"),
+                                  crMozilla, 96, 72);
   FrontendAuthorLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
   Label2 = new QLabel(QStringLiteral("is a freeware frontend for"), this);
@@ -118,7 +118,9 @@ TAboutBox::~TAboutBox() {
   if (gInstance == this) gInstance = nullptr;
 }
 
-TAboutBox* TAboutBox::Instance() { return gInstance; }
+TAboutBox* TAboutBox::Instance() {
+  return gInstance;
+}
 
 void TAboutBox::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

@@ -17,7 +17,9 @@ std::string ZipRompathValue;
 namespace {
 TAltrompathForm* gInstance = nullptr;
 
-QString PathText(const std::string& path) { return QString::fromStdString(DisplayText(path)); }
+QString PathText(const std::string& path) {
+  return QString::fromStdString(DisplayText(path));
+}
 }  // namespace
 
 TAltrompathForm::TAltrompathForm(QWidget* parent, TUserInteraction* ui)
@@ -73,7 +75,9 @@ TAltrompathForm::~TAltrompathForm() {
   if (gInstance == this) gInstance = nullptr;
 }
 
-TAltrompathForm* TAltrompathForm::Instance() { return gInstance; }
+TAltrompathForm* TAltrompathForm::Instance() {
+  return gInstance;
+}
 
 std::string TAltrompathForm::AltDirPath() const {
   const QString text = AltDir->text();
@@ -109,7 +113,8 @@ void TAltrompathForm::OKButtonClick() {
   }
   if (!platform::DirectoryExists(path)) {
     FUserInteraction->Beep();
-    FUserInteraction->MessageDlg(path + "\ris NOT a vallid directory !", TMsgDlgType::mtError, mbOK);
+    FUserInteraction->MessageDlg(path + "\ris NOT a vallid directory !", TMsgDlgType::mtError,
+                                 mbOK);
     return;
   }
   if (path.back() != platform::PathDelim) {
@@ -138,7 +143,9 @@ void TAltrompathForm::BrowseButtonClick() {
   SetAltDirPath(Browser->Directory);
 }
 
-void TAltrompathForm::CancelButtonClick() { reject(); }
+void TAltrompathForm::CancelButtonClick() {
+  reject();
+}
 
 std::string EditZipRompath(const std::string& path) {
   ZipRompathValue = path;

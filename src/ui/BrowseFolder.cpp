@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QTreeView>
 #include <vector>
 
@@ -75,9 +77,8 @@ std::optional<QString> RootFolderPath(TSHFolders root) {
       return std::nullopt;
     }
     case foRecycleBin: {
-      const QString path =
-          QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-          QStringLiteral("/Trash/files");
+      const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/Trash/files");
       if (QDir(path).exists()) return path;
       return std::nullopt;
     }
@@ -99,7 +100,8 @@ std::string FromQtPath(const QString& path) {
   return QFile::encodeName(QDir::toNativeSeparators(path)).toStdString();
 }
 QString ToQtPath(const std::string& path) {
-  return QDir::cleanPath(QDir::fromNativeSeparators(QFile::decodeName(QByteArray::fromStdString(path))));
+  return QDir::cleanPath(
+      QDir::fromNativeSeparators(QFile::decodeName(QByteArray::fromStdString(path))));
 }
 
 constexpr int kDialogWidth = 320;
@@ -150,9 +152,49 @@ class TBrowseDialog : public QDialog {
       Tree->setModel(Model);
       for (int c = 1; c < Model->columnCount(); ++c) Tree->hideColumn(c);
       if (!root->isEmpty()) Tree->setRootIndex(Model->index(*root));
+      // The folders load and sort in the background; the preselected folder is kept in view
+      // while its parents fill in, until the user takes over the tree.
+      connect(Model, &QFileSystemModel::directoryLoaded, this, &TBrowseDialog::FollowCurrent);
+      connect(Model, &QAbstractItemModel::layoutChanged, this, &TBrowseDialog::FollowCurrent);
+      connect(Model, &QAbstractItemModel::rowsInserted, this, &TBrowseDialog::FollowCurrent);
+      Tree->viewport()->installEventFilter(this);
+      Tree->installEventFilter(this);
+      Tree->verticalScrollBar()->installEventFilter(this);
     }
   }
 
+  void FollowCurrent() {
+    if (!Following) return;
+    QTimer::singleShot(0, this, [this] {
+      if (Following && Tree->currentIndex().isValid())
+        Tree->scrollTo(Tree->currentIndex(), QAbstractItemView::PositionAtCenter);
+    });
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QDialog::showEvent(event);
+    Tree->setFocus();
+    FollowCurrent();
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::KeyPress:
+      case QEvent::Wheel:
+        Following = false;
+        break;
+      default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+  }
+
+ private:
+  bool Following = true;
+
+ public:
   QLabel* TitleLabel = nullptr;
   QLabel* StatusLabel = nullptr;
   QTreeView* Tree = nullptr;
@@ -175,20 +217,26 @@ void TBrowseFolder::SetCustomButtonCaption(const QString& caption) {
   if (FCustomButton) FCustomButton->setText(caption);
 }
 
-void TBrowseFolder::SetCustomButtonWidth(int width) { FCustomButtonWidth = width <= 0 ? 75 : width; }
+void TBrowseFolder::SetCustomButtonWidth(int width) {
+  FCustomButtonWidth = width <= 0 ? 75 : width;
+}
 
 void TBrowseFolder::EnableOK(bool enabled) {
   if (FOkButton) FOkButton->setEnabled(enabled);
   if (SyncCustomButton) SetCustomButtonEnabled(enabled);
 }
 
-bool TBrowseFolder::OkEnabled() const { return FOkButton && FOkButton->isEnabled(); }
+bool TBrowseFolder::OkEnabled() const {
+  return FOkButton && FOkButton->isEnabled();
+}
 
 void TBrowseFolder::SetStatusText(const QString& text) {
   if (FStatusLabel) FStatusLabel->setText(text);
 }
 
-QString TBrowseFolder::StatusText() const { return FStatusLabel ? FStatusLabel->text() : QString(); }
+QString TBrowseFolder::StatusText() const {
+  return FStatusLabel ? FStatusLabel->text() : QString();
+}
 
 bool TBrowseFolder::SetSelectionPath(const std::string& path) {
   if (!FBrowseDialog || !FBrowseDialog->Model) return false;

@@ -12,47 +12,20 @@ namespace {
 
 // Cursor pictures: 'X' black, '.' white, anything else transparent.
 const char* const kPointingHand[] = {
-    "     XX",
-    "    X..X",
-    "    X..X",
-    "    X..X",
-    "    X..X",
-    "    X..XXX",
-    "    X..X..XXX",
-    "    X..X..X..XX",
-    " XX X..X..X..X.X",
-    "X..XX........X..X",
-    "X...X...........X",
-    " X..............X",
-    "  X.............X",
-    "  X.............X",
-    "   X...........X",
-    "   X...........X",
-    "    X.........X",
-    "    X.........X",
-    "    XXXXXXXXXXX",
+    "     XX",           "    X..X",          "    X..X",          "    X..X",
+    "    X..X",          "    X..XXX",        "    X..X..XXX",     "    X..X..X..XX",
+    " XX X..X..X..X.X",  "X..XX........X..X", "X...X...........X", " X..............X",
+    "  X.............X", "  X.............X", "   X...........X",  "   X...........X",
+    "    X.........X",   "    X.........X",   "    XXXXXXXXXXX",
 };
 
 // The same hand with a black cuff below it.
 const char* const kCuffedHand[] = {
-    "     XX",
-    "    X..X",
-    "    X..X",
-    "    X..X",
-    "    X..XXX",
-    "    X..X..XXX",
-    "    X..X..X..XX",
-    " XX X..X..X..X.X",
-    "X..XX........X..X",
-    "X...X...........X",
-    " X..............X",
-    "  X.............X",
-    "   X...........X",
-    "    X.........X",
-    "    XXXXXXXXXXX",
-    "    XXXXXXXXXXX",
-    "    XX.XX.XX.XX",
-    "    XXXXXXXXXXX",
+    "     XX",           "    X..X",          "    X..X",          "    X..X",
+    "    X..XXX",        "    X..X..XXX",     "    X..X..X..XX",   " XX X..X..X..X.X",
+    "X..XX........X..X", "X...X...........X", " X..............X", "  X.............X",
+    "   X...........X",  "    X.........X",   "    XXXXXXXXXXX",   "    XXXXXXXXXXX",
+    "    XX.XX.XX.XX",   "    XXXXXXXXXXX",
 };
 
 // The hand with a question mark beside it.
@@ -126,10 +99,10 @@ QPixmap ClockPicture() {
                QPointF(c.x() + 10.5 * std::sin(a), c.y() - 10.5 * std::cos(a)));
   }
   p.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::RoundCap));
-  p.drawLine(c, QPointF(c.x(), c.y() - 8));       // minutes at twelve
-  p.drawLine(c, QPointF(c.x() + 5, c.y() + 2));   // hours past three
+  p.drawLine(c, QPointF(c.x(), c.y() - 8));      // minutes at twelve
+  p.drawLine(c, QPointF(c.x() + 5, c.y() + 2));  // hours past three
   p.setPen(QPen(QColor(200, 0, 0), 1, Qt::SolidLine, Qt::RoundCap));
-  p.drawLine(c, QPointF(c.x() - 5, c.y() + 7));   // seconds
+  p.drawLine(c, QPointF(c.x() - 5, c.y() + 7));  // seconds
   return pixmap;
 }
 

@@ -1,12 +1,11 @@
 #include "ui/FontScale.h"
 
-#include <algorithm>
-
 #include <QFont>
 #include <QFontInfo>
 #include <QList>
 #include <QVariant>
 #include <QWidget>
+#include <algorithm>
 
 namespace {
 // The font a control had before the first scaling; dialogs scale at every showing, and scaling

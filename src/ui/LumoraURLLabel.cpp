@@ -68,7 +68,9 @@ TLumoraURLLabel::TLumoraURLLabel(QWidget* parent) : QLabel(parent) {
   SetCursorMouseOver(crMozilla);
 }
 
-TLumoraURLLabel::~TLumoraURLLabel() { Slot().Users.remove(this); }
+TLumoraURLLabel::~TLumoraURLLabel() {
+  Slot().Users.remove(this);
+}
 
 void TLumoraURLLabel::SetCursorMouseOver(TCustomCursor cursor) {
   if (cursor == crDefaultCursor) {
@@ -81,14 +83,18 @@ void TLumoraURLLabel::SetCursorMouseOver(TCustomCursor cursor) {
   FCursorMouseOver = cursor;
 }
 
-QCursor TLumoraURLLabel::SharedCursor() { return Slot().Cursor; }
+QCursor TLumoraURLLabel::SharedCursor() {
+  return Slot().Cursor;
+}
 
 void TLumoraURLLabel::SetPopupString(const QString& text) {
   FMenuItem->setText(text);
   FPopupString = text;
 }
 
-QColor TLumoraURLLabel::FontColor() const { return palette().color(QPalette::WindowText); }
+QColor TLumoraURLLabel::FontColor() const {
+  return palette().color(QPalette::WindowText);
+}
 
 void TLumoraURLLabel::UpdateColor() {
   QColor color = FNormalColor;
@@ -152,7 +158,9 @@ void TLumoraURLLabel::PopupReset() {
   UpdateColor();
 }
 
-void TLumoraURLLabel::CopyLinkLocation() { QGuiApplication::clipboard()->setText(Url); }
+void TLumoraURLLabel::CopyLinkLocation() {
+  QGuiApplication::clipboard()->setText(Url);
+}
 
 void TLumoraURLLabel::OpenLink() {
   std::string command = BrowserCommandSource ? BrowserCommandSource() : GetBrowserCommand();

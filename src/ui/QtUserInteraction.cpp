@@ -132,7 +132,9 @@ void TQtUserInteraction::ShowMessage(const std::string& text) {
   RunBox(box, mbOK);
 }
 
-void TQtUserInteraction::Beep() { QApplication::beep(); }
+void TQtUserInteraction::Beep() {
+  QApplication::beep();
+}
 
 void TQtUserInteraction::SetStatusText(const std::string& text) {
   if (OnSetStatusText) OnSetStatusText(text);
@@ -142,7 +144,9 @@ void TQtUserInteraction::ResetStatusText() {
   if (OnResetStatusText) OnResetStatusText();
 }
 
-void TQtUserInteraction::ProcessMessages() { QCoreApplication::processEvents(); }
+void TQtUserInteraction::ProcessMessages() {
+  QCoreApplication::processEvents();
+}
 
 void TQtUserInteraction::RequestQuit() {
   if (FQuitRequested) return;

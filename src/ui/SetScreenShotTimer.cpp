@@ -33,7 +33,9 @@ TSetScreenShotTimerForm::TSetScreenShotTimerForm(QWidget* parent) : QDialog(pare
 
   TimerBar = new QSlider(Qt::Horizontal, this);
   TimerBar->setObjectName(QStringLiteral("TimerBar"));
-  TimerBar->setGeometry(48, 8, 150, 45);
+  // Shorter than the 45 pixels of the old track bar so that it does not run under the buttons
+  // and its ticks stay next to the groove.
+  TimerBar->setGeometry(48, 8, 150, 34);
   TimerBar->setRange(1, 10);
   TimerBar->setSingleStep(1);
   TimerBar->setPageStep(1);
@@ -60,15 +62,16 @@ TSetScreenShotTimerForm::TSetScreenShotTimerForm(QWidget* parent) : QDialog(pare
 
   connect(TimerBar, &QSlider::valueChanged, this, &TSetScreenShotTimerForm::TimerBarChange);
   connect(OKButton1, &QPushButton::clicked, this, &TSetScreenShotTimerForm::OKButton1Click);
-  connect(CancelButton2, &QPushButton::clicked, this,
-          &TSetScreenShotTimerForm::CancelButton2Click);
+  connect(CancelButton2, &QPushButton::clicked, this, &TSetScreenShotTimerForm::CancelButton2Click);
 }
 
 TSetScreenShotTimerForm::~TSetScreenShotTimerForm() {
   if (gInstance == this) gInstance = nullptr;
 }
 
-TSetScreenShotTimerForm* TSetScreenShotTimerForm::Instance() { return gInstance; }
+TSetScreenShotTimerForm* TSetScreenShotTimerForm::Instance() {
+  return gInstance;
+}
 
 void TSetScreenShotTimerForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
@@ -87,7 +90,9 @@ void TSetScreenShotTimerForm::OKButton1Click() {
   accept();
 }
 
-void TSetScreenShotTimerForm::CancelButton2Click() { reject(); }
+void TSetScreenShotTimerForm::CancelButton2Click() {
+  reject();
+}
 
 void ShowScreenShotTimerForm() {
   if (TSetScreenShotTimerForm* instance = TSetScreenShotTimerForm::Instance()) {

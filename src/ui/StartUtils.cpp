@@ -18,7 +18,8 @@ QUrl ShellOpenUrl(const std::string& target) {
   static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
   if (scheme.match(text).hasMatch()) return QUrl(text);
   if (!target.empty() && platform::PathExists(target)) {
-    const QString onDisk = QFile::decodeName(QByteArray::fromStdString(platform::ResolvePath(target)));
+    const QString onDisk =
+        QFile::decodeName(QByteArray::fromStdString(platform::ResolvePath(target)));
     return QUrl::fromLocalFile(QDir::current().absoluteFilePath(onDisk));
   }
   // A bare host name such as the Help menu's web site entries.
@@ -26,10 +27,13 @@ QUrl ShellOpenUrl(const std::string& target) {
     return QUrl(QStringLiteral("http://") + text);
   if (text.startsWith(QLatin1String("ftp."), Qt::CaseInsensitive))
     return QUrl(QStringLiteral("ftp://") + text);
-  return QUrl::fromLocalFile(QDir::current().absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(target))));
+  return QUrl::fromLocalFile(
+      QDir::current().absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(target))));
 }
 
-void ShellOpen(const std::string& target) { QDesktopServices::openUrl(ShellOpenUrl(target)); }
+void ShellOpen(const std::string& target) {
+  QDesktopServices::openUrl(ShellOpenUrl(target));
+}
 
 void CenterOnScreen(QWidget* window) {
   if (!window) return;

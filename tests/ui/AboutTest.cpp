@@ -46,9 +46,13 @@ void Press(QWidget* w, Qt::MouseButton b = Qt::LeftButton) {
 void Release(QWidget* w, Qt::MouseButton b = Qt::LeftButton, QPoint at = QPoint(2, 2)) {
   Mouse(w, QEvent::MouseButtonRelease, b, at, Qt::NoButton);
 }
-void DragTo(QWidget* w, QPoint at) { Mouse(w, QEvent::MouseMove, Qt::NoButton, at, Qt::LeftButton); }
+void DragTo(QWidget* w, QPoint at) {
+  Mouse(w, QEvent::MouseMove, Qt::NoButton, at, Qt::LeftButton);
+}
 
-QImage Picture(const QCursor& c) { return c.bitmap().toImage(); }
+QImage Picture(const QCursor& c) {
+  return c.bitmap().toImage();
+}
 }  // namespace
 
 class AboutTest : public QObject {

@@ -17,7 +17,9 @@
 namespace {
 const std::string kSep(1, platform::PathDelim);
 
-std::string Native(const QString& path) { return QDir::toNativeSeparators(path).toStdString(); }
+std::string Native(const QString& path) {
+  return QDir::toNativeSeparators(path).toStdString();
+}
 
 void Touch(const QString& path) {
   QFile f(path);
@@ -57,7 +59,8 @@ class AltRomPathTest : public QObject {
     TAltrompathForm form;
     QCOMPARE(form.windowTitle(), QStringLiteral("Zip Rompath"));
     QCOMPARE(form.size(), QSize(313, 102));
-    QCOMPARE(form.LabelSetAlternativeRompath->text(), QStringLiteral("Set path to your zipped roms:"));
+    QCOMPARE(form.LabelSetAlternativeRompath->text(),
+             QStringLiteral("Set path to your zipped roms:"));
     QCOMPARE(form.LabelSetAlternativeRompath->pos(), QPoint(8, 8));
     QCOMPARE(form.AltDir->geometry(), QRect(8, 24, 209, 21));
     QCOMPARE(form.BrowseButton->geometry(), QRect(232, 24, 75, 25));
@@ -174,7 +177,8 @@ class AltRomPathTest : public QObject {
       box->buttons().first()->click();
     };
     WhenModal([](QWidget* dialog) {
-      dialog->findChild<QLineEdit*>(QStringLiteral("AltDir"))->setText(QStringLiteral("/no/such/dir"));
+      dialog->findChild<QLineEdit*>(QStringLiteral("AltDir"))
+          ->setText(QStringLiteral("/no/such/dir"));
       Button(dialog, "OKButton")->click();  // refused: the dialog stays
       Button(dialog, "CancelButton")->click();
     });
@@ -186,12 +190,14 @@ class AltRomPathTest : public QObject {
   void CancelEscapeAndCloseLeaveTheValue() {
     TAltrompathForm form;
     WhenModal([this](QWidget* dialog) {
-      dialog->findChild<QLineEdit*>(QStringLiteral("AltDir"))->setText(QString::fromStdString(Path("roms")));
+      dialog->findChild<QLineEdit*>(QStringLiteral("AltDir"))
+          ->setText(QString::fromStdString(Path("roms")));
       Button(dialog, "CancelButton")->click();
     });
     QCOMPARE(EditZipRompath("old" + kSep), "old" + kSep);
     WhenModal([this](QWidget* dialog) {
-      dialog->findChild<QLineEdit*>(QStringLiteral("AltDir"))->setText(QString::fromStdString(Path("roms")));
+      dialog->findChild<QLineEdit*>(QStringLiteral("AltDir"))
+          ->setText(QString::fromStdString(Path("roms")));
       QTest::keyClick(dialog, Qt::Key_Escape);
     });
     QCOMPARE(EditZipRompath("old" + kSep), "old" + kSep);

@@ -48,7 +48,10 @@ QImage CursorSheet() {
       for (int i = 0; i < 32; ++i) {
         const bool opaque = qGray(mask.pixel(i, y)) < 128;
         const bool black = qGray(bits.pixel(i, y)) < 128;
-        shown.setPixel(i, y, !opaque ? qRgba(0, 0, 0, 0) : black ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+        shown.setPixel(i, y,
+                       !opaque ? qRgba(0, 0, 0, 0)
+                       : black ? qRgb(0, 0, 0)
+                               : qRgb(255, 255, 255));
       }
     p.drawImage(QRect(x, 10, 128, 128), shown);
     x += 128 + 10;

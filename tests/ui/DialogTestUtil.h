@@ -43,7 +43,9 @@ class TRecordingUserInteraction : public TUserInteraction {
     Events.push_back("box");
     return TModalResult::mrOk;
   }
-  void ShowMessage(const std::string& text) override { Boxes.push_back({text, TMsgDlgType::mtInformation, 0}); }
+  void ShowMessage(const std::string& text) override {
+    Boxes.push_back({text, TMsgDlgType::mtInformation, 0});
+  }
   void Beep() override { Events.push_back("beep"); }
   void SetStatusText(const std::string&) override {}
   void ResetStatusText() override {}

@@ -190,11 +190,14 @@ class MessageBoxesTest : public QObject {
     QVERIFY(readme.open(QIODevice::WriteOnly));
     readme.close();
     // Found without regard to letter case, relative to the working directory.
-    QCOMPARE(ShellOpenUrl("Readme.txt"), QUrl::fromLocalFile(dir.filePath(QStringLiteral("readme.txt"))));
-    QCOMPARE(ShellOpenUrl("http://velk.example.org/"), QUrl(QStringLiteral("http://velk.example.org/")));
+    QCOMPARE(ShellOpenUrl("Readme.txt"),
+             QUrl::fromLocalFile(dir.filePath(QStringLiteral("readme.txt"))));
+    QCOMPARE(ShellOpenUrl("http://velk.example.org/"),
+             QUrl(QStringLiteral("http://velk.example.org/")));
     QCOMPARE(ShellOpenUrl("mailto:a@example.org"), QUrl(QStringLiteral("mailto:a@example.org")));
     QCOMPARE(ShellOpenUrl("www.example.org"), QUrl(QStringLiteral("http://www.example.org")));
-    QCOMPARE(ShellOpenUrl("Missing.txt"), QUrl::fromLocalFile(dir.filePath(QStringLiteral("Missing.txt"))));
+    QCOMPARE(ShellOpenUrl("Missing.txt"),
+             QUrl::fromLocalFile(dir.filePath(QStringLiteral("Missing.txt"))));
 
     TUrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "Open");
@@ -209,11 +212,11 @@ class MessageBoxesTest : public QObject {
   }
 
   void FontScaling() {
-    QCOMPARE(FontScaleFactor(96, 40), 1);    // at 96 pixels per inch nothing changes
-    QCOMPARE(FontScaleFactor(120, 14), 1);   // 11 to 21 pixels keep the fonts
+    QCOMPARE(FontScaleFactor(96, 40), 1);   // at 96 pixels per inch nothing changes
+    QCOMPARE(FontScaleFactor(120, 14), 1);  // 11 to 21 pixels keep the fonts
     QCOMPARE(FontScaleFactor(120, 21), 1);
     QCOMPARE(FontScaleFactor(192, 22), 2);
-    QCOMPARE(FontScaleFactor(72, 8), 1);    // a small form font never shrinks the fonts to nothing
+    QCOMPARE(FontScaleFactor(72, 8), 1);  // a small form font never shrinks the fonts to nothing
     QWidget form;
     auto* label = new QLabel(QStringLiteral("x"), &form);
     QFont f = label->font();

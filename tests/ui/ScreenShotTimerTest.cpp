@@ -7,7 +7,9 @@
 #include "ui/SetScreenShotTimer.h"
 
 namespace {
-QSlider* Bar(QWidget* dialog) { return dialog->findChild<QSlider*>(QStringLiteral("TimerBar")); }
+QSlider* Bar(QWidget* dialog) {
+  return dialog->findChild<QSlider*>(QStringLiteral("TimerBar"));
+}
 QString LabelText(QWidget* dialog) {
   return dialog->findChild<QLabel*>(QStringLiteral("TimerLabel"))->text();
 }
@@ -23,7 +25,7 @@ class ScreenShotTimerTest : public QObject {
     QCOMPARE(form.size(), QSize(263, 84));
     QCOMPARE(form.Image1->geometry(), QRect(8, 8, 27, 28));
     QVERIFY(!form.Image1->pixmap().isNull());
-    QCOMPARE(form.TimerBar->geometry(), QRect(48, 8, 150, 45));
+    QCOMPARE(form.TimerBar->geometry(), QRect(48, 8, 150, 34));
     QCOMPARE(form.TimerBar->minimum(), 1);
     QCOMPARE(form.TimerBar->maximum(), 10);
     QCOMPARE(form.TimerBar->tickInterval(), 1);
