@@ -21,9 +21,12 @@ int FontScaleFactor(int logicalDpi, int pixelHeight) {
 }
 
 void ScaleFonts(QWidget* form) {
-  if (!form) return;
-  if (form->logicalDpiY() == 96) return;
-  const int factor = FontScaleFactor(form->logicalDpiY(), QFontInfo(form->font()).pixelSize());
+  if (form) ScaleFonts(form, form->logicalDpiY());
+}
+
+void ScaleFonts(QWidget* form, int logicalDpi) {
+  if (!form || logicalDpi == 96) return;
+  const int factor = FontScaleFactor(logicalDpi, QFontInfo(form->font()).pixelSize());
   const QList<QWidget*> children = form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
   for (qsizetype i = children.size() - 1; i >= 0; --i) {
     QWidget* child = children[i];

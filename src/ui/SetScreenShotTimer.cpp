@@ -33,8 +33,8 @@ TSetScreenShotTimerForm::TSetScreenShotTimerForm(QWidget* parent) : QDialog(pare
 
   TimerBar = new QSlider(Qt::Horizontal, this);
   TimerBar->setObjectName(QStringLiteral("TimerBar"));
-  // Shorter than the 45 pixels of the old track bar so that it does not run under the buttons
-  // and its ticks stay next to the groove.
+  // 34 rather than 45 pixels high, so that the bar does not run under the buttons and its ticks
+  // stay next to the groove.
   TimerBar->setGeometry(48, 8, 150, 34);
   TimerBar->setRange(1, 10);
   TimerBar->setSingleStep(1);

@@ -48,10 +48,12 @@ class AltRomPathTest : public QObject {
     QDir(FDir.path()).mkpath(QStringLiteral("empty"));
     QDir(FDir.path()).mkpath(QStringLiteral("dironly/fake.zip"));
     QDir(FDir.path()).mkpath(QStringLiteral("Upper"));
+    QDir(FDir.path()).mkpath(QStringLiteral("mixed/a.zip"));
     Touch(FDir.filePath(QStringLiteral("roms/a.zip")));
     Touch(FDir.filePath(QStringLiteral("empty/readme.txt")));
     Touch(FDir.filePath(QStringLiteral("Upper/GAME.ZIP")));
     Touch(FDir.filePath(QStringLiteral("plain.txt")));
+    Touch(FDir.filePath(QStringLiteral("mixed/b.zip")));
   }
   void cleanup() { TQtUserInteraction::BoxShownHook = nullptr; }
 
@@ -143,6 +145,13 @@ class AltRomPathTest : public QObject {
     form.OKButtonClick();
     QVERIFY(ui.Boxes.empty());
     QCOMPARE(ZipRompathValue, Path("Upper") + kSep);
+
+    // A folder named like an archive beside a real one: accepted whatever the listing order.
+    form.show();
+    form.AltDir->setText(QString::fromStdString(Path("mixed")));
+    form.OKButtonClick();
+    QVERIFY(ui.Boxes.empty());
+    QCOMPARE(ZipRompathValue, Path("mixed") + kSep);
   }
 
   void RelativePathIsAcceptedUnchanged() {

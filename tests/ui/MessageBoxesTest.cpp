@@ -114,6 +114,23 @@ class MessageBoxesTest : public QObject {
              TModalResult::mrNo);
   }
 
+  void EscapeKeyAnswersTheWayOut() {
+    TQtUserInteraction ui;
+    TQtUserInteraction::BoxShownHook = [](QMessageBox* box) {
+      QTest::keyClick(box, Qt::Key_Escape);
+    };
+    QCOMPARE(ui.MessageDlg("Delete?", TMsgDlgType::mtConfirmation, mbYes | mbNo),
+             TModalResult::mrNo);
+    QCOMPARE(ui.MessageDlg("Stop", TMsgDlgType::mtError, mbCancel), TModalResult::mrCancel);
+    QCOMPARE(ui.MessageDlg("Done", TMsgDlgType::mtInformation, mbOK), TModalResult::mrOk);
+    // Enter presses the first button.
+    TQtUserInteraction::BoxShownHook = [](QMessageBox* box) {
+      QTest::keyClick(box, Qt::Key_Return);
+    };
+    QCOMPARE(ui.MessageDlg("Delete?", TMsgDlgType::mtConfirmation, mbYes | mbNo),
+             TModalResult::mrYes);
+  }
+
   void CarriageReturnBreaksTheLine() {
     TQtUserInteraction ui;
     AnswerWith(QStringLiteral("OK"));
@@ -218,16 +235,25 @@ class MessageBoxesTest : public QObject {
     QCOMPARE(FontScaleFactor(192, 22), 2);
     QCOMPARE(FontScaleFactor(72, 8), 1);  // a small form font never shrinks the fonts to nothing
     QWidget form;
+    QFont formFont = form.font();
+    formFont.setPixelSize(22);
+    form.setFont(formFont);
     auto* label = new QLabel(QStringLiteral("x"), &form);
+    auto* inner = new QLabel(QStringLiteral("y"), label);
     QFont f = label->font();
     f.setPixelSize(13);
     label->setFont(f);
-    ScaleFonts(&form);
-    ScaleFonts(&form);
+    inner->setFont(f);
+    ScaleFonts(&form, 96);
+    QCOMPARE(label->font().pixelSize(), 13);
+    ScaleFonts(&form, 192);
+    QCOMPARE(label->font().pixelSize(), 26);
+    QCOMPARE(inner->font().pixelSize(), 13);  // only controls placed directly on the form
     // Showing a dialog again never compounds the scaling.
-    const int once = label->font().pixelSize();
-    ScaleFonts(&form);
-    QCOMPARE(label->font().pixelSize(), once);
+    ScaleFonts(&form, 192);
+    QCOMPARE(label->font().pixelSize(), 26);
+    ScaleFonts(&form);  // this screen: 96 pixels per inch, nothing changes
+    QCOMPARE(label->font().pixelSize(), 26);
   }
 };
 
