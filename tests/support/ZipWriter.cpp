@@ -46,6 +46,15 @@ std::vector<TZipWriter::TPrepared> TZipWriter::Prepare() const {
   std::vector<TPrepared> out;
   for (const TZipWriterEntry& e : Entries) {
     TPrepared p;
+    if (e.SameDataAs) {
+      const TZipWriterEntry& first = Entries.at(*e.SameDataAs);
+      p.Compressed.clear();
+      p.Crc = e.Crc.value_or(out.at(*e.SameDataAs).Crc);
+      p.CompressedSize = e.CompressedSize.value_or(out.at(*e.SameDataAs).CompressedSize);
+      p.Size = e.Size.value_or(first.Size.value_or(static_cast<std::uint32_t>(first.Data.size())));
+      out.push_back(std::move(p));
+      continue;
+    }
     p.Compressed = e.RawData ? *e.RawData
                    : e.Method == TZipWriterEntry::zmDeflated ? DeflateBytes(e.Data, e.Level)
                                                              : e.Data;
@@ -111,8 +120,17 @@ std::string TZipWriter::Build(TZipLayout* layout) const {
   const std::vector<TPrepared> prepared = Prepare();
   std::string out = Prefix;
   std::string central;
+  std::vector<std::uint32_t> offsets;
   for (std::size_t i = 0; i < Entries.size(); ++i) {
+    if (const auto& same = Entries[i].SameDataAs) {
+      offsets.push_back(offsets.at(*same));
+      l.LocalHeaders.push_back(l.LocalHeaders.at(*same));
+      l.DataOffsets.push_back(l.DataOffsets.at(*same));
+      central += CentralHeader(Entries[i], prepared[i], offsets.back(), 0);
+      continue;
+    }
     const std::uint32_t offset = static_cast<std::uint32_t>(out.size() - Prefix.size());
+    offsets.push_back(offset);
     l.LocalHeaders.push_back(out.size());
     out += LocalHeader(Entries[i], prepared[i]);
     l.DataOffsets.push_back(out.size());
@@ -166,11 +184,18 @@ std::vector<std::string> TZipWriter::BuildVolumes(std::size_t volumeSize) const 
     }
   };
   std::string central;
+  std::vector<std::pair<std::uint16_t, std::uint32_t>> places;
   for (std::size_t i = 0; i < Entries.size(); ++i) {
+    if (const auto& same = Entries[i].SameDataAs) {
+      places.push_back(places.at(*same));
+      central += CentralHeader(Entries[i], prepared[i], places.back().second, places.back().first);
+      continue;
+    }
     const std::string local = LocalHeader(Entries[i], prepared[i]);
     if (local.size() > room()) volumes.emplace_back();
     const auto disk = static_cast<std::uint16_t>(volumes.size() - 1);
     const auto offset = static_cast<std::uint32_t>(volumes.back().size());
+    places.emplace_back(disk, offset);
     volumes.back() += local;
     putSplit(prepared[i].Compressed);
     const std::string descriptor = Descriptor(Entries[i], prepared[i]);

@@ -28,6 +28,9 @@ struct TZipWriterEntry {
   // Corruption hooks: values written instead of the true ones (in both headers).
   std::optional<std::uint32_t> Crc, CompressedSize, Size;
   std::optional<std::string> RawData;  ///< bytes stored instead of the compressed data
+  /// The central header points at the local header and data of this earlier entry and nothing
+  /// is written for this one (overlapping entries, as zip bombs use them).
+  std::optional<std::size_t> SameDataAs;
 };
 
 /// Where the parts of a built archive lie, so that tests can damage exactly one of them.
