@@ -48,8 +48,8 @@ TOutputFile::~TOutputFile() { Discard(); }
 
 bool TOutputFile::Create(const std::string& path, bool* exists, std::string* error) {
   *exists = false;
-  // O_EXCL also refuses a dangling symbolic link, so nothing outside is ever written through one.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+  // Read and write for the mapping. O_EXCL also refuses a dangling symbolic link, so nothing outside is ever written through one.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (fd < 0) {
     *exists = errno == EEXIST;
     *error = std::strerror(errno);
