@@ -1,6 +1,7 @@
 // UNZIPLIB.DLL: extracts every entry of a zip archive under its bare file name into the working
 // directory, on libdeflate. It never replaces a file, never writes outside the working directory
-// and never leaves a partial file behind.
+// and never leaves a partial file behind. For that reason the overwrite and directory-name flags
+// of the call record are not honoured; the test flag and file specs are.
 
 #include <libdeflate.h>
 
@@ -72,6 +73,7 @@ class TExtractor {
   }
   bool ReadDirectory();
   bool CheckName(TEntry& entry);
+  bool MatchesSpec(const TEntry& entry) const;
   bool ExtractEntry(const TEntry& entry, bool* cancelled);
   bool Inflate(const TEntry& entry, const unsigned char* data, unsigned char* out);
 
@@ -84,6 +86,8 @@ class TExtractor {
   libdeflate_decompressor* FInflater = nullptr;
   std::vector<unsigned char> FBuffer;
   bool FCancelled = false;
+  bool FTestOnly = false;  // check every entry, write nothing
+  std::vector<std::string> FSpecs;
   std::int32_t FWrittenCount = 0;
 };
 
@@ -204,6 +208,18 @@ bool TExtractor::CheckName(TEntry& entry) {
   return true;
 }
 
+// A spec names an entry by its whole name or its bare name, with wildcards.
+bool TExtractor::MatchesSpec(const TEntry& entry) const {
+  std::string whole = entry.Name;
+  std::replace(whole.begin(), whole.end(), '\\', '/');
+  const std::string bare = whole.substr(whole.rfind('/') + 1);
+  for (std::string spec : FSpecs) {
+    std::replace(spec.begin(), spec.end(), '\\', '/');
+    if (platform::MatchesMask(whole, spec) || platform::MatchesMask(bare, spec)) return true;
+  }
+  return false;
+}
+
 bool TExtractor::Inflate(const TEntry& entry, const unsigned char* data, unsigned char* out) {
   if (entry.Method == 0) {
     std::memcpy(out, data, entry.Size);
@@ -249,7 +265,18 @@ bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
     *cancelled = true;
     return false;
   }
-  if (FTaken.count(LowerAscii(name))) return Message(0, "File exists already, not replaced: " + name);
+  if (FTestOnly) {
+    FBuffer.resize(entry.Size);
+    if (!Inflate(entry, data + dataPos, FBuffer.data()))
+      return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
+    if (libdeflate_crc32(0, FBuffer.data(), entry.Size) != entry.Crc)
+      return Message(UNZIP_ERR_CRC, "CRC error: " + name);
+    ++FWrittenCount;
+    if (!Callback(UNZIP_ACTION_PROGRESS, 0, entry.Size, name)) *cancelled = true;
+    return !*cancelled;
+  }
+  if (FTaken.count(LowerAscii(name)))
+    return Message(0, "File exists already, not replaced: " + name);
   const std::string path = platform::JoinPath(FTargetDir, name);
   TOutputFile out;
   bool exists = false;
@@ -307,10 +334,18 @@ std::int32_t TExtractor::Run() {
   for (const platform::TSearchRec& rec : platform::FindFiles(FTargetDir, "*"))
     FTaken.insert(LowerAscii(rec.Name));
 
+  FTestOnly = FParams->Test != 0;
+  for (std::int32_t i = 0; FParams->FileSpecs && i < FParams->FileSpecCount; ++i)
+    if (const char* spec = FParams->FileSpecs[i].FileSpec) FSpecs.emplace_back(spec);
+
   // Every refusal that can be decided from the directory is made before anything is written.
   std::uint64_t total = 0;
   std::size_t files = 0;
   for (TEntry& e : FEntries) {
+    if (!FSpecs.empty() && !MatchesSpec(e)) {
+      e.Skip = true;
+      continue;
+    }
     if (!CheckName(e)) return 0;
     if (e.Skip) continue;
     const bool absurd =
@@ -323,7 +358,7 @@ std::int32_t TExtractor::Run() {
         return 0;
       continue;
     }
-    if (FTaken.count(LowerAscii(e.Name))) {
+    if (!FTestOnly && FTaken.count(LowerAscii(e.Name))) {
       e.Skip = true;
       if (!Message(0, "File exists already, not replaced: " + e.Name)) return 0;
       continue;
@@ -332,7 +367,7 @@ std::int32_t TExtractor::Run() {
     ++files;
   }
   const auto freeSpace = platform::FreeDiskSpace(FTargetDir);
-  if (freeSpace && total > *freeSpace) {
+  if (!FTestOnly && freeSpace && total > *freeSpace) {
     Message(UNZIP_ERR_SIZE, "Not enough disk space: the archive needs " + std::to_string(total) +
                                 " bytes, " + std::to_string(*freeSpace) + " are free");
     return 0;

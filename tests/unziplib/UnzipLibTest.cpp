@@ -40,7 +40,7 @@ class UnzipLibTest : public ::testing::Test {
     return self->OnCall && self->OnCall(self->Calls.back()) ? -1 : 0;
   }
 
-  int Run(const std::string& archive) {
+  int Run(const std::string& archive, const std::function<void(TUnzipParams&)>& tweak = {}) {
     TUnzipParams p;
     std::memset(&p, 0, sizeof p);
     p.Handle = 77;
@@ -50,6 +50,7 @@ class UnzipLibTest : public ::testing::Test {
     p.Flag40 = -1;
     p.ArchiveName = archive.c_str();
     p.Seven = 7;
+    if (tweak) tweak(p);
     return FExec(&p);
   }
   int Run(const TZipWriter& writer) {
@@ -268,6 +269,38 @@ TEST_F(UnzipLibTest, AChangeOfTheWorkingDirectoryDuringTheCallbackRedirectsNothi
   EXPECT_EQ(Run(w), 2);
   EXPECT_TRUE(fs::exists(Out() / "b.bin"));
   EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+TEST_F(UnzipLibTest, TestFlagChecksEverythingAndWritesNothing) {
+  TZipWriter w;
+  w.Add("good.bin", Pattern(4000));
+  w.Add("bad.bin", Pattern(4000)).Crc = 7;
+  const std::string archive = FDir.Write("t.zip", w.Build()).string();
+  EXPECT_EQ(Run(archive, [](TUnzipParams& p) { p.Test = -1; }), 1);
+  ASSERT_EQ(Problems().size(), 1u);
+  EXPECT_EQ(Problems()[0].Error, UNZIP_ERR_CRC);
+  EXPECT_EQ(FilesOut(), 0u);
+}
+
+TEST_F(UnzipLibTest, FileSpecsPickEntriesByWholeOrBareName) {
+  TZipWriter w;
+  w.Add("roms/a.bin", "a");
+  w.Add("roms/b.dat", "b");
+  w.Add("other/c.bin", "c");
+  const std::string archive = FDir.Write("s.zip", w.Build()).string();
+  TUnzipFileSpec specs[2];
+  std::memset(specs, 0, sizeof specs);
+  specs[0].FileSpec = "*.dat";
+  specs[1].FileSpec = "OTHER\\*";
+  EXPECT_EQ(Run(archive,
+                [&](TUnzipParams& p) {
+                  p.FileSpecCount = 2;
+                  p.FileSpecs = specs;
+                }),
+            2);
+  EXPECT_TRUE(fs::exists(Out() / "b.dat"));
+  EXPECT_TRUE(fs::exists(Out() / "c.bin"));
+  EXPECT_FALSE(fs::exists(Out() / "a.bin"));
 }
 
 }  // namespace
