@@ -1,7 +1,7 @@
 // UNZIPLIB.DLL: extracts every entry of a zip archive under its bare file name into the working
 // directory, on libdeflate. It never replaces a file, never writes outside the working directory
 // and never leaves a partial file behind. For that reason the overwrite and directory-name flags
-// of the call record are not honoured; the test flag and file specs are.
+// of the call record are not honoured; the test and verbose flags and the file specs are.
 
 #include <libdeflate.h>
 
@@ -305,6 +305,10 @@ bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
   if (!ok || !out.Finish(DosTime(entry.Date, entry.Time), &error))
     return Message(UNZIP_ERR_WRITE, "Cannot write file " + name + ": " + error);
   ++FWrittenCount;
+  if (FParams->Verbose && !Message(0, "Extracted: " + name)) {
+    *cancelled = true;
+    return false;
+  }
   if (!Callback(UNZIP_ACTION_WRITTEN, 0, entry.Size, name) ||
       !Callback(UNZIP_ACTION_PROGRESS, 0, entry.Size, name)) {
     *cancelled = true;
@@ -348,6 +352,11 @@ std::int32_t TExtractor::Run() {
     }
     if (!CheckName(e)) return 0;
     if (e.Skip) continue;
+    if (e.Size == 0xFFFFFFFFu || e.CompressedSize == 0xFFFFFFFFu || e.LocalOffset == 0xFFFFFFFFu) {
+      e.Skip = true;
+      if (!Message(UNZIP_ERR_METHOD, "Zip64 entries are not supported: " + e.Name)) return 0;
+      continue;
+    }
     const bool absurd =
         e.Method == 0 ? e.Size != e.CompressedSize
                       : e.Method == 8 && e.Size > e.CompressedSize * kMaxDeflateRatio + 1024;

@@ -53,8 +53,8 @@ class UnzipLibTest : public ::testing::Test {
     if (tweak) tweak(p);
     return FExec(&p);
   }
-  int Run(const TZipWriter& writer) {
-    return Run(FDir.Write("archive.zip", writer.Build()).string());
+  int Run(const TZipWriter& writer, const std::function<void(TUnzipParams&)>& tweak = {}) {
+    return Run(FDir.Write("archive.zip", writer.Build()).string(), tweak);
   }
 
   std::vector<TCall> Problems() const {
@@ -105,7 +105,10 @@ TEST_F(UnzipLibTest, ReportsCountTotalEachFileAndTheEndThroughTheCallback) {
   TZipWriter w;
   w.Add("a.bin", "aaaa");
   w.Add("b.bin", "bb", TZipWriterEntry::zmStored);
-  EXPECT_EQ(Run(w), 2);
+  EXPECT_EQ(Run(w, [](TUnzipParams& p) { p.Verbose = -1; }), 2);
+  EXPECT_EQ(Calls[3].Action, UNZIP_ACTION_MESSAGE);
+  EXPECT_EQ(Calls[3].Text, "Extracted: a.bin");
+  std::erase_if(Calls, [](const TCall& c) { return c.Action == UNZIP_ACTION_MESSAGE; });
   std::vector<int> actions;
   for (const TCall& c : Calls) actions.push_back(c.Action);
   const std::vector<int> expected = {5, 6, 1, 7, 2, 1, 7, 2, 3};
@@ -193,11 +196,15 @@ TEST_F(UnzipLibTest, EachProblemIsReportedAndTheNextEntryStillComes) {
   w.Add("longer.bin", Pattern(3000)).Size = 4000;          // data shorter than declared
   w.Add("stored_lie.bin", "12345", TZipWriterEntry::zmStored).Size = 9;
   w.Add("garbage.bin", "x").RawData = std::string("\xFF\xFF\xFF\xFF", 4);
+  TZipWriterEntry& z64 = w.Add("zip64.bin", "x");
+  z64.Size = 0xFFFFFFFFu;
+  z64.CompressedSize = 0xFFFFFFFFu;
   w.Add("ok.bin", "fine");
   EXPECT_EQ(Run(w), 1);
   std::vector<int> codes;
   for (const TCall& c : Problems()) codes.push_back(c.Error);
-  const std::vector<int> expected = {UNZIP_ERR_SIZE,      UNZIP_ERR_ENCRYPTED, UNZIP_ERR_METHOD,
+  const std::vector<int> expected = {UNZIP_ERR_SIZE,      UNZIP_ERR_METHOD,
+                                     UNZIP_ERR_ENCRYPTED, UNZIP_ERR_METHOD,
                                      UNZIP_ERR_CRC,       UNZIP_ERR_DATA,      UNZIP_ERR_DATA,
                                      UNZIP_ERR_DATA};
   EXPECT_EQ(codes, expected);
