@@ -625,8 +625,7 @@ void TZipArchive::Extract() {
     if (version >= 152) {
       auto params = std::make_unique<TUnzipParams>();
       std::memset(params.get(), 0, sizeof(TUnzipParams));
-      std::vector<TUnzipFileSpec> specArray(specs.size());
-      std::memset(specArray.data(), 0, specArray.size() * sizeof(TUnzipFileSpec));
+      std::vector<TUnzipFileSpec> specArray(specs.size());  // value-initialised: all zero
       for (std::size_t i = 0; i < specs.size(); ++i) specArray[i].FileSpec = specs[i].c_str();
       fill(*params);
       params->FileSpecCount = static_cast<std::int32_t>(specs.size());
