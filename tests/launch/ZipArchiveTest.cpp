@@ -511,6 +511,31 @@ TEST_F(ZipArchiveTest, MissingVolumeEndsTheJoin) {
   EXPECT_FALSE(FZip.Busy());
 }
 
+TEST_F(ZipArchiveTest, DamagedVolumeEndsTheJoinWithItsMessage) {
+  TZipWriter w;
+  w.Add("one.bin", std::string(3000, '1'), TZipWriterEntry::zmStored);
+  std::vector<std::string> volumes = w.BuildVolumes(1200);
+  ASSERT_EQ(volumes.size(), 3u);
+  volumes[0][4] = 'X';  // the first local header, right after the spanning marker
+  for (std::size_t i = 0; i < volumes.size(); ++i)
+    Write("bad00" + std::to_string(i + 1) + ".zip", volumes[i]);
+  const fs::path temp = FDir.MakeDir("tmp");
+  FZip.SetTempDir(temp.string());
+  FZip.SetZipFilename((FDir.Path() / "bad003.zip").string());
+  ASSERT_EQ(FZip.Count(), 1);
+  Ui.ExpectPlain("A local header signature is wrong");
+  FZip.Extract();
+  EXPECT_TRUE(fs::is_empty(temp));
+  EXPECT_EQ(FZip.ErrCode(), 11014);
+
+  volumes[0][0] = 'X';  // no spanning marker
+  Write("bad001.zip", volumes[0]);
+  Ui.ExpectPlain("Error while reading a Extended Local signature");
+  FZip.SetZipFilename((FDir.Path() / "bad003.zip").string());
+  FZip.Extract();
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
 TEST_F(ZipArchiveTest, NestedExtractDuringTheCallbackDoesNothing) {
   TZipWriter w;
   w.Add("a.bin", "a");
