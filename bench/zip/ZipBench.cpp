@@ -60,7 +60,8 @@ struct TFixtures {
     ListArchive = (Dir.Path() / "many.zip").string();
     TZipWriter big;
     for (int i = 0; i < 500; ++i)
-      big.Add("roms/chip" + std::to_string(i) + ".bin", RomData(200 * 1024, static_cast<std::uint32_t>(i)));
+      big.Add("roms/chip" + std::to_string(i) + ".bin",
+              RomData(200 * 1024, static_cast<std::uint32_t>(i)));
     big.WriteFile((Dir.Path() / "big.zip").string());
     ExtractArchive = (Dir.Path() / "big.zip").string();
   }

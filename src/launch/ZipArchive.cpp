@@ -27,7 +27,9 @@ constexpr std::uint64_t kEndSize = 22;
 constexpr std::uint64_t kEndScan = 65557;  // the record plus the longest comment
 constexpr const char* kLibraryName = "UNZIPLIB.DLL";
 
-std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t Get16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 std::uint32_t Get32(const unsigned char* p) {
   return static_cast<std::uint32_t>(Get16(p)) | static_cast<std::uint32_t>(Get16(p + 2)) << 16;
 }
@@ -65,7 +67,9 @@ std::int32_t ZipCallbackEntry(void* info) {
 }
 
 namespace {
-std::int32_t UNZIPLIB_CALL ZipCallback(TUnzipCallbackInfo* info) { return ZipCallbackEntry(info); }
+std::int32_t UNZIPLIB_CALL ZipCallback(TUnzipCallbackInfo* info) {
+  return ZipCallbackEntry(info);
+}
 }  // namespace
 
 struct TZipArchive::TEndInfo {
@@ -298,7 +302,8 @@ void TZipArchive::List() {
     for (const TRawCentral& c : raw) {
       TZipEntry e;
       std::memcpy(e.Header.data(), c.Header + 4, e.Header.size());
-      const bool oem = zip::IsOemText(e.VersionMadeBy(), static_cast<zip::TCodePageRule>(FCodePage));
+      const bool oem =
+          zip::IsOemText(e.VersionMadeBy(), static_cast<zip::TCodePageRule>(FCodePage));
       e.FileName = oem ? zip::OemToAnsi(c.Name) : c.Name;
       e.FileComment = oem ? zip::OemToAnsi(c.Comment) : c.Comment;
       std::replace(e.FileName.begin(), e.FileName.end(), '/', '\\');
@@ -340,8 +345,8 @@ std::string TZipArchive::RequestVolume(int volume, int count) {
   for (;;) {
     if (zip::VolumeLabelNumber(FDriveRoot) == volume) return FZipFilename;
     std::string text = volume == count ? LoadZipString(11033)
-                       : count > 0    ? FormatZipString(11034, {volume, count})
-                                      : FormatZipString(11046, {volume});
+                       : count > 0     ? FormatZipString(11034, {volume, count})
+                                       : FormatZipString(11046, {volume});
     text += FormatZipString(11035, {FDriveRoot});
     if (FUi.MessageDlg(text, TMsgDlgType::mtInformation, mbOK | mbCancel) != TModalResult::mrOk)
       throw Error(11007, {}, false);
@@ -363,8 +368,8 @@ std::string TZipArchive::JoinVolumes() {
     std::string dir =
         FTempDir.empty() ? std::filesystem::temp_directory_path(ec).string() : FTempDir;
     dir = platform::IncludeTrailingPathDelimiter(dir);
-    std::mt19937_64 random(static_cast<std::uint64_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::mt19937_64 random(
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (int attempt = 0; attempt < 100 && !out; ++attempt) {
       char name[32];
       std::snprintf(name, sizeof name, "zip%08llx.zip",
@@ -401,8 +406,8 @@ std::string TZipArchive::JoinVolumes() {
       if (!in.Read(name, Get16(local + 26))) throw Error(11016);
       if (!in.Read(extra, Get16(local + 28))) throw Error(11018);
       if (OnMessage) {
-        const bool oem = zip::IsOemText(Get16(c.Header + 4),
-                                        static_cast<zip::TCodePageRule>(FCodePage));
+        const bool oem =
+            zip::IsOemText(Get16(c.Header + 4), static_cast<zip::TCodePageRule>(FCodePage));
         std::string shown = oem ? zip::OemToAnsi(c.Name) : c.Name;
         std::replace(shown.begin(), shown.end(), '/', '\\');
         OnMessage(*this, 0, LoadZipString(10105) + shown);
@@ -467,16 +472,21 @@ std::string TZipArchive::JoinVolumes() {
 // ---------------------------------------------------------------------------------------------
 // The library
 
-void TZipArchive::SetLibraryFallbackSearch(bool enabled) { gFallbackSearch = enabled; }
+void TZipArchive::SetLibraryFallbackSearch(bool enabled) {
+  gFallbackSearch = enabled;
+}
 
-bool TZipArchive::UnzipLibraryLoaded() { return Library().Handle != nullptr; }
+bool TZipArchive::UnzipLibraryLoaded() {
+  return Library().Handle != nullptr;
+}
 
 void TZipArchive::LoadUnzipLibrary() {
   try {
     TUnzipLibrary& library = Library();
     if (library.Handle) return;
     std::vector<std::string> candidates;
-    if (!FDLLDirectory.empty()) candidates.push_back(platform::JoinPath(FDLLDirectory, kLibraryName));
+    if (!FDLLDirectory.empty())
+      candidates.push_back(platform::JoinPath(FDLLDirectory, kLibraryName));
     if (gFallbackSearch) candidates.push_back(platform::ProgramDir() + kLibraryName);
     for (const std::string& candidate : candidates) {
       const std::string path = platform::ResolvePath(candidate);
@@ -490,8 +500,8 @@ void TZipArchive::LoadUnzipLibrary() {
       return;
     }
     if (FTrace) ReportMessage(10701);
-    library.Exec =
-        reinterpret_cast<TUnzipLibExecFunc>(platform::LibrarySymbol(library.Handle, "UnzipLibExec"));
+    library.Exec = reinterpret_cast<TUnzipLibExecFunc>(
+        platform::LibrarySymbol(library.Handle, "UnzipLibExec"));
     library.Version = reinterpret_cast<TGetUnzipLibVersionFunc>(
         platform::LibrarySymbol(library.Handle, "GetUnzipLibVersion"));
     if (!library.Exec) ReportMessage(10702);
@@ -515,10 +525,18 @@ std::int32_t TZipArchive::Callback(void* record) {
       if (OnProgress) OnProgress(*this, type, name, info->Number);
     };
     switch (info->ActionCode) {
-      case UNZIP_ACTION_NEWFILE: progress(NewFile, text); break;
-      case UNZIP_ACTION_PROGRESS: progress(ProgressUpdate, ""); break;
-      case UNZIP_ACTION_ENDBATCH: progress(EndOfBatch, ""); break;
-      case UNZIP_ACTION_FILECOUNT: progress(TotalFiles2Process, ""); break;
+      case UNZIP_ACTION_NEWFILE:
+        progress(NewFile, text);
+        break;
+      case UNZIP_ACTION_PROGRESS:
+        progress(ProgressUpdate, "");
+        break;
+      case UNZIP_ACTION_ENDBATCH:
+        progress(EndOfBatch, "");
+        break;
+      case UNZIP_ACTION_FILECOUNT:
+        progress(TotalFiles2Process, "");
+        break;
       case UNZIP_ACTION_TOTALSIZE:
         FTotalSize = info->Number;
         progress(TotalSize2Process, "");
@@ -539,7 +557,8 @@ std::int32_t TZipArchive::Callback(void* record) {
             text != "..")
           FExtractedFiles.push_back(platform::JoinPath(FExtractDir, text));
         break;
-      default: break;
+      default:
+        break;
     }
     const bool cancel = FCancel;
     FUi.ProcessMessages();
@@ -616,7 +635,8 @@ void TZipArchive::Extract() {
       p.Flag40 = -1;
       p.Verbose = FVerbose || FTrace ? -1 : 0;
       p.Update = FExtrOptions & OptBit(ExtrUpdate) ? -1 : 0;
-      p.Freshen = FExtrOptions & OptBit(ExtrFreshen) && !(FExtrOptions & OptBit(ExtrUpdate)) ? -1 : 0;
+      p.Freshen =
+          FExtrOptions & OptBit(ExtrFreshen) && !(FExtrOptions & OptBit(ExtrUpdate)) ? -1 : 0;
       p.DirNames = FExtrOptions & OptBit(ExtrDirNames) ? -1 : 0;
       p.Overwrite = FExtrOptions & OptBit(ExtrOverWrite) ? -1 : 0;
       p.ArchiveName = archive.c_str();

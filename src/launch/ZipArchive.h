@@ -13,12 +13,25 @@
 // through the unzip library UNZIPLIB.DLL, loaded at run time once for the whole program.
 
 enum TAddOptsEnum {
-  AddDirNames, AddRecurseDirs, AddMove, AddFreshen, AddUpdate, AddZipTime, AddForceDOS,
-  AddHiddenFiles, AddEncrypt, AddSeparateDirs
+  AddDirNames,
+  AddRecurseDirs,
+  AddMove,
+  AddFreshen,
+  AddUpdate,
+  AddZipTime,
+  AddForceDOS,
+  AddHiddenFiles,
+  AddEncrypt,
+  AddSeparateDirs
 };
 enum TExtrOptsEnum { ExtrDirNames, ExtrOverWrite, ExtrFreshen, ExtrUpdate, ExtrTest };
 enum TSFXOptsEnum {
-  SFXAskCmdLine, SFXAskFiles, SFXAutoRun, SFXHideOverWriteBox, SFXCheckSize, SFXNoSuccessMsg
+  SFXAskCmdLine,
+  SFXAskFiles,
+  SFXAutoRun,
+  SFXHideOverWriteBox,
+  SFXCheckSize,
+  SFXNoSuccessMsg
 };
 enum TOvrOpts { OvrConfirm, OvrAlways, OvrNever };
 enum TCodePageOpts { cpAuto, cpNone, cpOEM };
@@ -29,7 +42,9 @@ enum TProgressType { NewFile, ProgressUpdate, EndOfBatch, TotalFiles2Process, To
 using TAddOpts = unsigned;
 using TExtrOpts = unsigned;
 using TSFXOpts = unsigned;
-constexpr unsigned OptBit(int value) { return 1u << value; }
+constexpr unsigned OptBit(int value) {
+  return 1u << value;
+}
 
 /// Raised inside the component and caught there; never leaves it.
 class EZipArchive : public std::runtime_error {
@@ -148,9 +163,9 @@ class TZipArchive {
   int Count() const;
   const std::vector<TZipEntry>& Entries() const { return FEntries; }
   const std::string& ZipComment() const { return FZipComment; }
-  int ErrCode() const { return FErrCode; }           ///< number of the last message
+  int ErrCode() const { return FErrCode; }                 ///< number of the last message
   const std::string& Message() const { return FMessage; }  ///< text of the last message
-  int SuccessCnt() const { return FSuccessCnt; }     ///< the library's count of the last Extract
+  int SuccessCnt() const { return FSuccessCnt; }  ///< the library's count of the last Extract
   bool Busy() const { return FBusy; }
   void SetCancel(bool value) { FCancel = value; }
   /// Full paths of the files the last Extract wrote, in the order written.
@@ -217,8 +232,8 @@ class TZipArchive {
   std::string FZipComment;
   int FErrCode = 0;
   std::string FMessage;
-  int FEndVolume = 0;       // this volume's number from the end record
-  int FLabelVolume = -1;    // "PKBACK# nnn" of the archive's disk
+  int FEndVolume = 0;     // this volume's number from the end record
+  int FLabelVolume = -1;  // "PKBACK# nnn" of the archive's disk
   bool FFixedDrive = true;
   std::string FDriveRoot;
   bool FBusy = false;

@@ -8,10 +8,10 @@
 namespace zip {
 
 struct TDriveCheck {
-  int Error = 0;          ///< 0, or the message number 11003 / 11004
-  std::string Root;       ///< the drive root, for the message
-  int LabelVolume = -1;   ///< the number of a "PKBACK# nnn" volume label, else -1
-  bool Fixed = true;      ///< a fixed or network drive: volumes are found by name
+  int Error = 0;         ///< 0, or the message number 11003 / 11004
+  std::string Root;      ///< the drive root, for the message
+  int LabelVolume = -1;  ///< the number of a "PKBACK# nnn" volume label, else -1
+  bool Fixed = true;     ///< a fixed or network drive: volumes are found by name
 };
 
 TDriveCheck CheckDrive(const std::string& path);

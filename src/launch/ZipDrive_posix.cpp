@@ -2,8 +2,12 @@
 
 namespace zip {
 
-TDriveCheck CheckDrive(const std::string&) { return {}; }
+TDriveCheck CheckDrive(const std::string&) {
+  return {};
+}
 
-int VolumeLabelNumber(const std::string&) { return -1; }
+int VolumeLabelNumber(const std::string&) {
+  return -1;
+}
 
 }  // namespace zip

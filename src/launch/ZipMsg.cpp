@@ -78,8 +78,10 @@ std::string FormatZipString(int number, const std::vector<TZipMessageArg>& args)
       continue;
     }
     std::size_t len = 0;
-    if (text.compare(i, 2, "%s") == 0 || text.compare(i, 2, "%d") == 0) len = 2;
-    else if (text.compare(i, 4, "%.1d") == 0) len = 4;
+    if (text.compare(i, 2, "%s") == 0 || text.compare(i, 2, "%d") == 0)
+      len = 2;
+    else if (text.compare(i, 4, "%.1d") == 0)
+      len = 4;
     if (len == 0) {
       out += '%';
       continue;

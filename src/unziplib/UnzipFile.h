@@ -24,7 +24,7 @@ class TInputMap {
  private:
   const unsigned char* FData = nullptr;
   std::uint64_t FSize = 0;
-  void* FFile = nullptr;     // Windows file and mapping handles
+  void* FFile = nullptr;  // Windows file and mapping handles
   void* FMapping = nullptr;
 };
 

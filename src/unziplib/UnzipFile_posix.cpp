@@ -44,11 +44,14 @@ bool TInputMap::Open(const std::string& path, std::string* error) {
   return true;
 }
 
-TOutputFile::~TOutputFile() { Discard(); }
+TOutputFile::~TOutputFile() {
+  Discard();
+}
 
 bool TOutputFile::Create(const std::string& path, bool* exists, std::string* error) {
   *exists = false;
-  // Read and write for the mapping. O_EXCL also refuses a dangling symbolic link, so nothing outside is ever written through one.
+  // Read and write for the mapping. O_EXCL also refuses a dangling symbolic link, so nothing
+  // outside is ever written through one.
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (fd < 0) {
     *exists = errno == EEXIST;

@@ -5,7 +5,9 @@
 namespace unziplib {
 namespace {
 
-std::string LastError() { return "system error " + std::to_string(::GetLastError()); }
+std::string LastError() {
+  return "system error " + std::to_string(::GetLastError());
+}
 
 }  // namespace
 
@@ -45,7 +47,9 @@ bool TInputMap::Open(const std::string& path, std::string* error) {
   return true;
 }
 
-TOutputFile::~TOutputFile() { Discard(); }
+TOutputFile::~TOutputFile() {
+  Discard();
+}
 
 bool TOutputFile::Create(const std::string& path, bool* exists, std::string* error) {
   *exists = false;

@@ -35,7 +35,9 @@ constexpr std::uint64_t kMaxDeflateRatio = 1032;
 // into the mapped output file.
 constexpr std::uint64_t kMapThreshold = 8u << 20;
 
-std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t Get16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 std::uint32_t Get32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
@@ -135,12 +137,13 @@ bool TExtractor::ReadDirectory() {
   for (std::uint32_t i = 0; i < count; ++i) {
     if (pos + 46 > endPos || Get32(data + pos) != kCentralSig) return false;
     const unsigned char* h = data + pos;
-    const std::uint64_t nameLen = Get16(h + 28), extraLen = Get16(h + 30), commentLen = Get16(h + 32);
+    const std::uint64_t nameLen = Get16(h + 28), extraLen = Get16(h + 30),
+                        commentLen = Get16(h + 32);
     if (pos + 46 + nameLen + extraLen + commentLen > endPos) return false;
     TEntry e;
     e.RawName.assign(reinterpret_cast<const char*>(h + 46), nameLen);
     e.Name = zip::IsOemText(Get16(h + 4), zip::TCodePageRule::cpAuto) ? zip::OemToAnsi(e.RawName)
-                                                                       : e.RawName;
+                                                                      : e.RawName;
     e.Flags = Get16(h + 8);
     e.Method = Get16(h + 10);
     e.Time = Get16(h + 12);
@@ -155,7 +158,9 @@ bool TExtractor::ReadDirectory() {
   return true;
 }
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
 // A name that may be created in the target directory and nowhere else.
 bool IsPlainFileName(std::string_view name) {
@@ -173,8 +178,8 @@ bool IsPlainFileName(std::string_view name) {
   static const char* const kDevices[] = {"con", "prn", "aux", "nul"};
   for (const char* d : kDevices)
     if (stem == d) return false;
-  if (stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
-      stem[3] >= '1' && stem[3] <= '9')
+  if (stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' &&
+      stem[3] <= '9')
     return false;
 #endif
   return true;
@@ -188,8 +193,8 @@ bool TExtractor::CheckName(TEntry& entry) {
   }
   // Names that try to climb out or start at a root are refused outright, even though their bare
   // name would be harmless: such an archive was made to attack.
-  bool unsafe = raw.empty() || IsSeparator(raw.front()) ||
-                (raw.size() >= 2 && raw[1] == ':') || raw.find('\0') != std::string::npos;
+  bool unsafe = raw.empty() || IsSeparator(raw.front()) || (raw.size() >= 2 && raw[1] == ':') ||
+                raw.find('\0') != std::string::npos;
   std::size_t start = 0;
   while (!unsafe && start <= raw.size()) {
     std::size_t stop = start;
@@ -248,16 +253,16 @@ bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
   const std::string& name = entry.Name;
   if (entry.Flags & 1) return Message(UNZIP_ERR_ENCRYPTED, "Encrypted file skipped: " + name);
   if (entry.Method != 0 && entry.Method != 8)
-    return Message(UNZIP_ERR_METHOD, "Unsupported compression method " +
-                                         std::to_string(entry.Method) + ": " + name);
+    return Message(UNZIP_ERR_METHOD,
+                   "Unsupported compression method " + std::to_string(entry.Method) + ": " + name);
   const unsigned char* data = FInput.Data();
   const std::uint64_t size = FInput.Size();
   const std::int64_t local = static_cast<std::int64_t>(entry.LocalOffset) + FDelta;
   if (local < 0 || static_cast<std::uint64_t>(local) + 30 > size ||
       Get32(data + local) != kLocalSig)
     return Message(UNZIP_ERR_DATA, "Corrupt data (local header): " + name);
-  const std::uint64_t dataPos = static_cast<std::uint64_t>(local) + 30 +
-                                Get16(data + local + 26) + Get16(data + local + 28);
+  const std::uint64_t dataPos =
+      static_cast<std::uint64_t>(local) + 30 + Get16(data + local + 26) + Get16(data + local + 28);
   if (dataPos > size || entry.CompressedSize > size - dataPos)
     return Message(UNZIP_ERR_DATA, "Corrupt data (truncated archive): " + name);
 
@@ -357,9 +362,9 @@ std::int32_t TExtractor::Run() {
       if (!Message(UNZIP_ERR_METHOD, "Zip64 entries are not supported: " + e.Name)) return 0;
       continue;
     }
-    const bool absurd =
-        e.Method == 0 ? e.Size != e.CompressedSize
-                      : e.Method == 8 && e.Size > e.CompressedSize * kMaxDeflateRatio + 1024;
+    const bool absurd = e.Method == 0
+                            ? e.Size != e.CompressedSize
+                            : e.Method == 8 && e.Size > e.CompressedSize * kMaxDeflateRatio + 1024;
     if (absurd) {
       e.Skip = true;
       if (!Message(UNZIP_ERR_SIZE, "Declared size of " + e.Name + " (" + std::to_string(e.Size) +
@@ -418,6 +423,7 @@ UNZIPLIB_EXPORT std::int32_t UNZIPLIB_CALL UnzipLibExec(TUnzipParams* params) {
   }
 }
 
-UNZIPLIB_EXPORT std::int32_t UNZIPLIB_CALL GetUnzipLibVersion(void) { return UNZIP_VERSION; }
-
+UNZIPLIB_EXPORT std::int32_t UNZIPLIB_CALL GetUnzipLibVersion(void) {
+  return UNZIP_VERSION;
+}
 }

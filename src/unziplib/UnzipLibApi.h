@@ -26,8 +26,8 @@ extern "C" {
 /* Action codes of the callback. 7 is this module's own addition: a file has been written
    completely; callers that know only 1 to 6 ignore it. */
 enum {
-  UNZIP_ACTION_NEWFILE = 1,   /* Number: file size, Message: file name */
-  UNZIP_ACTION_PROGRESS = 2,  /* Number: bytes processed */
+  UNZIP_ACTION_NEWFILE = 1,  /* Number: file size, Message: file name */
+  UNZIP_ACTION_PROGRESS = 2, /* Number: bytes processed */
   UNZIP_ACTION_ENDBATCH = 3,
   UNZIP_ACTION_MESSAGE = 4,   /* ErrorCode and Message */
   UNZIP_ACTION_FILECOUNT = 5, /* Number: file count */
@@ -37,18 +37,17 @@ enum {
 
 /* Error codes of action 4. */
 enum {
-  UNZIP_ERR_OPEN = 1,        /* archive cannot be opened or mapped */
-  UNZIP_ERR_STRUCTURE = 2,   /* no end record, damaged central directory */
-  UNZIP_ERR_METHOD = 3,      /* compression method not supported */
+  UNZIP_ERR_OPEN = 1,      /* archive cannot be opened or mapped */
+  UNZIP_ERR_STRUCTURE = 2, /* no end record, damaged central directory */
+  UNZIP_ERR_METHOD = 3,    /* compression method not supported */
   UNZIP_ERR_ENCRYPTED = 4,
   UNZIP_ERR_CRC = 5,
-  UNZIP_ERR_WRITE = 6,       /* file cannot be created or written */
-  UNZIP_ERR_DATA = 7,        /* corrupt data, or a size that does not match the data */
-  UNZIP_ERR_NAME = 8,        /* a name that is not a plain file name in the working directory */
-  UNZIP_ERR_EXISTS = 9,      /* a file of that name is there already and is kept */
-  UNZIP_ERR_SIZE = 10,       /* declared size absurd or larger than the free disk space */
-  UNZIP_ERR_CANCELLED = 11
+  UNZIP_ERR_WRITE = 6,  /* file cannot be created or written */
+  UNZIP_ERR_DATA = 7,   /* corrupt data, or a size that does not match the data */
+  UNZIP_ERR_NAME = 8,   /* a name that is not a plain file name in the working directory */
+  UNZIP_ERR_SIZE = 10,  /* declared size absurd or larger than the free disk space */
 };
+/* A file that is there already is kept and reported with error code 0: news, not a problem. */
 
 #define UNZIP_MESSAGE_CHARS 512
 #define UNZIP_VERSION 152
@@ -72,24 +71,24 @@ typedef struct TUnzipFileSpec {
   int32_t Reserved[17];
 } TUnzipFileSpec;
 
-#define UNZIP_PARAM_COMMON      \
-  intptr_t Handle;              \
-  void* Caller;                 \
-  int32_t Version;              \
-  TUnzipCallback Callback;      \
-  int32_t TraceEnabled;         \
-  int32_t Reserved20;           \
-  char* Password;               \
-  int32_t Test;                 \
-  int32_t Flag32;               \
-  int32_t Flag36;               \
-  int32_t Flag40;               \
-  int32_t Verbose;              \
-  int32_t Update;               \
-  int32_t Freshen;              \
-  int32_t DirNames;             \
-  int32_t Overwrite;            \
-  int32_t FileSpecCount;        \
+#define UNZIP_PARAM_COMMON \
+  intptr_t Handle;         \
+  void* Caller;            \
+  int32_t Version;         \
+  TUnzipCallback Callback; \
+  int32_t TraceEnabled;    \
+  int32_t Reserved20;      \
+  char* Password;          \
+  int32_t Test;            \
+  int32_t Flag32;          \
+  int32_t Flag36;          \
+  int32_t Flag40;          \
+  int32_t Verbose;         \
+  int32_t Update;          \
+  int32_t Freshen;         \
+  int32_t DirNames;        \
+  int32_t Overwrite;       \
+  int32_t FileSpecCount;   \
   const char* ArchiveName;
 
 /* The record of libraries of version 152 or later: 148 bytes in a 32-bit build. */

@@ -183,8 +183,8 @@ TEST_F(ZipArchiveTest, DamagedArchivesReportTheirFaultAndListNothing) {
   shortName[layout.CentralHeaders[1] + 28] = '\x40';
   TZipWriter tooMany = w;
   tooMany.EntryCountOverride = 3;
-  std::string truncatedDir = good.substr(0, layout.CentralHeaders[1] + 20) +
-                             good.substr(layout.EndRecord);
+  std::string truncatedDir =
+      good.substr(0, layout.CentralHeaders[1] + 20) + good.substr(layout.EndRecord);
   std::string hugeDir = good;  // a directory larger than everything in front of the end record
   hugeDir[layout.EndRecord + 15] = '\x7F';
   const TCase cases[] = {
@@ -358,8 +358,8 @@ TEST_F(ZipArchiveTest, ExistingFilesAreNeverReplaced) {
   FZip.Extract();
   EXPECT_EQ(ReadFileBytes(target / "keep.bin"), "mine");
   EXPECT_EQ(ReadFileBytes(target / "CASE.BIN"), "mine too");
-  EXPECT_FALSE(fs::exists(target / "case.bin") && !fs::equivalent(target / "case.bin",
-                                                                   target / "CASE.BIN"));
+  EXPECT_FALSE(fs::exists(target / "case.bin") &&
+               !fs::equivalent(target / "case.bin", target / "CASE.BIN"));
   const std::vector<std::string> written = {(target / "new.bin").string()};
   EXPECT_EQ(FZip.ExtractedFiles(), written);
   EXPECT_TRUE(HasMessage(0, "keep.bin"));  // told, but not as a problem
@@ -441,7 +441,8 @@ TEST_F(ZipArchiveTest, RecordLayoutFollowsTheLibraryVersion) {
   std::replace(shownPath.begin(), shownPath.end(), '/', '\\');
   const std::string expected =
       "seven=7 flag40=-1 trace=0 verbose=0 test=0 dirnames=0 overwrite=0 update=0 freshen=0 "
-      "specs=0 password= archive=" + shownPath;
+      "specs=0 password= archive=" +
+      shownPath;
   for (const char* variant : {"v151", "v152"}) {
     SCOPED_TRACE(variant);
     TZipArchive::SetLibraryFallbackSearch(false);

@@ -10,16 +10,15 @@ namespace {
 
 template <typename TParams>
 void Describe(TParams* p, char* out, std::size_t size) {
-  std::snprintf(out, size,
-                "version=%d seven=%d flag40=%d trace=%d verbose=%d test=%d dirnames=%d "
-                "overwrite=%d update=%d freshen=%d specs=%d password=%s archive=%s",
-                static_cast<int>(p->Version), static_cast<int>(p->Seven),
-                static_cast<int>(p->Flag40), static_cast<int>(p->TraceEnabled),
-                static_cast<int>(p->Verbose), static_cast<int>(p->Test),
-                static_cast<int>(p->DirNames), static_cast<int>(p->Overwrite),
-                static_cast<int>(p->Update), static_cast<int>(p->Freshen),
-                static_cast<int>(p->FileSpecCount), p->Password ? p->Password : "(null)",
-                p->ArchiveName ? p->ArchiveName : "(null)");
+  std::snprintf(
+      out, size,
+      "version=%d seven=%d flag40=%d trace=%d verbose=%d test=%d dirnames=%d "
+      "overwrite=%d update=%d freshen=%d specs=%d password=%s archive=%s",
+      static_cast<int>(p->Version), static_cast<int>(p->Seven), static_cast<int>(p->Flag40),
+      static_cast<int>(p->TraceEnabled), static_cast<int>(p->Verbose), static_cast<int>(p->Test),
+      static_cast<int>(p->DirNames), static_cast<int>(p->Overwrite), static_cast<int>(p->Update),
+      static_cast<int>(p->Freshen), static_cast<int>(p->FileSpecCount),
+      p->Password ? p->Password : "(null)", p->ArchiveName ? p->ArchiveName : "(null)");
 }
 
 }  // namespace
@@ -43,6 +42,8 @@ UNZIPLIB_EXPORT int32_t UNZIPLIB_CALL UnzipLibExec(TUnzipParams* params) {
 #endif
 
 #ifndef FAKE_NO_VERSION
-UNZIPLIB_EXPORT int32_t UNZIPLIB_CALL GetUnzipLibVersion(void) { return FAKE_VERSION; }
+UNZIPLIB_EXPORT int32_t UNZIPLIB_CALL GetUnzipLibVersion(void) {
+  return FAKE_VERSION;
+}
 #endif
 }

@@ -22,8 +22,8 @@ std::string DeflateBytes(const std::string& data, int level) {
   libdeflate_compressor* c = libdeflate_alloc_compressor(level);
   if (!c) throw std::runtime_error("libdeflate_alloc_compressor failed");
   std::string out(libdeflate_deflate_compress_bound(c, data.size()), '\0');
-  const std::size_t n = libdeflate_deflate_compress(c, data.data(), data.size(), out.data(),
-                                                    out.size());
+  const std::size_t n =
+      libdeflate_deflate_compress(c, data.data(), data.size(), out.data(), out.size());
   libdeflate_free_compressor(c);
   out.resize(n);
   return out;
@@ -55,7 +55,7 @@ std::vector<TZipWriter::TPrepared> TZipWriter::Prepare() const {
       out.push_back(std::move(p));
       continue;
     }
-    p.Compressed = e.RawData ? *e.RawData
+    p.Compressed = e.RawData                                 ? *e.RawData
                    : e.Method == TZipWriterEntry::zmDeflated ? DeflateBytes(e.Data, e.Level)
                                                              : e.Data;
     p.Crc = e.Crc.value_or(libdeflate_crc32(0, e.Data.data(), e.Data.size()));
@@ -141,14 +141,14 @@ std::string TZipWriter::Build(TZipLayout* layout) const {
   l.CentralDirectory = out.size();
   for (std::size_t i = 0, pos = out.size(); i < Entries.size(); ++i) {
     l.CentralHeaders.push_back(pos);
-    pos += 46 + Entries[i].Name.size() + Entries[i].CentralExtra.size() +
-           Entries[i].Comment.size();
+    pos += 46 + Entries[i].Name.size() + Entries[i].CentralExtra.size() + Entries[i].Comment.size();
   }
   const std::uint32_t centralOffset = static_cast<std::uint32_t>(out.size() - Prefix.size());
   out += central;
   l.CentralSize = central.size();
   l.EndRecord = out.size();
-  const std::uint16_t count = EntryCountOverride.value_or(static_cast<std::uint16_t>(Entries.size()));
+  const std::uint16_t count =
+      EntryCountOverride.value_or(static_cast<std::uint16_t>(Entries.size()));
   Put32(out, 0x06054b50);
   Put16(out, 0);
   Put16(out, 0);

@@ -14,16 +14,16 @@ struct TZipWriterEntry {
   std::string Name;
   std::string Data;  ///< uncompressed contents
   std::uint16_t Method = zmDeflated;
-  int Level = 6;     ///< libdeflate compression level for deflated entries
+  int Level = 6;                     ///< libdeflate compression level for deflated entries
   std::uint16_t VersionMadeBy = 20;  ///< high byte: host system (0 DOS, 3 Unix, 11 NTFS)
   std::uint16_t VersionNeeded = 20;
-  std::uint16_t Flags = 0;           ///< bit 3 is added when DataDescriptor is set
-  std::uint16_t Time = 0x6000;       ///< 12:00:00
-  std::uint16_t Date = 0x5A21;       ///< 2025-01-01
+  std::uint16_t Flags = 0;      ///< bit 3 is added when DataDescriptor is set
+  std::uint16_t Time = 0x6000;  ///< 12:00:00
+  std::uint16_t Date = 0x5A21;  ///< 2025-01-01
   std::string LocalExtra, CentralExtra, Comment;
   std::uint32_t ExternalAttributes = 0;
-  bool DataDescriptor = false;       ///< sizes and CRC follow the data, local header holds zeros
-  bool DescriptorSignature = true;   ///< the optional 0x08074b50 in front of the descriptor
+  bool DataDescriptor = false;      ///< sizes and CRC follow the data, local header holds zeros
+  bool DescriptorSignature = true;  ///< the optional 0x08074b50 in front of the descriptor
 
   // Corruption hooks: values written instead of the true ones (in both headers).
   std::optional<std::uint32_t> Crc, CompressedSize, Size;
@@ -51,9 +51,9 @@ class TZipWriter {
                        std::uint16_t method = TZipWriterEntry::zmDeflated);
   TZipWriterEntry& Add(TZipWriterEntry entry);
 
-  std::string Comment;   ///< archive comment
-  std::string Prefix;    ///< bytes in front (a self-extractor stub); offsets stay unadjusted
-  std::string Trailer;   ///< bytes after the end record
+  std::string Comment;  ///< archive comment
+  std::string Prefix;   ///< bytes in front (a self-extractor stub); offsets stay unadjusted
+  std::string Trailer;  ///< bytes after the end record
   std::optional<std::uint16_t> EntryCountOverride;  ///< total written into the end record
 
   /// The archive as one file.

@@ -142,7 +142,8 @@ TEST_F(UnzipLibTest, ExtractsEveryKindOfEntryUnderItsBareName) {
   EXPECT_TRUE(ReadFileBytes(Out() / "desc_sig.bin") == Pattern(5000)) << "desc_sig.bin";
   EXPECT_TRUE(ReadFileBytes(Out() / "desc_nosig.bin") == Pattern(6000)) << "desc_nosig.bin";
   EXPECT_TRUE(ReadFileBytes(Out() / "big_deflated.bin") == Pattern(9u << 20)) << "big_deflated.bin";
-  EXPECT_TRUE(ReadFileBytes(Out() / "big_stored.bin") == Pattern((8u << 20) + 1)) << "big_stored.bin";
+  EXPECT_TRUE(ReadFileBytes(Out() / "big_stored.bin") == Pattern((8u << 20) + 1))
+      << "big_stored.bin";
   EXPECT_TRUE(fs::exists(Out() / "empty.bin"));
   EXPECT_EQ(fs::file_size(Out() / "empty.bin"), 0u);
   EXPECT_EQ(ReadFileBytes(Out() / "name.bin"), "dos");
@@ -172,9 +173,8 @@ TEST_F(UnzipLibTest, FilesGetTheArchiveDate) {
 
 TEST_F(UnzipLibTest, UnsafeNamesAreRefusedAndNothingLeavesTheWorkingDirectory) {
   TZipWriter w;
-  const char* names[] = {"../evil", "a/../../evil2", "/abs/evil3", "\\abs\\evil4",
-                         "C:evil5", "x/..",          "x/.",        "..\\evil6",
-                         "ctl\x01name",  ""};
+  const char* names[] = {"../evil", "a/../../evil2", "/abs/evil3", "\\abs\\evil4", "C:evil5",
+                         "x/..",    "x/.",           "..\\evil6",  "ctl\x01name",  ""};
   for (const char* n : names) w.Add(n, "bad");
   w.Add("fine.bin", "good");
   EXPECT_EQ(Run(w), 1);
@@ -192,8 +192,8 @@ TEST_F(UnzipLibTest, EachProblemIsReportedAndTheNextEntryStillComes) {
   w.Add("crypt.bin", "secret").Flags = 1;
   w.Add("bzip.bin", "other method").Method = 12;
   w.Add("crc.bin", Pattern(3000)).Crc = 1;
-  w.Add("shorter.bin", Pattern(3000)).Size = 2000;         // data longer than declared
-  w.Add("longer.bin", Pattern(3000)).Size = 4000;          // data shorter than declared
+  w.Add("shorter.bin", Pattern(3000)).Size = 2000;  // data longer than declared
+  w.Add("longer.bin", Pattern(3000)).Size = 4000;   // data shorter than declared
   w.Add("stored_lie.bin", "12345", TZipWriterEntry::zmStored).Size = 9;
   w.Add("garbage.bin", "x").RawData = std::string("\xFF\xFF\xFF\xFF", 4);
   TZipWriterEntry& z64 = w.Add("zip64.bin", "x");
@@ -203,10 +203,9 @@ TEST_F(UnzipLibTest, EachProblemIsReportedAndTheNextEntryStillComes) {
   EXPECT_EQ(Run(w), 1);
   std::vector<int> codes;
   for (const TCall& c : Problems()) codes.push_back(c.Error);
-  const std::vector<int> expected = {UNZIP_ERR_SIZE,      UNZIP_ERR_METHOD,
-                                     UNZIP_ERR_ENCRYPTED, UNZIP_ERR_METHOD,
-                                     UNZIP_ERR_CRC,       UNZIP_ERR_DATA,      UNZIP_ERR_DATA,
-                                     UNZIP_ERR_DATA};
+  const std::vector<int> expected = {UNZIP_ERR_SIZE,   UNZIP_ERR_METHOD, UNZIP_ERR_ENCRYPTED,
+                                     UNZIP_ERR_METHOD, UNZIP_ERR_CRC,    UNZIP_ERR_DATA,
+                                     UNZIP_ERR_DATA,   UNZIP_ERR_DATA};
   EXPECT_EQ(codes, expected);
   EXPECT_EQ(FilesOut(), 1u);  // no partial file of any of them
   EXPECT_EQ(ReadFileBytes(Out() / "ok.bin"), "fine");
