@@ -27,10 +27,10 @@ constexpr char16_t kCp437High[128] = {
 
 bool IsOemText(std::uint16_t versionMadeBy, TCodePageRule rule) {
   const unsigned host = versionMadeBy >> 8;
-  const unsigned spec = versionMadeBy & 0xFF;
+  const unsigned madeBy = versionMadeBy & 0xFF;
   if (rule == TCodePageRule::cpOEM) return true;
   if (rule == TCodePageRule::cpAuto && host == 0) return true;
-  return host == 6 || (host == 11 && spec == 50);
+  return host == 6 || (host == 11 && madeBy == 50);
 }
 
 std::string OemToAnsi(std::string_view text) {
