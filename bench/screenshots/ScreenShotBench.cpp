@@ -46,7 +46,8 @@ TRgbImage SyntheticScreen() {
 }
 
 std::string Ppm(const TRgbImage& img) {
-  std::string out = "P6\n" + std::to_string(img.Width) + " " + std::to_string(img.Height) + "\n255\n";
+  std::string out =
+      "P6\n" + std::to_string(img.Width) + " " + std::to_string(img.Height) + "\n255\n";
   out.append(reinterpret_cast<const char*>(img.Pixels.data()), img.Pixels.size());
   return out;
 }
@@ -69,7 +70,8 @@ std::string SyntheticPcx() {
   std::vector<std::uint8_t> line(Width);
   for (int y = 0; y < Height; ++y) {
     for (int x = 0; x < Width; ++x)
-      line[x] = static_cast<std::uint8_t>((y / 40) % 2 ? (x / 64) * 7 + y / 40 : (x * 3 + y) & 0xFF);
+      line[x] =
+          static_cast<std::uint8_t>((y / 40) % 2 ? (x / 64) * 7 + y / 40 : (x * 3 + y) & 0xFF);
     for (int x = 0; x < Width;) {
       int run = 1;
       while (x + run < Width && run < 63 && line[x + run] == line[x]) ++run;
@@ -105,7 +107,8 @@ struct TFixture {
     platform::WriteFileAtomically(Pcx, SyntheticPcx(), &error);
   }
   ~TFixture() {
-    for (const std::string& f : {Jpeg, Ppm, Pcx, Scratch + ".jpg", Scratch + ".bmp"}) std::remove(f.c_str());
+    for (const std::string& f : {Jpeg, Ppm, Pcx, Scratch + ".jpg", Scratch + ".bmp"})
+      std::remove(f.c_str());
     ::rmdir(Dir.c_str());
   }
 };
@@ -142,7 +145,9 @@ bool WriteOut(const std::string& path, const std::string& bytes) {
   return std::fclose(file) == 0 && ok;
 }
 
-std::string ConvertTool() { return platform::FileExists("/usr/bin/convert") ? "/usr/bin/convert" : "convert"; }
+std::string ConvertTool() {
+  return platform::FileExists("/usr/bin/convert") ? "/usr/bin/convert" : "convert";
+}
 
 void BM_DecodeJpeg_StartVELK(benchmark::State& state) {
   const TFixture& f = Fixture();

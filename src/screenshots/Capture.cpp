@@ -8,7 +8,9 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 
-std::string CaptureNumberText(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+std::string CaptureNumberText(int n) {
+  return (n < 10 ? "0" : "") + std::to_string(n);
+}
 
 std::string NextCaptureName(const std::string& folder, std::string_view zipName) {
   // One listing instead of a lookup per number: the names taken, folded as the lookup folds them.
@@ -47,7 +49,8 @@ std::string SaveCaptureScreenShot(const std::string& gameDir, std::string_view z
 std::optional<std::string> SaveClipboardScreenShot(const TCatalogue& catalogue,
                                                    const TRgbImage& picture) {
   const std::int32_t current = catalogue.CurrentGame;
-  if (current < 0 || static_cast<std::size_t>(current) >= catalogue.Games.size()) return std::nullopt;
+  if (current < 0 || static_cast<std::size_t>(current) >= catalogue.Games.size())
+    return std::nullopt;
   return SaveCaptureScreenShot(catalogue.GameDir,
                                catalogue.Games[static_cast<std::size_t>(current)].ZipName.view(),
                                picture);

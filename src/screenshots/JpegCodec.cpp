@@ -94,10 +94,12 @@ bool DecodeInto(const unsigned char* data, std::size_t size, const TJpegDecodeOp
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   cinfo.scale_num = 1;
-  cinfo.scale_denom = static_cast<unsigned>(ScaleDenominator(cinfo.image_width, cinfo.image_height, options));
+  cinfo.scale_denom =
+      static_cast<unsigned>(ScaleDenominator(cinfo.image_width, cinfo.image_height, options));
   jpeg_calc_output_dimensions(&cinfo);
   const std::size_t outW = cinfo.output_width, outH = cinfo.output_height;
-  if (outW == 0 || outH == 0 || outW * outH > JpegMaxPixelBytes / 3) FailWith(reinterpret_cast<j_common_ptr>(&cinfo), JERR_IMAGE_TOO_BIG);
+  if (outW == 0 || outH == 0 || outW * outH > JpegMaxPixelBytes / 3)
+    FailWith(reinterpret_cast<j_common_ptr>(&cinfo), JERR_IMAGE_TOO_BIG);
   bool allocated = true;
   try {
     picture.Image.Pixels.resize(outW * outH * 3);
@@ -224,8 +226,8 @@ std::optional<TJpegPicture> DecodeJpeg(std::string_view bytes, const TJpegDecode
   return picture;
 }
 
-std::optional<TJpegPicture> DecodeJpegFile(const std::string& path, const TJpegDecodeOptions& options,
-                                           std::string* error) {
+std::optional<TJpegPicture> DecodeJpegFile(const std::string& path,
+                                           const TJpegDecodeOptions& options, std::string* error) {
   const std::optional<std::string> bytes = platform::ReadWholeFile(path);
   if (!bytes) {
     if (error) *error = "Cannot read " + path;

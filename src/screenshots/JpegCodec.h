@@ -37,7 +37,8 @@ inline constexpr std::size_t JpegMaxPixelBytes = std::size_t{256} << 20;
 
 /// Decodes JPEG bytes (colour, greyscale or CMYK) to RGB. Fails on any library error, on data that
 /// ends before the picture does, and on pictures above JpegMaxPixelBytes; error gets the reason.
-std::optional<TJpegPicture> DecodeJpeg(std::string_view bytes, const TJpegDecodeOptions& options = {},
+std::optional<TJpegPicture> DecodeJpeg(std::string_view bytes,
+                                       const TJpegDecodeOptions& options = {},
                                        std::string* error = nullptr);
 
 /// Reads the file (letter case of the name ignored, as everywhere) and decodes it.

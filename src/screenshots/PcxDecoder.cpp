@@ -20,7 +20,9 @@ void PutUInt32(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-std::int64_t RoundUp4(std::int64_t n) { return (n + 3) / 4 * 4; }
+std::int64_t RoundUp4(std::int64_t n) {
+  return (n + 3) / 4 * 4;
+}
 
 constexpr int BitmapFileHeaderSize = 14;
 constexpr int BitmapInfoHeaderSize = 40;
@@ -69,7 +71,8 @@ std::vector<std::uint8_t> TDecoder::BuildBitmapInfo(TByteStream& stream) {
 void TDecoder::FillFileHeader(std::uint8_t* fileHeader) const {
   fileHeader[0] = 0x42;  // "BM"
   fileHeader[1] = 0x4D;
-  PutUInt32(fileHeader + 2, static_cast<std::uint32_t>(ImageSize() + FInfoSize + BitmapFileHeaderSize));
+  PutUInt32(fileHeader + 2,
+            static_cast<std::uint32_t>(ImageSize() + FInfoSize + BitmapFileHeaderSize));
   PutUInt16(fileHeader + 6, 0);
   PutUInt16(fileHeader + 8, 0);
   PutUInt32(fileHeader + 10, static_cast<std::uint32_t>(FInfoSize + BitmapFileHeaderSize));
@@ -164,7 +167,9 @@ int TDecoder::DecodeImage(TByteStream& stream, std::string& out, int decodeCount
   return 1;
 }
 
-void TDecoder256::FillInfoHeader(std::uint8_t* header) { FillInfoHeaderCommon(header, 8, 256); }
+void TDecoder256::FillInfoHeader(std::uint8_t* header) {
+  FillInfoHeaderCommon(header, 8, 256);
+}
 
 void TDecoder256::ReadPalette(TByteStream& stream, std::uint8_t* table) {
   stream.Seek(stream.Size() - Pcx256PaletteSize);
@@ -194,7 +199,9 @@ int TDecoder256::Decode(TByteStream& stream, const TPCXHeader& header, std::stri
   return DecodeImage(stream, out, header.BytesPerLine, nullptr, header.BytesPerLine);
 }
 
-void TDecoder16::FillInfoHeader(std::uint8_t* header) { FillInfoHeaderCommon(header, 4, 0); }
+void TDecoder16::FillInfoHeader(std::uint8_t* header) {
+  FillInfoHeaderCommon(header, 4, 0);
+}
 
 void TDecoder16::ReadPalette(TByteStream& stream, std::uint8_t* table) {
   stream.Seek(0);

@@ -106,7 +106,7 @@ class TDecoder {
   std::int32_t FRowSize = -1;  ///< bytes of one decoded line, rounded up to a multiple of 4
   std::array<std::uint8_t, 1024> FInBuffer{};
   std::int32_t FInPos = 0;
-  std::int32_t FInCount = 0;     ///< valid bytes in FInBuffer
+  std::int32_t FInCount = 0;  ///< valid bytes in FInBuffer
   std::uint16_t FInfoSize = 0;
   std::int32_t FBitsOffset = 0;
   std::int32_t FBmpRowSize = 0;  ///< bytes of one BMP row, as a bitmap reader expects for the width

@@ -59,8 +59,9 @@ struct TBinary {
 // nearest with ties to even, as the floating-point unit rounds.
 TBinary RoundToBits(const TU128& value, int exponent, bool sticky, int bits) {
   const int length = BitLength(value);
-  if (length <= bits) return {ShiftRight64(value, 0), exponent};  // exact (sticky is below 1 ulp
-                                                                  // only when length > bits)
+  if (length <= bits)
+    return {ShiftRight64(value, 0), exponent};  // fits; callers pass a sticky bit only with
+                                                // more bits than that
   const int shift = length - bits;
   std::uint64_t mantissa = ShiftRight64(value, shift);
   const bool guard = TestBit(value, shift - 1);
@@ -110,10 +111,12 @@ TScalingMode ScalingModeOf(bool originalChecked, bool scaledChecked, bool stretc
 }
 
 double ScreenShotScale(int pictureWidth, int pictureHeight, int panelWidth, int panelHeight) {
-  const double byWidth = ExtendedQuotientAsDouble(static_cast<std::uint32_t>(std::max(panelWidth, 0)),
-                                                  static_cast<std::uint32_t>(pictureWidth));
-  const double byHeight = ExtendedQuotientAsDouble(
-      static_cast<std::uint32_t>(std::max(panelHeight, 0)), static_cast<std::uint32_t>(pictureHeight));
+  const double byWidth =
+      ExtendedQuotientAsDouble(static_cast<std::uint32_t>(std::max(panelWidth, 0)),
+                               static_cast<std::uint32_t>(pictureWidth));
+  const double byHeight =
+      ExtendedQuotientAsDouble(static_cast<std::uint32_t>(std::max(panelHeight, 0)),
+                               static_cast<std::uint32_t>(pictureHeight));
   // Rounding to double keeps order, so the smaller double is the rounded smaller quotient.
   return std::min(byWidth, byHeight);
 }
@@ -124,10 +127,11 @@ int ScaledLength(int length, double scale) {
   const double fraction = std::frexp(scale, &exponent);  // scale = fraction × 2^exponent
   const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
   exponent -= 53;
-  const TBinary product = RoundToBits(Multiply(static_cast<std::uint64_t>(length), mantissa),
-                                      exponent, false, 64);
+  const TBinary product =
+      RoundToBits(Multiply(static_cast<std::uint64_t>(length), mantissa), exponent, false, 64);
   if (product.Exponent >= 0) {
-    if (product.Exponent >= 63 || (product.Mantissa >> (63 - product.Exponent)) != 0) return INT_MAX;
+    if (product.Exponent >= 63 || (product.Mantissa >> (63 - product.Exponent)) != 0)
+      return INT_MAX;
     return ClampToInt(static_cast<long long>(product.Mantissa << product.Exponent));
   }
   if (product.Exponent <= -64) return 0;
@@ -156,18 +160,26 @@ std::optional<TImageBounds> PlaceScreenShot(int pictureWidth, int pictureHeight,
   return bounds;
 }
 
-int ToolButtonWidth(int toolbarWidth) { return toolbarWidth / 7; }
+int ToolButtonWidth(int toolbarWidth) {
+  return toolbarWidth / 7;
+}
 
-std::int32_t TimerSecondsOf(std::int32_t intervalMs) { return intervalMs / 1000; }
+std::int32_t TimerSecondsOf(std::int32_t intervalMs) {
+  return intervalMs / 1000;
+}
 
 std::int32_t IntervalOf(std::int32_t timerSeconds) {
   return static_cast<std::int32_t>(
       std::clamp<long long>(static_cast<long long>(timerSeconds) * 1000, INT32_MIN, INT32_MAX));
 }
 
-int TimerBarPosition(std::int32_t timerSeconds) { return std::clamp<std::int32_t>(timerSeconds, 1, 10); }
+int TimerBarPosition(std::int32_t timerSeconds) {
+  return std::clamp<std::int32_t>(timerSeconds, 1, 10);
+}
 
-std::string TimerLabelText(int position) { return std::to_string(position) + " Sec."; }
+std::string TimerLabelText(int position) {
+  return std::to_string(position) + " Sec.";
+}
 
 std::int32_t EditScreenShotTimer(std::int32_t intervalMs,
                                  const std::function<void(std::int32_t& timerSeconds)>& showModal) {

@@ -22,7 +22,9 @@ TGameRecord* TScreenShotSet::CurrentRecord() {
   return &FCatalogue.Games[static_cast<std::size_t>(current)];
 }
 
-std::string TScreenShotSet::Folder() const { return ScreenShotFolder(FCatalogue.GameDir); }
+std::string TScreenShotSet::Folder() const {
+  return ScreenShotFolder(FCatalogue.GameDir);
+}
 
 void TScreenShotSet::FindScreenShots(std::string_view zipName) {
   FFiles.clear();

@@ -68,7 +68,9 @@ int CompareLetters(wchar_t a, wchar_t b, locale_t locale) {
   return a < b ? -1 : 1;
 }
 
-bool Skippable(char32_t c) { return c == U'-' || c == U'\''; }
+bool Skippable(char32_t c) {
+  return c == U'-' || c == U'\'';
+}
 
 int ComparePass(const std::u32string& a, const std::u32string& b, bool skipHyphens,
                 locale_t locale) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -10,8 +11,6 @@
 #include "screenshots/Capture.h"
 #include "screenshots/JpegCodec.h"
 #include "screenshots/ScreenShot.h"
-
-#include <jpeglib.h>
 
 namespace {
 
@@ -46,7 +45,9 @@ bool ReadFacts(const std::string& bytes, TJpegFacts& facts) {
   jpeg_decompress_struct cinfo;
   TTestError err;
   cinfo.err = jpeg_std_error(&err.Pub);
-  err.Pub.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<TTestError*>(c->err)->Jump, 1); };
+  err.Pub.error_exit = [](j_common_ptr c) {
+    std::longjmp(reinterpret_cast<TTestError*>(c->err)->Jump, 1);
+  };
   if (setjmp(err.Jump)) {
     jpeg_destroy_decompress(&cinfo);
     return false;
@@ -71,16 +72,15 @@ bool ReadFacts(const std::string& bytes, TJpegFacts& facts) {
 
 // The libjpeg quality that scales the standard tables to the ones found (0 when none does).
 int EstimateQuality(const std::vector<unsigned>& luma, const std::vector<unsigned>& chroma) {
-  static const unsigned stdLuma[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,
-                                       58, 60, 55, 14, 13, 16, 24, 40,  57,  69,  56,  14, 17,
-                                       22, 29, 51, 87, 80, 62, 18, 22, 37,  56,  68,  109, 103,
-                                       77, 24, 35, 55, 64, 81, 104, 113, 92, 49, 64, 78,  87,
-                                       103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-  static const unsigned stdChroma[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99,
-                                         99, 99, 99, 24, 26, 56, 99, 99, 99, 99, 99, 47, 66,
-                                         99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-                                         99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-                                         99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+  static const unsigned stdLuma[64] = {
+      16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+      14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+      18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+      49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+  static const unsigned stdChroma[64] = {
+      17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
+      99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+      99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
   for (int q = 1; q <= 100; ++q) {
     const unsigned scale = q < 50 ? 5000 / q : 200 - 2 * q;
     bool all = true;
@@ -118,7 +118,8 @@ TEST(JpegCodecTest, EncodedCaptureReadsBackAsQuality90BaselineColour) {
   ASSERT_EQ(back->Image.Height, 23);
   ASSERT_EQ(back->Image.Pixels.size(), img.Pixels.size());
   long total = 0;
-  for (std::size_t i = 0; i < img.Pixels.size(); ++i) total += std::abs(back->Image.Pixels[i] - img.Pixels[i]);
+  for (std::size_t i = 0; i < img.Pixels.size(); ++i)
+    total += std::abs(back->Image.Pixels[i] - img.Pixels[i]);
   EXPECT_LT(static_cast<double>(total) / img.Pixels.size(), 6.0);  // quality 90 is close
 }
 
@@ -211,7 +212,8 @@ TEST_F(CaptureTest, SavedCapturesDecodeAndTakeTheNextNumbers) {
   EXPECT_EQ(back->Width, 48);
   EXPECT_EQ(back->Height, 32);
   std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& e : fs::directory_iterator(Dir.Path() / "ScreenShots")) ++entries;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(Dir.Path() / "ScreenShots"))
+    ++entries;
   EXPECT_EQ(entries, 2u);  // no temporary files left behind
 }
 

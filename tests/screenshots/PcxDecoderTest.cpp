@@ -11,8 +11,12 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes ToBytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
-std::string ToString(const Bytes& b) { return std::string(b.begin(), b.end()); }
+Bytes ToBytes(std::string_view s) {
+  return Bytes(s.begin(), s.end());
+}
+std::string ToString(const Bytes& b) {
+  return std::string(b.begin(), b.end());
+}
 
 void Le16(Bytes& b, std::size_t at, int v) {
   b[at] = static_cast<std::uint8_t>(v);
@@ -20,7 +24,8 @@ void Le16(Bytes& b, std::size_t at, int v) {
 }
 
 // A 128-byte PCX header.
-Bytes Header(int bitsPerPixel, int planes, int xmin, int ymin, int xmax, int ymax, int bytesPerLine) {
+Bytes Header(int bitsPerPixel, int planes, int xmin, int ymin, int xmax, int ymax,
+             int bytesPerLine) {
   Bytes h(128, 0);
   h[0] = 10;
   h[1] = 5;
@@ -35,12 +40,15 @@ Bytes Header(int bitsPerPixel, int planes, int xmin, int ymin, int xmax, int yma
   return h;
 }
 
-void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+void Append(Bytes& to, const Bytes& more) {
+  to.insert(to.end(), more.begin(), more.end());
+}
 
 Bytes Palette256(std::uint8_t marker) {
   Bytes p{marker};
-  for (int i = 0; i < 256; ++i) Append(p, {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
-                                           static_cast<std::uint8_t>(i / 2)});
+  for (int i = 0; i < 256; ++i)
+    Append(p, {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+               static_cast<std::uint8_t>(i / 2)});
   return p;
 }
 
@@ -50,7 +58,9 @@ Bytes Convert(const Bytes& pcx) {
   return bmp ? ToBytes(*bmp) : Bytes{};
 }
 
-bool Refused(const Bytes& pcx) { return !ConvertPcxToBmp(ToString(pcx)).has_value(); }
+bool Refused(const Bytes& pcx) {
+  return !ConvertPcxToBmp(ToString(pcx)).has_value();
+}
 
 TEST(PcxDecodeLineTest, RunLengthCases) {
   TDecoder256 decoder;
@@ -108,9 +118,11 @@ TEST(PcxConvertTest, ThreePixel256ColourImage) {
 
   Bytes expected = {
       'B', 'M', 0x3E, 0x04, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0,  // 1086 bytes, pixels at 1078
-      40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0,            // size, width, height, planes, bits
-      0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,             // no compression, 8 bytes of pixels
-      0, 1, 0, 0, 0, 0, 0, 0};                                    // 256 colours used, 0 important
+      40,  0,   0,    0,    3, 0, 0, 0, 2, 0, 0,    0,    1, 0,
+      8,   0,  // size, width, height, planes, bits
+      0,   0,   0,    0,    8, 0, 0, 0, 0, 0, 0,    0,    0, 0,
+      0,   0,                             // no compression, 8 bytes of pixels
+      0,   1,   0,    0,    0, 0, 0, 0};  // 256 colours used, 0 important
   for (int i = 0; i < 256; ++i)
     Append(expected, {static_cast<std::uint8_t>(i / 2), static_cast<std::uint8_t>(255 - i),
                       static_cast<std::uint8_t>(i), 0});
@@ -121,18 +133,17 @@ TEST(PcxConvertTest, ThreePixel256ColourImage) {
 TEST(PcxConvertTest, SixteenPixel16ColourImage) {
   Bytes pcx = Header(1, 4, 0, 0, 15, 0, 2);  // 16 × 1, 2 bytes per plane
   for (int i = 0; i < 16; ++i) {
-    pcx[16 + 3 * i] = static_cast<std::uint8_t>(16 * i);  // red
-    pcx[17 + 3 * i] = static_cast<std::uint8_t>(i);       // green
-    pcx[18 + 3 * i] = static_cast<std::uint8_t>(200 + i); // blue
+    pcx[16 + 3 * i] = static_cast<std::uint8_t>(16 * i);   // red
+    pcx[17 + 3 * i] = static_cast<std::uint8_t>(i);        // green
+    pcx[18 + 3 * i] = static_cast<std::uint8_t>(200 + i);  // blue
   }
   const Bytes planes = {0x80, 0xFF, 0x80, 0x00, 0x00, 0x0F, 0x40, 0xF0};
   Append(pcx, {0x80, 0xC1, 0xFF, 0x80, 0x00, 0x00, 0x0F, 0x40, 0xC1, 0xF0});
   const Bytes bmp = Convert(pcx);
 
-  Bytes expected = {'B', 'M', 126, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0,
-                    40, 0, 0, 0, 16, 0, 0, 0, 1, 0, 0, 0, 1, 0, 4, 0,
-                    0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                    0, 0, 0, 0, 0, 0, 0, 0};
+  Bytes expected = {'B', 'M', 126, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0, 40, 0, 0, 0,
+                    16,  0,   0,   0, 1, 0, 0, 0, 1, 0, 4,   0, 0, 0, 0,  0, 8, 0,
+                    0,   0,   0,   0, 0, 0, 0, 0, 0, 0, 0,   0, 0, 0, 0,  0, 0, 0};
   for (int i = 0; i < 16; ++i)
     Append(expected, {static_cast<std::uint8_t>(200 + i), static_cast<std::uint8_t>(i),
                       static_cast<std::uint8_t>(16 * i), 0});
@@ -156,7 +167,8 @@ TEST(PcxConvertTest, WithoutPaletteMarkerStillConvertsWithGreyTable) {
   Append(pcx, Palette256(11));
   const Bytes bmp = Convert(pcx);
   ASSERT_EQ(bmp.size(), 1086u);
-  EXPECT_EQ(Bytes(bmp.begin() + 54 + 4 * 200, bmp.begin() + 54 + 4 * 201), (Bytes{200, 200, 200, 0}));
+  EXPECT_EQ(Bytes(bmp.begin() + 54 + 4 * 200, bmp.begin() + 54 + 4 * 201),
+            (Bytes{200, 200, 200, 0}));
   EXPECT_EQ(Bytes(bmp.end() - 8, bmp.end()), (Bytes{4, 5, 6, 0, 1, 2, 3, 0}));
 }
 
@@ -169,19 +181,29 @@ TEST(PcxConvertTest, HostileHeadersAreRefused) {
     change(b);
     return b;
   };
-  EXPECT_TRUE(Refused(with([](Bytes& b) { b[0] = 11; })));                 // not PCX
-  EXPECT_TRUE(Refused(with([](Bytes& b) { b[3] = 4; b[65] = 1; })));       // 16 colours packed
-  EXPECT_TRUE(Refused(with([](Bytes& b) { b[3] = 8; b[65] = 3; })));       // 24-bit
-  EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 4, 16); })));            // width 0
-  EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 8, -10); })));           // negative width
-  EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 6, 5); })));             // negative height
-  EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 66, 1); })));            // 8 pixels of 16
+  EXPECT_TRUE(Refused(with([](Bytes& b) { b[0] = 11; })));  // not PCX
+  EXPECT_TRUE(Refused(with([](Bytes& b) {
+    b[3] = 4;
+    b[65] = 1;
+  })));  // 16 colours packed
+  EXPECT_TRUE(Refused(with([](Bytes& b) {
+    b[3] = 8;
+    b[65] = 3;
+  })));                                                           // 24-bit
+  EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 4, 16); })));   // width 0
+  EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 8, -10); })));  // negative width
+  EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 6, 5); })));    // negative height
+  EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 66, 1); })));   // 8 pixels of 16
   EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 66, -2); })));
   EXPECT_TRUE(Refused(with([](Bytes& b) { Le16(b, 66, 0); })));
   EXPECT_TRUE(Refused(with([](Bytes& b) {  // 65536 × 65536: far above the bound
-    Le16(b, 4, -32768); Le16(b, 8, 32767); Le16(b, 6, -32768); Le16(b, 10, 32767); Le16(b, 66, 8192);
+    Le16(b, 4, -32768);
+    Le16(b, 8, 32767);
+    Le16(b, 6, -32768);
+    Le16(b, 10, 32767);
+    Le16(b, 66, 8192);
   })));
-  EXPECT_TRUE(Refused(with([](Bytes& b) { b.resize(100); })));             // shorter than its header
+  EXPECT_TRUE(Refused(with([](Bytes& b) { b.resize(100); })));  // shorter than its header
 
   Bytes small256 = Header(8, 1, 0, 0, 2, 1, 2);  // 3 wide but 2 bytes per line
   Append(small256, Bytes(8, 0));
@@ -220,7 +242,8 @@ TEST(PcxConvertTest, RowsFollowTheWidthWhenBytesPerLineIsPadded) {
   const Bytes bmp = Convert(pcx);
   ASSERT_EQ(bmp.size(), 118u + 8u);
   EXPECT_EQ(Bytes(bmp.begin() + 34, bmp.begin() + 38), (Bytes{8, 0, 0, 0}));  // image size
-  EXPECT_EQ(Bytes(bmp.begin() + 118, bmp.end()), (Bytes{0x22, 0x22, 0x22, 0x22, 0x11, 0x11, 0x11, 0x11}));
+  EXPECT_EQ(Bytes(bmp.begin() + 118, bmp.end()),
+            (Bytes{0x22, 0x22, 0x22, 0x22, 0x11, 0x11, 0x11, 0x11}));
 }
 
 }  // namespace

@@ -107,7 +107,12 @@ TEST(ToolbarTest, ButtonWidthIsASeventhTruncated) {
 TEST(TimerTest, EditScreenShotTimerArithmetic) {
   int shownSeconds = -1;
   // OK with the bar moved to 7.
-  EXPECT_EQ(EditScreenShotTimer(2000, [&](std::int32_t& s) { shownSeconds = s; s = 7; }), 7000);
+  EXPECT_EQ(EditScreenShotTimer(2000,
+                                [&](std::int32_t& s) {
+                                  shownSeconds = s;
+                                  s = 7;
+                                }),
+            7000);
   EXPECT_EQ(shownSeconds, 2);
   // Cancel leaves TimerSeconds.
   EXPECT_EQ(EditScreenShotTimer(2000, [](std::int32_t&) {}), 2000);

@@ -63,7 +63,8 @@ TEST(ScreenShotOrderTest, IgnoresCaseAndSortsPunctuationBeforeDigitsBeforeLetter
   EXPECT_GT(CompareScreenShotNames("co-op03.jpg", "coop02.jpg"), 0);
   // Names equal but for case are distinct (both files can exist), in a fixed order.
   EXPECT_NE(CompareScreenShotNames("A01.jpg", "a01.jpg"), 0);
-  EXPECT_EQ(CompareScreenShotNames("A01.jpg", "a01.jpg"), -CompareScreenShotNames("a01.jpg", "A01.jpg"));
+  EXPECT_EQ(CompareScreenShotNames("A01.jpg", "a01.jpg"),
+            -CompareScreenShotNames("a01.jpg", "A01.jpg"));
   EXPECT_EQ(CompareScreenShotNames("a01.jpg", "a01.jpg"), 0);
 }
 
@@ -75,8 +76,8 @@ TEST_F(ScreenShotSetTest, PatternMatchesPrefixCaseAndEveryKindOfEntry) {
   Shot("other01.jpg");
   Dir.MakeDir("ScreenShots/mygame03.jpg");
   Set.FindScreenShots("mygame");
-  EXPECT_EQ(Set.Files(), (std::vector<std::string>{"mygame01.jpg", "MYGAME02.JPG",
-                                                   "mygame03.jpg", "mygame201.jpg"}));
+  EXPECT_EQ(Set.Files(), (std::vector<std::string>{"mygame01.jpg", "MYGAME02.JPG", "mygame03.jpg",
+                                                   "mygame201.jpg"}));
   Set.FindScreenShots("mygame2");
   EXPECT_EQ(Set.Files(), std::vector<std::string>{"mygame201.jpg"});
 }
@@ -91,7 +92,8 @@ TEST_F(ScreenShotSetTest, FolderFoundInAnyCaseAndMissingFolderIsEmpty) {
 }
 
 TEST_F(ScreenShotSetTest, HundredAndOneCapturesSortAsTextAndNavigationFollows) {
-  for (int n = 1; n <= 101; ++n) Shot("mygame" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".jpg");
+  for (int n = 1; n <= 101; ++n)
+    Shot("mygame" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".jpg");
   Game().CurrentSS = 9;
   EXPECT_EQ(Set.LoadScreenShots().Name, "mygame10.jpg");
   EXPECT_EQ(Set.Files()[10], "mygame100.jpg");
@@ -186,7 +188,8 @@ TEST_F(ScreenShotSetTest, DeletionPausesWhileAskingAndResumesAPlayingShow) {
   EXPECT_EQ(Set.DeleteScreenShot(Ui, SlideShow), std::nullopt);
   EXPECT_TRUE(std::filesystem::exists(Dir.Path() / "ScreenShots" / "mygame01.jpg"));
   EXPECT_EQ(SlideShow.Events, (std::vector<std::string>{"pause", "play"}));
-  EXPECT_EQ(Ui.Events, (std::vector<std::string>{"beep", "box:" + std::string(DeleteScreenShotQuestion)}));
+  EXPECT_EQ(Ui.Events,
+            (std::vector<std::string>{"beep", "box:" + std::string(DeleteScreenShotQuestion)}));
 
   // Confirmed, but the file went meanwhile: nothing deleted or re-read, the show resumes.
   std::filesystem::remove(Dir.Path() / "ScreenShots" / "mygame01.jpg");
@@ -228,7 +231,8 @@ TEST_F(ScreenShotSetTest, NoCurrentGameTouchesNoRecord) {
   EXPECT_EQ(Set.PrevScreenShot(), std::nullopt);
   EXPECT_EQ(Set.DeleteScreenShot(Ui, SlideShow), std::nullopt);
   EXPECT_EQ(Set.ShowScreenShot(), TScreenShotView{});
-  for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ(Cat.Games[i].CurrentSS, before[i].CurrentSS);
+  for (std::size_t i = 0; i < before.size(); ++i)
+    EXPECT_EQ(Cat.Games[i].CurrentSS, before[i].CurrentSS);
   EXPECT_EQ(Set.LoadScreenShots(), TScreenShotView{});
   EXPECT_EQ(Set.Count(), 0);
   EXPECT_EQ(Set.ResetAllScreenShots(1, SlideShow), TScreenShotView{});
