@@ -26,6 +26,7 @@ struct TJpegPicture {
 
 /// How far a decode may shrink the picture: to the smallest of 1/2, 1/4, 1/8 of its size that
 /// still covers FitWidth × FitHeight (the picture's place on screen). 0 × 0 decodes at full size.
+/// A window that decodes smaller decodes again when the place grows past the decoded size.
 struct TJpegDecodeOptions {
   int FitWidth = 0;
   int FitHeight = 0;

@@ -1,8 +1,10 @@
+#include <langinfo.h>
 #include <locale.h>
 #include <wchar.h>
 #include <wctype.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,10 +14,15 @@
 namespace {
 
 // The user's locale, read once from the environment; C.UTF-8 when it names none that exists.
+// Letters are told by a Unicode character table even when the user's locale has none (C, POSIX,
+// 8-bit locales), so accented letters fold their case everywhere.
 locale_t UserLocale() {
   static const locale_t locale = [] {
     locale_t l = ::newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0));
     if (!l) l = ::newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (l && std::strcmp(::nl_langinfo_l(CODESET, l), "UTF-8") != 0) {
+      if (locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", l)) l = unicode;
+    }
     return l;  // stays for the life of the program
   }();
   return locale;

@@ -157,6 +157,19 @@ TEST(JpegCodecTest, CorruptTruncatedAndEmptyDataFailWithoutEndingTheProcess) {
   EXPECT_TRUE(DecodeJpeg(*jpeg));
 }
 
+TEST(JpegCodecTest, HugeClaimedSizeIsRefusedBeforeAllocating) {
+  std::string jpeg = EncodeJpeg(Gradient(16, 16)).value();
+  const std::size_t sof = jpeg.find("\xFF\xC0", 0, 2);
+  ASSERT_NE(sof, std::string::npos);
+  for (std::size_t at : {sof + 5, sof + 7}) {  // height, width: 60000 each
+    jpeg[at] = static_cast<char>(0xEA);
+    jpeg[at + 1] = static_cast<char>(0x60);
+  }
+  std::string error;
+  EXPECT_FALSE(DecodeJpeg(jpeg, {}, &error));
+  EXPECT_FALSE(error.empty());
+}
+
 TEST(JpegCodecTest, EncodingRefusesWhatTheLibraryCannotTake) {
   std::string error;
   EXPECT_FALSE(EncodeJpeg(TRgbImage{}, 90, &error));

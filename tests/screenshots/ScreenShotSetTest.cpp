@@ -66,6 +66,11 @@ TEST(ScreenShotOrderTest, IgnoresCaseAndSortsPunctuationBeforeDigitsBeforeLetter
   EXPECT_EQ(CompareScreenShotNames("A01.jpg", "a01.jpg"),
             -CompareScreenShotNames("a01.jpg", "A01.jpg"));
   EXPECT_EQ(CompareScreenShotNames("a01.jpg", "a01.jpg"), 0);
+  // Accented capitals fold too, whether the names are UTF-8 or Windows-1252 bytes.
+  EXPECT_GT(CompareScreenShotNames("\xC3\x89" "cole02.jpg", "\xC3\xA9" "cole01.jpg"), 0);
+  EXPECT_LT(CompareScreenShotNames("\xC3\x89" "cole01.jpg", "\xC3\xA9" "cole02.jpg"), 0);
+  EXPECT_GT(CompareScreenShotNames("\xC9" "cole02.jpg", "\xE9" "cole01.jpg"), 0);
+  EXPECT_LT(CompareScreenShotNames("\xC9" "cole01.jpg", "\xE9" "cole02.jpg"), 0);
 }
 
 TEST_F(ScreenShotSetTest, PatternMatchesPrefixCaseAndEveryKindOfEntry) {
