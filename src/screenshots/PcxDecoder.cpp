@@ -130,7 +130,9 @@ bool TDecoder::SetSizes(const TPCXHeader& header, int bitCount, std::int32_t row
   // A bitmap reader takes its row length from the width, so the rows are laid out that way; for
   // a BytesPerLine that fits the width exactly this is FRowSize.
   const std::int64_t bmpRow = RoundUp4((std::int64_t{FPixelWidth} * bitCount + 7) / 8);
-  if (bmpRow * FLineCount > PcxMaxImageSize) return false;
+  // Both the BMP rows and the decoded lines count: a huge BytesPerLine with a narrow width would
+  // otherwise mean gigabytes of decoding work for a tiny picture.
+  if (std::max<std::int64_t>(bmpRow, FRowSize) * FLineCount > PcxMaxImageSize) return false;
   FBmpRowSize = static_cast<std::int32_t>(bmpRow);
   return true;
 }

@@ -15,7 +15,8 @@
 inline constexpr std::string_view PcxFormatExtension = "PCX";
 inline constexpr std::string_view PcxFormatDescription = "PCX Files";
 
-/// BMP pixel data above this is refused as not a supported PCX instead of being allocated.
+/// Pixel data above this (BMP rows, or decoded PCX lines) is refused as not a supported PCX
+/// instead of being allocated or decoded.
 inline constexpr std::int64_t PcxMaxImageSize = std::int64_t{64} << 20;
 
 /// Bytes of the header that are read; the image data starts at PcxDataOffset.

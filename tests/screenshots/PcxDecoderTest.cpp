@@ -203,6 +203,12 @@ TEST(PcxConvertTest, HostileHeadersAreRefused) {
     Le16(b, 10, 32767);
     Le16(b, 66, 8192);
   })));
+  EXPECT_TRUE(Refused(with([](Bytes& b) {  // one pixel wide, but 8 GiB of lines to decode
+    Le16(b, 8, 0);
+    Le16(b, 6, -32768);
+    Le16(b, 10, 32767);
+    Le16(b, 66, 32767);
+  })));
   EXPECT_TRUE(Refused(with([](Bytes& b) { b.resize(100); })));  // shorter than its header
 
   Bytes small256 = Header(8, 1, 0, 0, 2, 1, 2);  // 3 wide but 2 bytes per line
