@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/UserInteraction.h"
 #include "screenshots/Capture.h"
 #include "screenshots/JpegCodec.h"
 #include "ui/ClipboardCapture.h"
