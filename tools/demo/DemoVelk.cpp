@@ -1,6 +1,9 @@
 // A stand-in emulator for trying StartVELK without the real one: it shows the game and options it
 // was started with, copies a picture of itself to the clipboard on a key press, prints its
 // arguments and ends on Escape.
+//
+// With --copy-once as its first argument (for scripted runs) it copies one picture as soon as it
+// is shown and ends when another program takes the clipboard over, or after half a minute.
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,7 +30,7 @@ QString Describe(const QString& option) {
 
 class TDemoScreen : public QWidget {
  public:
-  explicit TDemoScreen(QStringList args) : FArgs(std::move(args)) {
+  explicit TDemoScreen(QStringList args, bool copyOnce) : FArgs(std::move(args)) {
     setWindowTitle("VELK demo - " + (FArgs.isEmpty() ? QString("no game") : FArgs.front()));
     resize(512, 384);
     connect(&FTick, &QTimer::timeout, this, [this] {
@@ -35,6 +38,24 @@ class TDemoScreen : public QWidget {
       update();
     });
     FTick.start(30);
+    if (copyOnce) {
+      QTimer::singleShot(200, this, [this] {
+        CopyPicture();
+        // The clipboard is served by this program: it stays until someone else owns it.
+        connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+          if (!QApplication::clipboard()->ownsClipboard()) close();
+        });
+      });
+      QTimer::singleShot(30000, this, &QWidget::close);
+    }
+  }
+
+  void CopyPicture() {
+    QApplication::clipboard()->setImage(grab().toImage());
+    ++FCopies;
+    std::printf("picture %d copied to the clipboard\n", FCopies);
+    std::fflush(stdout);
+    update();
   }
 
  protected:
@@ -43,11 +64,7 @@ class TDemoScreen : public QWidget {
       close();
     } else if (event->key() == Qt::Key_Space || event->key() == Qt::Key_C ||
                event->key() == Qt::Key_F12) {
-      QApplication::clipboard()->setImage(grab().toImage());
-      ++FCopies;
-      std::printf("picture %d copied to the clipboard\n", FCopies);
-      std::fflush(stdout);
-      update();
+      CopyPicture();
     } else {
       QWidget::keyPressEvent(event);
     }
@@ -104,11 +121,13 @@ class TDemoScreen : public QWidget {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
+  const bool copyOnce = !args.isEmpty() && args.front() == "--copy-once";
+  if (copyOnce) args.removeFirst();
   std::printf("VELK demo started with %lld argument(s):", static_cast<long long>(args.size()));
   for (const QString& a : args) std::printf(" %s", a.toLocal8Bit().constData());
   std::printf("\n");
   std::fflush(stdout);
-  TDemoScreen screen(args);
+  TDemoScreen screen(args, copyOnce);
   screen.show();
   return app.exec();
 }
