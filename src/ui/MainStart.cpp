@@ -8,7 +8,7 @@
 #include "ui/QtUserInteraction.h"
 
 TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TQtUserInteraction& ui)
-    : QObject(&main),
+    : QObject(nullptr),
       ExecEmu(&ui),
       ZipArchive(ui),
       Capture(catalogue, ui),
@@ -16,12 +16,22 @@ TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TQtUserIntera
       FUi(ui),
       FStarter(catalogue, ExecEmu, ZipArchive, ui, *this) {
   FMain.Hooks().StartGame = [this] { StartEmuButtonClick(); };
+  // The unzip progress and "Starting VELK" go to the window's status bar.
+  if (!FUi.OnSetStatusText && !FUi.OnResetStatusText) {
+    FUi.OnSetStatusText = [this](const std::string& text) { FMain.SetStatusText(text); };
+    FUi.OnResetStatusText = [this] { FMain.ResetStatusText(); };
+    FOwnsStatusHooks = true;
+  }
   FMain.installEventFilter(this);
 }
 
 TMainGameStart::~TMainGameStart() {
   FMain.removeEventFilter(this);
   FMain.Hooks().StartGame = nullptr;
+  if (FOwnsStatusHooks) {
+    FUi.OnSetStatusText = nullptr;
+    FUi.OnResetStatusText = nullptr;
+  }
 }
 
 void TMainGameStart::StartEmuButtonClick() { FStarter.StartEmuButtonClick(); }

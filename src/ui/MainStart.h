@@ -13,7 +13,7 @@ class TQtUserInteraction;
 
 /// The start of a game in the main window: the window's launcher ExecEmu, its zip component
 /// ZipArchive, the clipboard capture, and the starter driving the window's list, slide show and
-/// screenshot pane. Made right after the window; it outlives no window it serves.
+/// screenshot pane. Made right after the window and gone before it.
 class TMainGameStart : public QObject, public TStartWindow {
   Q_OBJECT
 
@@ -44,4 +44,5 @@ class TMainGameStart : public QObject, public TStartWindow {
   TMain& FMain;
   TQtUserInteraction& FUi;
   TGameStarter FStarter;
+  bool FOwnsStatusHooks = false;
 };
