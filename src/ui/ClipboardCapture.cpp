@@ -46,10 +46,10 @@ void TClipboardCapture::JoinClipboardChain() {
   // picture from before the start is neither saved nor left behind.
   clipboard->setMimeData(new QMimeData, QClipboard::Clipboard);
   clipboard->clear(QClipboard::Clipboard);
-  // Changes of the clipboard's ownership may be announced after a round trip to the display;
-  // queued, the announcement of the emptying above finds an empty clipboard and saves nothing.
+  // Each change is read while it is announced, so two quick changes save two pictures, not the
+  // last one twice. An announcement of the emptying above that arrives late finds nothing.
   FConnection = connect(clipboard, &QClipboard::dataChanged, this,
-                        &TClipboardCapture::ClipboardChanged, Qt::QueuedConnection);
+                        &TClipboardCapture::ClipboardChanged, Qt::DirectConnection);
   FJoined = true;
 }
 

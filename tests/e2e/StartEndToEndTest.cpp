@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -208,6 +209,8 @@ class StartEndToEndTest : public QObject {
     SelectGame(name);
     QListWidgetItem* item = FMain->GameList->currentItem();
     const QPoint at = FMain->GameList->visualItemRect(item).center();
+    // A double click arrives after the click of its first press.
+    QTest::mouseClick(FMain->GameList->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(FMain->GameList->viewport(), Qt::LeftButton, {}, at);
   }
 
@@ -331,7 +334,10 @@ class StartEndToEndTest : public QObject {
 
   void picturesDuringTheRunAreSaved() {
     MakeEmulatorDir();
-    WriteBytes(Path("ScreenShots/beta02.jpg"), "a picture already there");
+    TRgbImage there;
+    there.Width = there.Height = 8;
+    there.Pixels.assign(8 * 8 * 3, 128);
+    WriteBytes(Path("ScreenShots/beta02.jpg"), QByteArray::fromStdString(*EncodeJpeg(there)));
     StartProgram();
     FBoxes.clear();
     Copy(Picture(Qt::red));  // before the start: never saved
@@ -339,8 +345,8 @@ class StartEndToEndTest : public QObject {
     const auto count = [this](int n) { return [this, n] { return Shots().size() == n; }; };
     during.When([this] { return Running(); }, [this] { Copy(Picture(Qt::green)); });
     during.When(count(2), [this] { Copy(Picture(Qt::blue)); });  // beta01, then the gap is full
-    during.When(count(3), [this] {
-      QGuiApplication::clipboard()->setText("text saves nothing");
+    during.When(count(3), [this] { QGuiApplication::clipboard()->setText("text saves nothing"); });
+    during.Then([this] {
       // The selection changes during the run: the next capture takes the new game's name.
       SelectGame("Alpha Attack");
       Copy(Picture(Qt::yellow));

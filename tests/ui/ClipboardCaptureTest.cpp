@@ -131,6 +131,18 @@ class ClipboardCaptureTest : public QObject {
     QVERIFY(FUi.Boxes.empty());
   }
 
+  void eachChangeIsReadWhenItIsAnnounced() {
+    FCapture->JoinClipboardChain();
+    // Two changes before the event loop turns: each picture once, not the last one twice.
+    QGuiApplication::clipboard()->setImage(Picture(8, 8, Qt::red));
+    QGuiApplication::clipboard()->setText("text in between");
+    QGuiApplication::clipboard()->setImage(Picture(8, 8, Qt::blue));
+    QCoreApplication::processEvents();
+    QCOMPARE(ShotNames(), (QStringList{"mygame01.jpg", "mygame02.jpg"}));
+    const auto first = DecodeJpegFile(QDir(Shots()).filePath("mygame01.jpg").toStdString());
+    QVERIFY(first && first->Image.Pixels[0] > 200 && first->Image.Pixels[2] < 60);
+  }
+
   void textAndEmptyClipboardSaveNothing() {
     FCapture->JoinClipboardChain();
     QGuiApplication::clipboard()->setText("not a picture");
