@@ -11,7 +11,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -431,6 +433,53 @@ class StartEndToEndTest : public QObject {
     const auto picture = DecodeJpegFile(Path("ScreenShots/beta01.jpg").toStdString());
     QVERIFY(picture);
     QVERIFY(picture->Width >= 100 && picture->Height >= 100);
+  }
+
+  // Pictures of the whole screen during a zip start in the demo folder, for a person to look at:
+  // the unzip and start texts in the status bar, the demo emulator's window, the new screenshot.
+  void picturesOfARunningStart() {
+    if (QGuiApplication::platformName() != "xcb") QSKIP("needs an X display (run under xvfb-run)");
+    QProcess make;
+    make.start(MAKE_DEMO, {FDir->path(), DEMO_VELK});
+    QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
+    WriteBytes(Path("velk.exe"), "#!/bin/sh\nexec '" DEMO_VELK "' --copy-once \"$@\"\n");
+    QFile::setPermissions(Path("velk.exe"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner);
+    StartProgram();
+    FMain->resize(900, 600);
+    const QString out = QDir::temp().filePath("startvelk-start-pictures");
+    QDir(out).removeRecursively();
+    QVERIFY(QDir().mkpath(out));
+    int shot = 0;
+    const auto grab = [&](const QString& what) {
+      QCoreApplication::processEvents();
+      const QString file = QString("%1/%2-%3.png").arg(out).arg(++shot, 2, 10, QChar('0')).arg(what);
+      QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+      qInfo("%s", qPrintable(file));
+    };
+    const auto oldStatus = FUi->OnSetStatusText;
+    FUi->OnSetStatusText = [&](const std::string& text) {
+      if (oldStatus) oldStatus(text);
+      grab(text.rfind("Unzipping", 0) == 0 ? "unzipping" : "starting");
+    };
+    // The list shows the name as the catalogue made it from the readme.
+    QString robox;
+    for (const TGameRecord& g : Catalogue().Games)
+      if (g.ZipName.str() == "robox3") robox = QString::fromStdString(g.Name.str());
+    SelectGame(robox);
+    grab("selected");
+    TDuringRun during;
+    during.When([this] { return Shots().contains("robox303.jpg"); }, [&] {
+      QTest::qWait(300);
+      grab("running");
+      QGuiApplication::clipboard()->setText("done");
+    });
+    DoubleClickGame(robox);
+    QVERIFY(during.Done());
+    FUi->OnSetStatusText = oldStatus;
+    FMain->NextScreenShot();
+    FMain->NextScreenShot();
+    grab("after");
   }
 };
 

@@ -51,8 +51,9 @@ class TDemoScreen : public QWidget {
   }
 
   void CopyPicture() {
-    QApplication::clipboard()->setImage(grab().toImage());
+    // Counted first, so the picture shows itself among the copies.
     ++FCopies;
+    QApplication::clipboard()->setImage(grab().toImage());
     std::printf("picture %d copied to the clipboard\n", FCopies);
     std::fflush(stdout);
     update();
