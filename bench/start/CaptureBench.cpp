@@ -70,7 +70,8 @@ void BM_ClipboardPictureToJpeg(benchmark::State& state) {
     QGuiApplication::clipboard()->setImage(screen);
     while (!saved && ui.Errors == 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     state.PauseTiming();
-    for (const QString& name : QDir(shots).entryList(QDir::Files)) QFile::remove(shots + "/" + name);
+    for (const QString& name : QDir(shots).entryList(QDir::Files))
+      QFile::remove(shots + "/" + name);
     state.ResumeTiming();
   }
   if (ui.Errors) state.SkipWithError("a capture failed");

@@ -42,8 +42,7 @@ bool SameDirectory(const std::filesystem::path& a, const std::filesystem::path& 
 
 std::string DriverMissingText(std::string_view zipName) {
   const std::string name(zipName);
-  return "Velk driver for " + name + " not found!\rMake sure you have " + name +
-         ".vlk in gamedir.";
+  return "Velk driver for " + name + " not found!\rMake sure you have " + name + ".vlk in gamedir.";
 }
 
 std::string UnzippingText(int count, std::string_view zipName) {
@@ -52,11 +51,7 @@ std::string UnzippingText(int count, std::string_view zipName) {
 
 TGameStarter::TGameStarter(TCatalogue& catalogue, TExecFile& execEmu, TZipArchive& zipArchive,
                            TUserInteraction& ui, TStartWindow& window)
-    : FCatalogue(catalogue),
-      FExecEmu(execEmu),
-      FZipArchive(zipArchive),
-      FUi(ui),
-      FWindow(window) {
+    : FCatalogue(catalogue), FExecEmu(execEmu), FZipArchive(zipArchive), FUi(ui), FWindow(window) {
   ConfigureExecEmu(FExecEmu);
   FExecEmu.OnFail = [this](TExecFile*) { ExecEmuFail(FUi); };
   ConfigureZipArchive(FZipArchive, FUi);

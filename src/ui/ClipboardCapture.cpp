@@ -36,7 +36,9 @@ TRgbImage RgbImageFromQImage(const QImage& image) {
 TClipboardCapture::TClipboardCapture(TCatalogue& catalogue, TUserInteraction& ui, QObject* parent)
     : QObject(parent), FCatalogue(catalogue), FUi(ui) {}
 
-TClipboardCapture::~TClipboardCapture() { LeaveClipboardChain(); }
+TClipboardCapture::~TClipboardCapture() {
+  LeaveClipboardChain();
+}
 
 void TClipboardCapture::JoinClipboardChain() {
   if (FJoined) return;
@@ -67,7 +69,8 @@ std::optional<std::string> TClipboardCapture::SaveClipboardScreenShot() {
   if (data == nullptr || !data->hasImage()) return std::nullopt;
   const QImage image = qvariant_cast<QImage>(data->imageData());
   if (image.isNull()) throw ECaptureError("The picture on the clipboard cannot be read");
-  std::optional<std::string> path = ::SaveClipboardScreenShot(FCatalogue, RgbImageFromQImage(image));
+  std::optional<std::string> path =
+      ::SaveClipboardScreenShot(FCatalogue, RgbImageFromQImage(image));
   if (path) emit ScreenShotSaved(QString::fromStdString(*path));
   return path;
 }

@@ -34,20 +34,30 @@ TMainGameStart::~TMainGameStart() {
   }
 }
 
-void TMainGameStart::StartEmuButtonClick() { FStarter.StartEmuButtonClick(); }
+void TMainGameStart::StartEmuButtonClick() {
+  FStarter.StartEmuButtonClick();
+}
 
 bool TMainGameStart::SelectedGameChecked() const {
   const QList<QListWidgetItem*> selected = FMain.GameList->selectedItems();
   return !selected.isEmpty() && selected.front()->checkState() == Qt::Checked;
 }
 
-void TMainGameStart::JoinClipboardChain() { Capture.JoinClipboardChain(); }
-void TMainGameStart::LeaveClipboardChain() { Capture.LeaveClipboardChain(); }
-void TMainGameStart::StopSlideShowTimer() { FMain.EnableSSTimer(false); }
+void TMainGameStart::JoinClipboardChain() {
+  Capture.JoinClipboardChain();
+}
+void TMainGameStart::LeaveClipboardChain() {
+  Capture.LeaveClipboardChain();
+}
+void TMainGameStart::StopSlideShowTimer() {
+  FMain.EnableSSTimer(false);
+}
 void TMainGameStart::FollowSlideShowPlayButton() {
   FMain.EnableSSTimer(FMain.SToolPlay->isChecked());
 }
-void TMainGameStart::LoadScreenShots() { FMain.LoadScreenShots(); }
+void TMainGameStart::LoadScreenShots() {
+  FMain.LoadScreenShots();
+}
 
 bool TMainGameStart::eventFilter(QObject* watched, QEvent* event) {
   // The run's wait sleeps in an event loop of its own; without the quit it would outlive the

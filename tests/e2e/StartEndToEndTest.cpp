@@ -156,30 +156,33 @@ class StartEndToEndTest : public QObject {
                "VELK test emulator\r\n\r\ngameslist:\r\n"
                "Alpha Attack         | alpha\r\nBeta Blaster         | beta\r\n"
                "Gamma Gate           | gamma\r\nDelta Dash           | delta\r\n");
-    const QByteArray script = !velkScript.isEmpty() ? velkScript
-                                                    : QByteArray(
-        "#!/bin/sh\n"
-        "{\n"
-        "  printf 'cwd=%s\\n' \"$(pwd)\"\n"
-        "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
-        "  if [ -n \"$1\" ] && [ -d \"$1\" ]; then ls -1A \"$1\" | sed 's/^/file=/'; fi\n"
-        "} > velkrun.part\n"
-        "mv velkrun.part velkrun.txt\n"
-        "i=0\n"
-        "while [ ! -e velk.stop ] && [ $i -lt 1500 ]; do sleep 0.02; i=$((i+1)); done\n"
-        "rm -f velk.stop\n");
+    const QByteArray script =
+        !velkScript.isEmpty()
+            ? velkScript
+            : QByteArray(
+                  "#!/bin/sh\n"
+                  "{\n"
+                  "  printf 'cwd=%s\\n' \"$(pwd)\"\n"
+                  "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+                  "  if [ -n \"$1\" ] && [ -d \"$1\" ]; then ls -1A \"$1\" | sed 's/^/file=/'; fi\n"
+                  "} > velkrun.part\n"
+                  "mv velkrun.part velkrun.txt\n"
+                  "i=0\n"
+                  "while [ ! -e velk.stop ] && [ $i -lt 1500 ]; do sleep 0.02; i=$((i+1)); done\n"
+                  "rm -f velk.stop\n");
     WriteBytes(Path("velk.exe"), script);
-    QFile::setPermissions(Path("velk.exe"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                QFileDevice::ExeOwner);
+    QFile::setPermissions(Path("velk.exe"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     for (const char* name : {"alpha", "beta"}) {
       WriteBytes(Path(QString("%1/%1.vlk").arg(name)), "driver");
       for (int i = 1; i <= 4; ++i) WriteBytes(Path(QString("%1/%1.r%2").arg(name).arg(i)), "rom");
     }
     WriteBytes(Path("gamma/gamma.vlk"), "driver");
     WriteBytes(Path("delta/delta.vlk"), "driver");
-    WriteBytes(Path("zips/gamma.zip"),
-               StoredZip({{"roms/gamma.r1", "one"}, {"gamma.r2", "two"}, {"keep.txt", "zip's"},
-                          {"gamma.vlk", "driver from the zip"}}));
+    WriteBytes(Path("zips/gamma.zip"), StoredZip({{"roms/gamma.r1", "one"},
+                                                  {"gamma.r2", "two"},
+                                                  {"keep.txt", "zip's"},
+                                                  {"gamma.vlk", "driver from the zip"}}));
     // The zip ROM path as the settings file holds it, written after a first start-up.
   }
 
@@ -231,9 +234,7 @@ class StartEndToEndTest : public QObject {
     return run;
   }
   bool Running() const { return QFile::exists(Path("velkrun.txt")); }
-  QStringList Shots() const {
-    return QDir(Path("ScreenShots")).entryList(QDir::Files, QDir::Name);
-  }
+  QStringList Shots() const { return QDir(Path("ScreenShots")).entryList(QDir::Files, QDir::Name); }
   QStringList Folder(const QString& name) const {
     return QDir(Path(name)).entryList(QDir::Files, QDir::Name);
   }
@@ -274,7 +275,8 @@ class StartEndToEndTest : public QObject {
     QVERIFY(run.Ran);
     QCOMPARE(QDir(run.Cwd).canonicalPath(), QDir(FDir->path()).canonicalPath());
     QCOMPARE(run.Args, (QStringList{"alpha", "-v", "-n"}));
-    QCOMPARE(run.Listing, (QStringList{"alpha.r1", "alpha.r2", "alpha.r3", "alpha.r4", "alpha.vlk"}));
+    QCOMPARE(run.Listing,
+             (QStringList{"alpha.r1", "alpha.r2", "alpha.r3", "alpha.r4", "alpha.vlk"}));
     QCOMPARE(FBoxes, QStringList());
     QVERIFY(QDir(Path("ScreenShots")).exists());
     QCOMPARE(FMain->StatusPanel1->text(), title);
@@ -290,10 +292,11 @@ class StartEndToEndTest : public QObject {
     FBoxes.clear();
     QStringList statusDuringRun;
     TDuringRun during;
-    during.When([this] { return Running(); }, [&] {
-      statusDuringRun << FMain->StatusPanel1->text();
-      QFile(Stop()).open(QIODevice::WriteOnly);
-    });
+    during.When([this] { return Running(); },
+                [&] {
+                  statusDuringRun << FMain->StatusPanel1->text();
+                  QFile(Stop()).open(QIODevice::WriteOnly);
+                });
     DoubleClickGame("Gamma Gate");
     QVERIFY(during.Done());
     const TVelkRun run = ReadRun();
@@ -375,9 +378,10 @@ class StartEndToEndTest : public QObject {
     StartProgram();
     FBoxes.clear();
     TDuringRun during;
-    during.When([this] { return Running(); }, [this] {
-      FMain->StartEmuButton->click();  // a second start during the run
-    });
+    during.When([this] { return Running(); },
+                [this] {
+                  FMain->StartEmuButton->click();  // a second start during the run
+                });
     during.When([this] { return FBoxes.size() == 1; },
                 [this] { QFile(Stop()).open(QIODevice::WriteOnly); });
     DoubleClickGame("Alpha Attack");
@@ -443,8 +447,8 @@ class StartEndToEndTest : public QObject {
     make.start(MAKE_DEMO, {FDir->path(), DEMO_VELK});
     QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
     WriteBytes(Path("velk.exe"), "#!/bin/sh\nexec '" DEMO_VELK "' --copy-once \"$@\"\n");
-    QFile::setPermissions(Path("velk.exe"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                QFileDevice::ExeOwner);
+    QFile::setPermissions(Path("velk.exe"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     StartProgram();
     FMain->resize(900, 600);
     const QString out = QDir::temp().filePath("startvelk-start-pictures");
@@ -453,7 +457,8 @@ class StartEndToEndTest : public QObject {
     int shot = 0;
     const auto grab = [&](const QString& what) {
       QCoreApplication::processEvents();
-      const QString file = QString("%1/%2-%3.png").arg(out).arg(++shot, 2, 10, QChar('0')).arg(what);
+      const QString file =
+          QString("%1/%2-%3.png").arg(out).arg(++shot, 2, 10, QChar('0')).arg(what);
       QGuiApplication::primaryScreen()->grabWindow(0).save(file);
       qInfo("%s", qPrintable(file));
     };
@@ -469,11 +474,12 @@ class StartEndToEndTest : public QObject {
     SelectGame(robox);
     grab("selected");
     TDuringRun during;
-    during.When([this] { return Shots().contains("robox303.jpg"); }, [&] {
-      QTest::qWait(300);
-      grab("running");
-      QGuiApplication::clipboard()->setText("done");
-    });
+    during.When([this] { return Shots().contains("robox303.jpg"); },
+                [&] {
+                  QTest::qWait(300);
+                  grab("running");
+                  QGuiApplication::clipboard()->setText("done");
+                });
     DoubleClickGame(robox);
     QVERIFY(during.Done());
     FUi->OnSetStatusText = oldStatus;

@@ -307,8 +307,8 @@ TEST_F(ZipStartTest, ExtractsIntoANewGameFolderRunsAndRemovesWhatItWrote) {
   ASSERT_TRUE(run.Ran);
   EXPECT_EQ(fs::path(run.Cwd), FDir.Path());
   EXPECT_EQ(run.Args, (std::vector<std::string>{"mygame", "-v", "-n"}));
-  EXPECT_EQ(run.Listing, (std::vector<std::string>{"EXTRA.VLK", "a.bin", "data.bin", "keep.bin",
-                                                   "mygame.vlk"}));
+  EXPECT_EQ(run.Listing,
+            (std::vector<std::string>{"EXTRA.VLK", "a.bin", "data.bin", "keep.bin", "mygame.vlk"}));
   // The driver that came with the archive stays; everything else this start wrote is gone.
   EXPECT_EQ(GameFolder("mygame"), (std::vector<std::string>{"mygame.vlk"}));
   EXPECT_EQ(FUi.StatusTexts,
@@ -369,8 +369,9 @@ TEST_F(ZipStartTest, MissingOrEmptyArchiveSaysSoAndStartsNothing) {
   EXPECT_FALSE(ReadRun().Ran);
   EXPECT_TRUE(FUi.StatusTexts.empty());
   EXPECT_EQ(FUi.StatusResets, 0);
-  const std::vector<std::string> once = {"stop-slideshow", "join", "plain:Error - no files in the Zip file",
-                                         "leave", "follow-play", "load-screenshots"};
+  const std::vector<std::string> once = {
+      "stop-slideshow", "join",        "plain:Error - no files in the Zip file",
+      "leave",          "follow-play", "load-screenshots"};
   std::vector<std::string> twice = once;
   twice.insert(twice.end(), once.begin(), once.end());
   EXPECT_EQ(FUi.Events, twice);
@@ -401,9 +402,9 @@ TEST_F(ZipStartTest, GameFolderThatCannotBeMadeStopsTheStart) {
   EXPECT_THROW(FStarter.StartEmuButtonClick(), EStartError);
   EXPECT_FALSE(ReadRun().Ran);
   EXPECT_EQ(FUi.StatusResets, 1);
-  EXPECT_EQ(WindowEvents(), (std::vector<std::string>{"join",
-                                                      "status:Unzipping 5 files from mygame.zip",
-                                                      "status-reset", "leave", "follow-play"}));
+  EXPECT_EQ(WindowEvents(),
+            (std::vector<std::string>{"join", "status:Unzipping 5 files from mygame.zip",
+                                      "status-reset", "leave", "follow-play"}));
   // Nothing was extracted beside the emulator either.
   EXPECT_FALSE(fs::exists(FDir.Path() / "data.bin"));
 }
@@ -444,7 +445,8 @@ TEST_F(ZipStartTest, SecondStartDuringTheExtractionIsRefused) {
 
 TEST(StartGameMessages, TextsAndZipMessageHandler) {
   EXPECT_EQ(UnzippingText(12, "mygame"), "Unzipping 12 files from mygame.zip");
-  EXPECT_EQ(DriverMissingText("a"), "Velk driver for a not found!\rMake sure you have a.vlk in gamedir.");
+  EXPECT_EQ(DriverMissingText("a"),
+            "Velk driver for a not found!\rMake sure you have a.vlk in gamedir.");
   FakeUserInteraction ui;
   ZipArchiveMessage(ui, 0, "the component's own, shown already");
   ui.ExpectPlain("library trouble");

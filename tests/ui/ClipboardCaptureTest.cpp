@@ -54,9 +54,7 @@ class ClipboardCaptureTest : public QObject {
   TClipboardCapture* FCapture = nullptr;
 
   QString Shots() const { return FDir->filePath("ScreenShots"); }
-  QStringList ShotNames() const {
-    return QDir(Shots()).entryList(QDir::Files, QDir::Name);
-  }
+  QStringList ShotNames() const { return QDir(Shots()).entryList(QDir::Files, QDir::Name); }
   // A picture put on the clipboard by someone, then the notification delivered.
   void Copy(const QImage& image) {
     QGuiApplication::clipboard()->setImage(image);

@@ -19,7 +19,8 @@ namespace {
 QString Describe(const QString& option) {
   if (option == "-v") return "vertical sync on";
   if (option == "-n") return "scan lines off";
-  if (option.startsWith("-d")) return "screen mode " + (option.size() > 2 ? option.mid(2) : "(empty)");
+  if (option.startsWith("-d"))
+    return "screen mode " + (option.size() > 2 ? option.mid(2) : "(empty)");
   if (option == "-r") return "screen rotated";
   if (option == "-s") return "sound off";
   if (option == "-a") return "alternative FM base";
@@ -87,9 +88,11 @@ class TDemoScreen : public QWidget {
       p.drawEllipse(QPointF(x, y), 1.5, 1.5);
     }
     const double t = FFrame / 20.0;
-    const QPointF ship(width() / 2 + std::sin(t) * width() / 3, height() * 0.62 + std::cos(t * 1.7) * 30);
+    const QPointF ship(width() / 2 + std::sin(t) * width() / 3,
+                       height() * 0.62 + std::cos(t * 1.7) * 30);
     p.setBrush(QColor(255, 190, 40));
-    p.drawPolygon(QPolygonF({ship + QPointF(0, -18), ship + QPointF(14, 12), ship + QPointF(-14, 12)}));
+    p.drawPolygon(
+        QPolygonF({ship + QPointF(0, -18), ship + QPointF(14, 12), ship + QPointF(-14, 12)}));
 
     p.setPen(Qt::white);
     QFont big = font();
@@ -106,8 +109,9 @@ class TDemoScreen : public QWidget {
       p.drawText(24, y, FArgs[i] + "  " + Describe(FArgs[i]));
     if (FArgs.size() <= 1) p.drawText(24, y, "no options");
     p.setPen(QColor(220, 220, 160));
-    p.drawText(QRect(0, height() - 30, width(), 24), Qt::AlignCenter,
-               QString("Space: copy a screenshot to the clipboard (%1 so far)   Esc: quit").arg(FCopies));
+    p.drawText(
+        QRect(0, height() - 30, width(), 24), Qt::AlignCenter,
+        QString("Space: copy a screenshot to the clipboard (%1 so far)   Esc: quit").arg(FCopies));
   }
 
  private:
