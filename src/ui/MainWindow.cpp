@@ -41,6 +41,12 @@ const char* const kRomsArchive = "https://velk.example.org/roms/";
 const char* const kWebSites[4] = {"www.arcade-history.example", "www.emulation-news.example",
                                   "www.cabinet-builders.example", "www.retro-scores.example"};
 
+// The pages give way entirely when the window gets narrow: the list panel keeps its width longest.
+class TPageControl : public QTabWidget {
+ public:
+  QSize minimumSizeHint() const override { return {0, QTabWidget::minimumSizeHint().height()}; }
+};
+
 QString ShownText(std::string_view bytes) { return QString::fromStdString(DisplayText(bytes)); }
 
 }  // namespace
@@ -289,9 +295,8 @@ void TMain::BuildGameListPanel() {
 }
 
 void TMain::BuildPageControl() {
-  PageControl = new QTabWidget;
+  PageControl = new TPageControl;
   PageControl->setObjectName("PageControl");
-  PageControl->setMinimumWidth(1);
   BuildScreenShotTab();
   BuildSettingsTab();
   PageControl->addTab(ScreenShotTab, "Screenshot");
@@ -381,7 +386,22 @@ void TMain::ShowAsStarted() {
       show();
       break;
   }
+}
+
+void TMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (FShownOnce) return;
   FShownOnce = true;
+  // The saved size is the outer one; the frame is known only once the window is on screen.
+  for (int delay : {0, 150}) QTimer::singleShot(delay, this, [this] { AdjustToOuterSize(); });
+}
+
+void TMain::AdjustToOuterSize() {
+  if (FOuterAdjusted || windowState() != Qt::WindowNoState) return;
+  const QSize frame = frameGeometry().size() - geometry().size();
+  if (frame.isEmpty() && frame.width() <= 0 && frame.height() <= 0) return;
+  FOuterAdjusted = true;
+  resize(FOuterSize - frame);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -392,7 +412,8 @@ void TMain::ApplyWindowState(const TWindowState& state) {
   MenuUnInstalledGames->setChecked(state.View == TViewFilter::vfUnInstalled);
   MenuAllGames->setChecked(state.View == TViewFilter::vfAll);
   if (!state.StatBar) MenuViewStatBarClick();
-  resize(std::max(state.Width, minimumWidth()), std::max(state.Height, minimumHeight()));
+  FOuterSize = QSize(std::max(state.Width, minimumWidth()), std::max(state.Height, minimumHeight()));
+  resize(FOuterSize);
   if (state.TabSheet)
     SetGameListPanelWidth(state.GLPWidth);
   else

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -195,6 +196,7 @@ class TMain : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -208,6 +210,7 @@ class TMain : public QMainWindow {
   void BuildSettingsTab();
   void BuildStatusBar();
   void SToolBarResize();
+  void AdjustToOuterSize();
   void FindScreenShots(const std::string& zipName);
   /// Runs a handler; an input/output error that escapes it becomes the general error report.
   void Guarded(const std::function<void()>& handler);
@@ -228,4 +231,6 @@ class TMain : public QMainWindow {
   bool FFilling = false;
   bool FClosed = false;
   bool FShownOnce = false;
+  bool FOuterAdjusted = false;
+  QSize FOuterSize{600, 400};
 };
