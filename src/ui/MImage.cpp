@@ -22,3 +22,9 @@ void TMImage::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.drawImage(rect(), FPicture);
 }
+
+#ifdef STARTVELK_HAVE_PCX
+#include <QtPlugin>
+// The image control's unit makes the PCX format known to every image load of the program.
+Q_IMPORT_PLUGIN(TPcxImagePlugin)
+#endif

@@ -73,6 +73,7 @@ void TMain::BuildScreenShotTab() {
   SToolTimer = tool(4, "Set Timer", "SToolTimer");
   SToolKill = tool(5, "Delete Screenshot", "SToolKill");
   SToolClose = tool(6, "Hide Controls", "SToolClose");
+  SToolBar->setMinimumHeight(39);  // the toolbar's own layout resets what was set before
   SToolPlay->setCheckable(true);
   SToolPause->setCheckable(true);
   SToolPause->setChecked(true);
