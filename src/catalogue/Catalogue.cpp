@@ -1,5 +1,13 @@
 #include "Catalogue.h"
 
+#include "NewGames.h"
+#include "ReadmeGamesList.h"
+#include "Scans.h"
+#include "SettingsFile.h"
+#include "WindowState.h"
+#include "platform/Files.h"
+#include "platform/UserInteraction.h"
+
 void InitGameRecord(TGameRecord& record) {
   record = TGameRecord{};
   record.Name = "Default";
@@ -10,4 +18,57 @@ void InitGameRecord(TGameRecord& record) {
 TCatalogue& Catalogue() {
   static TCatalogue catalogue;
   return catalogue;
+}
+
+bool RequireFile(const std::string& fileName, TUserInteraction& ui) {
+  if (platform::FileExists(fileName)) return true;
+  ui.MessageDlg("File not found: " + fileName + "\rThis file is needed by StartVELK.",
+                TMsgDlgType::mtError, mbCancel);
+  return false;
+}
+
+bool RequireStartupFiles(TUserInteraction& ui) {
+  return RequireFile(EmuExeName, ui) && RequireFile("readme.txt", ui);
+}
+
+void LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window) {
+  TNewGames newGames;
+  ReadSettings(cat, newGames, window);
+  if (!newGames.Empty()) {
+    ui.Beep();
+    ui.MessageDlg(std::to_string(newGames.Count()) + " new supported games found!",
+                  TMsgDlgType::mtInformation, mbOK);
+    ReadReadmeGamesList(cat, newGames);
+  }
+  if (!newGames.Empty()) {
+    ui.Beep();
+    ui.MessageDlg(std::to_string(newGames.Count()) + " gamenames not found in VELK ReadMe.txt!\r" +
+                      newGames.First(),
+                  TMsgDlgType::mtError, mbOK);
+  }
+}
+
+void StartupIO(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
+               const std::function<void()>& writeBatchFile) {
+  if (writeBatchFile) writeBatchFile();
+  LoadCatalogue(cat, ui, window);
+  ScanGameAvailability(cat);
+}
+
+bool ShutdownIO(const TCatalogue& cat, TUserInteraction& ui, const TWindowState& window,
+                const std::function<void()>& deleteBatchFiles) {
+  std::string error;
+  const bool loaded = !cat.Games.empty();  // a start-up that failed already told the user
+  try {
+    if (loaded) SaveSettings(cat, window);
+  } catch (const ESettingsFile& e) {
+    error = e.what();
+  }
+  if (deleteBatchFiles) deleteBatchFiles();
+  if (!loaded) return false;
+  if (error.empty()) return true;
+  ui.Beep();
+  ui.MessageDlg("The settings could not be saved; the previous settings file is kept.\r" + error,
+                TMsgDlgType::mtError, mbOK);
+  return false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,3 +41,32 @@ struct TCatalogue {
 
 /// The one catalogue of the running program.
 TCatalogue& Catalogue();
+
+class TUserInteraction;
+struct TWindowState;
+
+/// True when the file exists in the working directory (found ignoring letter case); otherwise shows
+/// "File not found: <name>" and "This file is needed by StartVELK." in an error box with "Cancel".
+bool RequireFile(const std::string& fileName, TUserInteraction& ui);
+
+/// The program entry's check: velk.exe, then readme.txt only when velk.exe is there, so at most
+/// one message is shown. False means the program ends without a window.
+bool RequireStartupFiles(TUserInteraction& ui);
+
+/// Builds cat.Games from the settings file, and when the emulator changed from its driver
+/// directories and the readme, reporting new games and driver directories the readme lacks.
+/// Throws ESettingsFile when the settings file exists but cannot be read.
+void LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window);
+
+/// The catalogue's start-up: writeBatchFile, LoadCatalogue, ScanGameAvailability. Errors of
+/// writeBatchFile and LoadCatalogue propagate and stop it there.
+void StartupIO(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
+               const std::function<void()>& writeBatchFile);
+
+/// The catalogue's shutdown: SaveSettings from cat and window, then deleteBatchFiles, which runs
+/// also when saving failed. A failed save keeps the old settings file and is shown as an error box
+/// with "OK" after the batch files are gone; the result says whether the settings were saved.
+/// A catalogue that was never loaded (an empty Games, after a failed start-up) is not saved, so
+/// the file keeps what the failed start could not read; no box is shown for it.
+bool ShutdownIO(const TCatalogue& cat, TUserInteraction& ui, const TWindowState& window,
+                const std::function<void()>& deleteBatchFiles);

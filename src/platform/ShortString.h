@@ -39,6 +39,8 @@ class TShortString {
 
   friend bool operator==(const TShortString& a, const TShortString& b) { return a.view() == b.view(); }
   friend bool operator==(const TShortString& a, std::string_view b) { return a.view() == b; }
+  friend bool operator==(const TShortString& a, const char* b) { return a.view() == std::string_view(b); }
+  friend bool operator==(const TShortString& a, const std::string& b) { return a.view() == b; }
 
  private:
   void Assign(std::string_view text) {

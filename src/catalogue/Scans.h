@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+struct TCatalogue;
+class TNewGames;
+
+/// Entries a game directory needs to count as installed, "." and ".." included.
+inline constexpr int InstalledMinEntries = 6;
+
+/// Appends to names, in listing order, every directory of the working directory that holds its
+/// driver file <name>/<name>.vlk (found ignoring letter case), spelled as the listing gives it.
+void ScanDriverDirs(TNewGames& names);
+
+/// True when the listing of dir (every kind of entry, "." and ".." included) yields at least
+/// minCount entries; a directory that does not exist yields none. Stops counting at minCount.
+bool DirHasEntries(const std::string& dir, int minCount);
+
+/// Sizes cat.GameStatus to cat.Games (new elements 0, element 0 never written) and sets every
+/// game's status: installed when its directory has six entries, else zip-available when
+/// <AltRomPath><ZipName>.zip exists, else not available.
+void ScanGameAvailability(TCatalogue& cat);

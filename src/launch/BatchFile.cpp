@@ -1,0 +1,36 @@
+#include "BatchFile.h"
+
+#include "platform/Files.h"
+
+std::string BatchFileText() {
+  static constexpr std::string_view lines[] = {
+      "@echo off",
+      "echo Starting VELK with romset %1 .....",
+      "velk.exe %1 %2 %3 %4 %5 > VELKStart.txt",
+      "cls",
+      "echo VELK has finished.",
+      "echo If this window does not disappear:",
+      "echo 1. Right-click on the title-bar",
+      "echo 2. Click properties",
+      "echo 3. Check \"close on exit\"",
+  };
+  std::string text;
+  for (std::string_view line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+void WriteBatchFile() {
+  // ResolvePath reuses an existing case variant, so there is never a second batch file.
+  const std::string path = platform::ResolvePath(std::string(BatchFileName));
+  std::string error;
+  if (!platform::WriteFileAtomically(path, BatchFileText(), &error))
+    throw EInOutError(error.empty() ? "Cannot write " + path : error);
+}
+
+void DeleteBatchFiles() {
+  platform::DeleteFile(std::string(BatchFileName));
+  platform::DeleteFile(std::string(ConsoleLogName));
+}

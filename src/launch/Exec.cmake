@@ -1,0 +1,1 @@
+target_sources(startvelk_launch PRIVATE CommandLine.cpp BatchFile.cpp ExecFile.cpp)

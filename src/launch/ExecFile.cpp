@@ -1,0 +1,88 @@
+#include "ExecFile.h"
+
+int ShowCommandOf(TWindowStyle style) {
+  switch (style) {
+    case wsNorm:
+      return platform::swShowNormal;
+    case wsMinimize:
+      return platform::swShowMinimized;
+    case wsMaximize:
+      return platform::swShowMaximized;
+    case wsHide:
+      return platform::swHide;
+    case wsMinNoActivate:
+      return platform::swShowMinNoActive;
+    case wsShowNoActivate:
+      return platform::swShowNA;
+  }
+  return platform::swShowNormal;
+}
+
+std::uint32_t PriorityClassOf(TPriorityClass priority) {
+  switch (priority) {
+    case pcNormal:
+      return platform::NormalPriorityClass;
+    case pcIdle:
+      return platform::IdlePriorityClass;
+    case pcHigh:
+      return platform::HighPriorityClass;
+    case pcRealTime:
+      return platform::RealtimePriorityClass;
+  }
+  return platform::NormalPriorityClass;
+}
+
+bool TExecFile::Execute() {
+  // The window stays live during a wait, so a second start can arrive from inside it.
+  if (FRunning) return false;
+
+  platform::TProcessStart start;
+  start.ShowCommand = ShowCommandOf(WindowStyle);
+  start.PriorityClass = PriorityClassOf(Priority);
+  start.CommandLine = InString(CommandLine.str() + " " + Parameters.str()).str();
+
+  FLastError.clear();
+  platform::TChildProcess process = platform::StartProcess(start, &FLastError);
+  if (!process.Valid() && Associate) {
+    if (const auto program = platform::FindAssociatedProgram(CommandLine.str())) {
+      FAssociatedProgram = *program;
+      start.CommandLine = FAssociatedProgram + " " + CommandLine.str() + " " + Parameters.str();
+      process = platform::StartProcess(start, &FLastError);
+    }
+  }
+  if (!process.Valid()) {
+    if (OnFail) OnFail(this);
+    return false;
+  }
+  if (Wait) {
+    FRunning = true;
+    FProcessEnded = false;
+    WaitForProcess(process);
+    FRunning = false;
+  }
+  // A process that still runs (no wait, or a quit during the wait) is reaped when it ends.
+  return true;
+}
+
+void TExecFile::WaitForProcess(platform::TChildProcess& process) {
+  FLastExitCode = -1;
+  if (WaitStyle == wSuspend || FUserInteraction == nullptr || process.WaitHandle() < 0) {
+    process.WaitForEnd();
+  } else {
+    // Sleeps in the event loop until the process ends: the emulator gets the processor.
+    while (!process.HasEnded()) {
+      if (FUserInteraction->QuitRequested()) return;
+      FUserInteraction->WaitDispatching(process.WaitHandle());
+    }
+    FUserInteraction->ProcessMessages();
+  }
+  FProcessEnded = true;
+  FLastExitCode = process.ExitCode().value_or(-1);
+}
+
+void ConfigureExecEmu(TExecFile& execEmu) {
+  execEmu.Associate = false;
+  execEmu.CommandLine = "batch.bat";
+  execEmu.Priority = pcRealTime;
+  execEmu.Wait = true;
+}
