@@ -1,7 +1,6 @@
 // Program entry: the two required files, the application, the windows, the message loop.
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QPointer>
 #include <QString>
 #ifndef _WIN32
@@ -11,39 +10,14 @@
 #include <unistd.h>
 #endif
 
-#include "platform/Files.h"
-#include "platform/UserInteraction.h"
+#include "catalogue/Catalogue.h"
+#include "ui/About.h"
+#include "ui/AltRomPath.h"
 #include "ui/MainWindow.h"
+#include "ui/QtUserInteraction.h"
+#include "ui/SetScreenShotTimer.h"
 
 namespace {
-
-// Interim user interaction until the dialogs' implementation is wired in.
-class TInterimInteraction : public TUserInteraction {
- public:
-  TMain* Main = nullptr;
-  TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons) override {
-    QString t = QString::fromStdString(text);
-    t.replace('\r', '\n');
-    if (type == TMsgDlgType::mtConfirmation)
-      return QMessageBox::question(nullptr, "Confirm", t) == QMessageBox::Yes ? TModalResult::mrYes
-                                                                               : TModalResult::mrNo;
-    QMessageBox::critical(nullptr, type == TMsgDlgType::mtError ? "Error" : "Information", t);
-    return TModalResult::mrOk;
-  }
-  void ShowMessage(const std::string& text) override {
-    QMessageBox::information(nullptr, "StartVELK", QString::fromStdString(text));
-  }
-  void Beep() override { QApplication::beep(); }
-  void SetStatusText(const std::string& text) override {
-    if (Main) Main->SetStatusText(text);
-  }
-  void ResetStatusText() override {
-    if (Main) Main->ResetStatusText();
-  }
-  void ProcessMessages() override { QApplication::processEvents(); }
-  bool WaitDispatching(TWaitHandle) override { return false; }
-  bool QuitRequested() const override { return false; }
-};
 
 #ifndef _WIN32
 // The end of a desktop session (SIGTERM, SIGHUP) or Ctrl+C closes the main window as the user
@@ -79,23 +53,28 @@ void CloseOnTerminationSignals(QPointer<QWidget>* mainWindow) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  TInterimInteraction ui;
+  TQtUserInteraction& ui = QtUserInteraction();
   QPointer<QWidget> mainWindow;
 #ifndef _WIN32
   CloseOnTerminationSignals(&mainWindow);
 #endif
-  for (const char* name : {"velk.exe", "readme.txt"}) {
-    if (!platform::FileExists(name)) {
-      ui.MessageDlg(std::string("File not found: ") + name + "\rThis file is needed by StartVELK.",
-                    TMsgDlgType::mtError, mbCancel);
-      return 1;
-    }
-  }
+  // Before any window: a missing emulator or readme ends the program after one box.
+  if (!RequireStartupFiles(ui)) return 1;
   QApplication::setApplicationName("StartVELK");
   QApplication::setApplicationDisplayName("StartVELK");
-  TMain main(ui, DefaultMainHooks(ui));
-  ui.Main = &main;
+
+  TMainHooks hooks = DefaultMainHooks(ui);
+  hooks.OnClose = [&ui] { ui.RequestQuit(); };
+  TMain main(ui, std::move(hooks));
   mainWindow = &main;
+  ui.OnSetStatusText = [&main](const std::string& text) { main.SetStatusText(text); };
+  ui.OnResetStatusText = [&main] { main.ResetStatusText(); };
+  TAboutBox aboutBox(&main);
+  TSetScreenShotTimerForm timerForm(&main);
+  TAltrompathForm altRomPathForm(&main);
   main.ShowAsStarted();
-  return app.exec();
+  const int result = app.exec();
+  ui.OnSetStatusText = nullptr;
+  ui.OnResetStatusText = nullptr;
+  return result;
 }

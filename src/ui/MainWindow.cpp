@@ -22,6 +22,8 @@
 
 #include "MainArtwork.h"
 #include "catalogue/Catalogue.h"
+#include "launch/ExecFile.h"
+#include "launch/ZipArchive.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "platform/UserInteraction.h"
@@ -88,7 +90,18 @@ TMain::TMain(TUserInteraction& ui, TMainHooks hooks, QWidget* parent)
   }
   connect(qApp, &QApplication::focusChanged, this, &TMain::OnFocusChanged);
 
+  ExecEmu = std::make_unique<TExecFile>(&FUi);
+  ConfigureExecEmu(*ExecEmu);
+  ZipArchive = std::make_unique<TZipArchive>(FUi);
+  ZipArchive->OnMessage = [this](TZipArchive& sender, int errCode, const std::string& message) {
+    ZipArchiveMessage(sender, errCode, message);
+  };
+
   Guarded([this] { FormCreate(); });
+}
+
+void TMain::ZipArchiveMessage(TZipArchive&, int errCode, const std::string& message) {
+  if (errCode != 0) FUi.ShowMessage(message);
 }
 
 TMain::~TMain() { FormDestroy(); }
@@ -329,19 +342,20 @@ void TMain::BuildStatusBar() {
 
 void TMain::FormCreate() {
   if (FHooks.ScaleFonts) FHooks.ScaleFonts(*this);
-  FScreenShotFiles.clear();
+  FScreenShotSet = std::make_unique<TScreenShotSet>(Catalogue());
   Catalogue().GameDir = platform::GetCurrentDir();
   TWindowState state;
   if (FHooks.StartupIO) FHooks.StartupIO(state);
   ApplyWindowState(state);
   UpdateScreenShotControls();
-  if (FHooks.LoadUnzipLibrary) FHooks.LoadUnzipLibrary();
+  if (FHooks.LoadUnzipLibrary) FHooks.LoadUnzipLibrary(*ZipArchive);
   FillGameList();
 }
 
 void TMain::FormClose() {
   if (FClosed) return;
   FClosed = true;
+  if (FHooks.OnClose) FHooks.OnClose();
   SSTimer->stop();
   // Edits still in the settings area when the window closes are kept like any other.
   if (FocusInSettingsArea()) SettingsScrollBoxExit();
@@ -355,7 +369,7 @@ void TMain::FormClose() {
 }
 
 void TMain::FormDestroy() {
-  FScreenShotFiles.clear();
+  FScreenShotSet.reset();
   if (FHooks.UnloadUnzipLibrary) {
     try {
       FHooks.UnloadUnzipLibrary();

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "catalogue/WindowState.h"
+#include "screenshots/ScreenShot.h"
 
 class QAction;
 class QActionGroup;
@@ -26,8 +29,10 @@ class QTabWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class TExecFile;
 class TMImage;
 class TUserInteraction;
+class TZipArchive;
 
 /// What the main window asks of the rest of the program. The program entry fills it with the real
 /// catalogue, dialogs and launcher (DefaultMainHooks); tests put their own in.
@@ -38,8 +43,10 @@ struct TMainHooks {
   std::function<void(const TWindowState&)> ShutdownIO;
   /// Recomputes GameStatus of every game.
   std::function<void()> ScanGameAvailability;
-  std::function<void()> LoadUnzipLibrary;
+  std::function<void(TZipArchive&)> LoadUnzipLibrary;
   std::function<void()> UnloadUnzipLibrary;
+  /// Called first when the window closes: running waits are told to return.
+  std::function<void()> OnClose;
   /// The zip ROM path dialog: returns the path it leaves, the given one when cancelled.
   std::function<std::string(const std::string&)> EditZipRompath;
   /// The slide-show interval dialog: interval in milliseconds in and out.
@@ -56,7 +63,7 @@ struct TMainHooks {
 TMainHooks DefaultMainHooks(TUserInteraction& ui);
 
 /// The program's main window: game list, menus, status bar, settings panel and screenshot pane.
-class TMain : public QMainWindow {
+class TMain : public QMainWindow, public TSlideShowControl {
   Q_OBJECT
 
  public:
@@ -95,10 +102,22 @@ class TMain : public QMainWindow {
   void UpdateScreenShotControls();
   /// Runs or stops the slide-show timer; a run of a game pauses it and then follows SToolPlay.
   void EnableSSTimer(bool enabled);
-  const std::vector<std::string>& ScreenShotFiles() const { return FScreenShotFiles; }
+  const std::vector<std::string>& ScreenShotFiles() const;
+
+  // The slide show as the screenshot set pauses and resumes it.
+  bool SlideShowPlaying() const override;
+  void PauseSlideShow() override;
+  void PlaySlideShow() override;
 
   /// The hooks in force; tests change them after creation.
   TMainHooks& Hooks() { return FHooks; }
+
+  /// A message of the zip component: one with an error code other than 0 is shown in a plain box.
+  void ZipArchiveMessage(TZipArchive& sender, int errCode, const std::string& message);
+
+  /// The launcher of the batch file and the zip component, both owned by the window.
+  std::unique_ptr<TExecFile> ExecEmu;
+  std::unique_ptr<TZipArchive> ZipArchive;
 
   // Controls, named as the handlers address them; tests reach them through these.
   QWidget* GameListPanel = nullptr;
@@ -211,7 +230,10 @@ class TMain : public QMainWindow {
   void BuildStatusBar();
   void SToolBarResize();
   void AdjustToOuterSize();
-  void FindScreenShots(const std::string& zipName);
+  /// Carries out what the screenshot set decided: the picture, or the no-screenshot view.
+  void ShowView(const TScreenShotView& view);
+  /// Decodes the picture on show again when its place has outgrown the decoded size.
+  void RefreshPictureDetail();
   /// Runs a handler; an input/output error that escapes it becomes the general error report.
   void Guarded(const std::function<void()>& handler);
   void OnFocusChanged(QWidget* old, QWidget* now);
@@ -223,7 +245,9 @@ class TMain : public QMainWindow {
 
   TUserInteraction& FUi;
   TMainHooks FHooks;
-  std::vector<std::string> FScreenShotFiles;
+  std::unique_ptr<TScreenShotSet> FScreenShotSet;
+  std::string FPicturePath;  ///< the file SSImage shows, for a sharper decode after a resize
+  QTimer* FDetailTimer = nullptr;
   QActionGroup* FViewGroup = nullptr;
   QActionGroup* FScalingGroup = nullptr;
   std::int32_t FPageWidthBeforeHide = 0;

@@ -8,14 +8,18 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <optional>
 
 #include "MImage.h"
 #include "MainArtwork.h"
 #include "MainWindow.h"
-#include "ScreenShotBridge.h"
 #include "catalogue/Catalogue.h"
-#include "platform/Files.h"
+#include "platform/Text.h"
 #include "platform/UserInteraction.h"
+#include "screenshots/JpegCodec.h"
+#include "screenshots/Placement.h"
+#include "screenshots/ScreenShot.h"
 
 void TMain::BuildScreenShotTab() {
   ScreenShotTab = new QWidget;
@@ -80,6 +84,11 @@ void TMain::BuildScreenShotTab() {
   SToolBar->installEventFilter(this);
   layout->addWidget(SToolBar);
 
+  FDetailTimer = new QTimer(this);
+  FDetailTimer->setSingleShot(true);
+  FDetailTimer->setInterval(150);
+  connect(FDetailTimer, &QTimer::timeout, this, [this] { RefreshPictureDetail(); });
+
   SSTimer = new QTimer(this);
   SSTimer->setObjectName("SSTimer");
   SSTimer->setInterval(1000);
@@ -99,7 +108,7 @@ void TMain::BuildScreenShotTab() {
 }
 
 void TMain::SToolBarResize() {
-  const int width = SToolBar->width() / 7;
+  const int width = ToolButtonWidth(SToolBar->width());
   for (QAction* action : SToolBar->actions())
     if (QWidget* button = SToolBar->widgetForAction(action)) button->setFixedWidth(width);
 }
@@ -107,122 +116,113 @@ void TMain::SToolBarResize() {
 // ---------------------------------------------------------------------------------------------
 // The set and the picture on show
 
-void TMain::FindScreenShots(const std::string& zipName) {
-  FScreenShotFiles = screenshots_bridge::FindScreenShots(zipName);
+namespace {
+
+// The decoded pixels as a QImage that owns them, without a copy.
+QImage ToQImage(TRgbImage&& rgb) {
+  auto* pixels = new std::vector<std::uint8_t>(std::move(rgb.Pixels));
+  return QImage(
+      pixels->data(), rgb.Width, rgb.Height, rgb.Width * 3, QImage::Format_RGB888,
+      [](void* data) { delete static_cast<std::vector<std::uint8_t>*>(data); }, pixels);
 }
 
-void TMain::LoadScreenShots() {
-  TCatalogue& cat = Catalogue();
-  if (cat.CurrentGame < 0 || cat.CurrentGame >= static_cast<std::int32_t>(cat.Games.size())) {
-    FScreenShotFiles.clear();
-    ShowScreenShot();
-    return;
-  }
-  FindScreenShots(cat.Games[cat.CurrentGame].ZipName.str());
-  TGameRecord& game = cat.Games[cat.CurrentGame];
-  if (game.CurrentSS > static_cast<std::int32_t>(FScreenShotFiles.size()) - 1) game.CurrentSS = 0;
-  ShowScreenShot();
+}  // namespace
+
+const std::vector<std::string>& TMain::ScreenShotFiles() const {
+  static const std::vector<std::string> kNone;
+  return FScreenShotSet ? FScreenShotSet->Files() : kNone;
 }
 
-void TMain::ShowScreenShot() {
-  TCatalogue& cat = Catalogue();
-  const bool haveGame =
-      cat.CurrentGame >= 0 && cat.CurrentGame < static_cast<std::int32_t>(cat.Games.size());
-  std::string name;
-  if (haveGame && !FScreenShotFiles.empty()) {
-    std::int32_t& index = cat.Games[cat.CurrentGame].CurrentSS;
-    if (index < 0 || index > static_cast<std::int32_t>(FScreenShotFiles.size()) - 1) index = 0;
-    name = FScreenShotFiles[static_cast<std::size_t>(index)];
-  }
-  const std::string path =
-      platform::JoinPath(platform::JoinPath(cat.GameDir, "ScreenShots"), name);
-  if (!name.empty() && platform::FileExists(path)) {
-    QImage picture;
-    if (screenshots_bridge::LoadPicture(path, picture)) {
-      SSImage->SetPicture(picture);
-      NoShotImage->hide();
-      SSPanel->show();
-    } else {
-      FUi.Beep();
-      FUi.MessageDlg("Error reading jpg-image!", TMsgDlgType::mtError, mbOK);
-    }
-    PlaceScreenShot();
-    SSShowName->setText(QString::fromStdString(name));
-  } else {
+void TMain::ShowView(const TScreenShotView& view) {
+  if (!view.HasPicture) {
+    FPicturePath.clear();
     SSImage->ClearPicture();
     NoShotImage->show();
     SSPanel->hide();
     SSShowName->setText(QString());
+    return;
   }
+  // A picture far larger than its place is decoded at a reduced scale; Original shows every pixel.
+  TJpegDecodeOptions options;
+  if (!MenuOriginal->isChecked() || MenuScaled->isChecked() || MenuStretched->isChecked()) {
+    const QSize place = (QSizeF(SSPanel->size()) * devicePixelRatioF()).toSize();
+    options.FitWidth = std::max(place.width(), 1);
+    options.FitHeight = std::max(place.height(), 1);
+  }
+  if (std::optional<TJpegPicture> picture = DecodeJpegFile(view.Path, options)) {
+    const QSize full(picture->Width, picture->Height);
+    SSImage->SetPicture(ToQImage(std::move(picture->Image)), full);
+    FPicturePath = view.Path;
+    NoShotImage->hide();
+    SSPanel->show();
+  } else {
+    ReportJpegReadError(FUi);
+  }
+  PlaceScreenShot();
+  SSShowName->setText(QString::fromStdString(DisplayText(view.Name)));
+}
+
+void TMain::RefreshPictureDetail() {
+  if (FPicturePath.empty() || SSPanel->isHidden()) return;
+  const QImage& shown = SSImage->Picture();
+  const QSize need = (QSizeF(SSImage->size()) * devicePixelRatioF()).toSize();
+  if (shown.width() >= std::min(need.width(), SSImage->PictureSize().width()) &&
+      shown.height() >= std::min(need.height(), SSImage->PictureSize().height()))
+    return;
+  // Quietly: the picture was read before, and a failure now keeps the one on show.
+  TJpegDecodeOptions options;
+  options.FitWidth = std::max(need.width(), 1);
+  options.FitHeight = std::max(need.height(), 1);
+  if (std::optional<TJpegPicture> picture = DecodeJpegFile(FPicturePath, options)) {
+    const QSize full(picture->Width, picture->Height);
+    SSImage->SetPicture(ToQImage(std::move(picture->Image)), full);
+  }
+}
+
+void TMain::LoadScreenShots() {
+  if (FScreenShotSet) ShowView(FScreenShotSet->LoadScreenShots());
+}
+
+void TMain::ShowScreenShot() {
+  if (FScreenShotSet) ShowView(FScreenShotSet->ShowScreenShot());
 }
 
 void TMain::NextScreenShot() {
-  TCatalogue& cat = Catalogue();
-  if (cat.CurrentGame < 0 || cat.CurrentGame >= static_cast<std::int32_t>(cat.Games.size()))
-    return;
-  std::int32_t& index = cat.Games[cat.CurrentGame].CurrentSS;
-  const auto count = static_cast<std::int32_t>(FScreenShotFiles.size());
-  index = index < count - 1 ? index + 1 : 0;
-  if (count > 0) ShowScreenShot();
+  if (!FScreenShotSet) return;
+  if (std::optional<TScreenShotView> view = FScreenShotSet->NextScreenShot()) ShowView(*view);
 }
 
 void TMain::PrevScreenShot() {
-  TCatalogue& cat = Catalogue();
-  if (cat.CurrentGame < 0 || cat.CurrentGame >= static_cast<std::int32_t>(cat.Games.size()))
-    return;
-  std::int32_t& index = cat.Games[cat.CurrentGame].CurrentSS;
-  const auto count = static_cast<std::int32_t>(FScreenShotFiles.size());
-  index = index > 0 ? index - 1 : std::max(count - 1, 0);
-  ShowScreenShot();
+  if (!FScreenShotSet) return;
+  if (std::optional<TScreenShotView> view = FScreenShotSet->PrevScreenShot()) ShowView(*view);
 }
 
 void TMain::DeleteScreenShot() {
-  TCatalogue& cat = Catalogue();
-  if (FScreenShotFiles.empty() || cat.CurrentGame < 0 ||
-      cat.CurrentGame >= static_cast<std::int32_t>(cat.Games.size()))
-    return;
-  const bool playing = SToolPlay->isChecked();
-  SToolPauseClick();
-  FUi.Beep();
-  const TModalResult answer =
-      FUi.MessageDlg("Are you sure you want to delete\rthe current Screenshot ?",
-                     TMsgDlgType::mtConfirmation, mbYes | mbNo);
-  if (answer == TModalResult::mrYes) {
-    std::int32_t& index = cat.Games[cat.CurrentGame].CurrentSS;
-    if (index < 0 || index > static_cast<std::int32_t>(FScreenShotFiles.size()) - 1) index = 0;
-    const std::string path =
-        platform::JoinPath("ScreenShots", FScreenShotFiles[static_cast<std::size_t>(index)]);
-    if (platform::FileExists(path)) {
-      platform::DeleteFile(path);
-      LoadScreenShots();
-    }
-  }
-  if (playing) SToolPlayClick();
+  if (!FScreenShotSet) return;
+  if (std::optional<TScreenShotView> view = FScreenShotSet->DeleteScreenShot(FUi, *this))
+    ShowView(*view);
 }
 
 void TMain::ResetAllScreenShots(std::int32_t index) {
-  SToolPauseClick();
-  TCatalogue& cat = Catalogue();
-  for (std::size_t i = 1; i < cat.Games.size(); ++i) cat.Games[i].CurrentSS = index;
-  ShowScreenShot();
+  if (FScreenShotSet) ShowView(FScreenShotSet->ResetAllScreenShots(index, *this));
 }
+
+bool TMain::SlideShowPlaying() const { return SToolPlay->isChecked(); }
+void TMain::PauseSlideShow() { SToolPauseClick(); }
+void TMain::PlaySlideShow() { SToolPlayClick(); }
 
 // ---------------------------------------------------------------------------------------------
 // Placement and controls
 
 void TMain::PlaceScreenShot() {
-  const QImage& picture = SSImage->Picture();
-  screenshots_bridge::TPlacementMode mode = screenshots_bridge::pmNone;
-  if (MenuStretched->isChecked())
-    mode = screenshots_bridge::pmStretched;
-  else if (MenuScaled->isChecked())
-    mode = screenshots_bridge::pmScaled;
-  else if (MenuOriginal->isChecked())
-    mode = screenshots_bridge::pmOriginal;
-  QRect bounds;
-  if (screenshots_bridge::Place(picture.width(), picture.height(), SSPanel->width(),
-                                SSPanel->height(), mode, bounds))
-    SSImage->setGeometry(bounds);
+  const QSize picture = SSImage->PictureSize();
+  const TScalingMode mode = ScalingModeOf(MenuOriginal->isChecked(), MenuScaled->isChecked(),
+                                          MenuStretched->isChecked());
+  if (const std::optional<TImageBounds> bounds = ::PlaceScreenShot(
+          picture.width(), picture.height(), SSPanel->width(), SSPanel->height(), mode)) {
+    SSImage->setGeometry(bounds->Left, bounds->Top, bounds->Width, bounds->Height);
+    if (FDetailTimer) FDetailTimer->start();
+  }
 }
 
 void TMain::MenuScreenShotScalingClick(QAction* entry) {
@@ -274,7 +274,7 @@ void TMain::SSTimerTimer() { NextScreenShot(); }
 
 void TMain::SToolTimerClick() {
   if (!FHooks.EditScreenShotTimer) return;
-  const bool running = SSTimer->isActive() || SToolPlay->isChecked();
   SSTimer->setInterval(std::max(FHooks.EditScreenShotTimer(SSTimer->interval()), 0));
-  EnableSSTimer(running && SToolPlay->isChecked());
+  // A new interval takes effect at once; a paused slide show stays paused.
+  EnableSSTimer(SToolPlay->isChecked());
 }
