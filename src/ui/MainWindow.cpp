@@ -634,7 +634,8 @@ void TMain::MenuViewTabSheetClick() {
     Splitter->handle(1)->setEnabled(false);
   } else {
     MenuViewTabSheet->setChecked(true);
-    const int narrowed = GameListPanelWidth() - FPageWidthBeforeHide;
+    // Hidden, the panel fills the splitter, the handle's width included.
+    const int narrowed = Splitter->width() - FPageWidthBeforeHide - kSplitterWidth;
     PageControl->show();
     Splitter->handle(1)->setEnabled(true);
     SetGameListPanelWidth(narrowed);

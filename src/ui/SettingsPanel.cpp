@@ -81,7 +81,7 @@ void TMain::BuildSettingsTab() {
   CbResolution->addItems(
       {"Default", "384x256", "360x256", "320x400", "320x240", "256x256", "224x288"});
   CbResolution->setEditText("Default");
-  CbResolution->setGeometry(104, 52, 90, 21);
+  CbResolution->setGeometry(104, 52, 65, 21);
   label->setBuddy(CbResolution);
   ChRotateScreen = CheckAt(display, "Rotate Screen (Image Fight)", "ChRotateScreen", 80);
 

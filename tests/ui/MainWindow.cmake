@@ -11,3 +11,7 @@ foreach(suite MainWindowTest SettingsPanelTest ScreenShotPaneTest)
   add_test(NAME ${suite} COMMAND ${suite})
   set_tests_properties(${suite} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endforeach()
+
+# Pictures of the window for review on a real X server; not a test.
+add_executable(MainWindowShots ${CMAKE_CURRENT_LIST_DIR}/MainWindowShots.cpp)
+target_link_libraries(MainWindowShots PRIVATE startvelk_ui Qt6::Test)

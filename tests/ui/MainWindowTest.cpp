@@ -265,6 +265,7 @@ class MainWindowTest : public QObject {
     QVERIFY(main.PageControl->isHidden());
     QVERIFY(!main.Splitter->handle(1)->isEnabled());
     QTRY_VERIFY(main.GameListPanel->width() >= panel + page);
+    main.MenuViewStatBar->trigger();  // a change of height in between changes nothing
     main.MenuViewTabSheet->trigger();
     QVERIFY(main.MenuViewTabSheet->isChecked());
     QVERIFY(main.PageControl->isVisible());
