@@ -413,8 +413,9 @@ void TMain::showEvent(QShowEvent* event) {
 void TMain::AdjustToOuterSize() {
   if (FOuterAdjusted || windowState() != Qt::WindowNoState) return;
   const QSize frame = frameGeometry().size() - geometry().size();
-  if (frame.isEmpty() && frame.width() <= 0 && frame.height() <= 0) return;
+  if (frame.width() <= 0 && frame.height() <= 0) return;
   FOuterAdjusted = true;
+  FFrameExtra = frame;
   resize(FOuterSize - frame);
 }
 
@@ -454,9 +455,8 @@ TWindowState TMain::CollectWindowState() const {
   state.State = (ws & Qt::WindowMinimized) ? 1 : (ws & Qt::WindowMaximized) ? 2 : 0;
   // The size of the normal state, also for a maximised or minimised window.
   QRect normal = (state.State != 0 && normalGeometry().isValid()) ? normalGeometry() : geometry();
-  const QSize frameExtra = isVisible() && state.State == 0
-                               ? frameGeometry().size() - geometry().size()
-                               : QSize(0, 0);
+  QSize frameExtra = FFrameExtra;
+  if (isVisible() && state.State == 0) frameExtra = frameGeometry().size() - geometry().size();
   state.Width = normal.width() + frameExtra.width();
   state.Height = normal.height() + frameExtra.height();
   state.GLPWidth = GameListPanelWidth();
@@ -690,6 +690,11 @@ void TMain::resizeEvent(QResizeEvent* event) {
 }
 
 void TMain::FormResize() {
+  // The frame of the normal state, for the outer size a maximised window saves.
+  if (isVisible() && windowState() == Qt::WindowNoState) {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.width() > 0 || frame.height() > 0) FFrameExtra = frame;
+  }
   if (width() < kGameListPanelMinWidth + kSplitterWidth)
     resize(kGameListPanelMinWidth + kSplitterWidth, height());
   if (PageControl->isVisible() && width() < GameListPanelWidth() + kSplitterWidth)

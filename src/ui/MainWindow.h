@@ -257,4 +257,5 @@ class TMain : public QMainWindow, public TSlideShowControl {
   bool FShownOnce = false;
   bool FOuterAdjusted = false;
   QSize FOuterSize{600, 400};
+  QSize FFrameExtra{0, 0};  ///< outer minus inner size of the normal state, once known
 };

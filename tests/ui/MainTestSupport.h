@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <deque>
 #include <functional>
@@ -98,6 +100,41 @@ class TMainFixture {
     };
     Main = std::make_unique<TMain>(Ui, std::move(hooks));
     return *Main;
+  }
+
+  /// Creates the window with the program's own hooks on the files of the directory.
+  TMain& StartReal() {
+    Catalogue() = TCatalogue{};
+    Main = std::make_unique<TMain>(Ui, DefaultMainHooks(Ui));
+    return *Main;
+  }
+
+  /// Writes a file below the directory, with parent folders.
+  void Write(const QString& relative, const QByteArray& bytes) const {
+    QDir().mkpath(QFileInfo(Path(relative)).path());
+    QFile file(Path(relative));
+    if (file.open(QIODevice::WriteOnly)) file.write(bytes);
+  }
+
+  /// An emulator directory: velk.exe, a readme listing the games, a driver directory for each and
+  /// enough files in the installed ones.
+  void MakeEmulatorDir(const std::vector<TTestGame>& games) const {
+    Write("velk.exe", "#!/bin/sh\n");
+    QByteArray readme = "VELK\r\ngameslist:\r\n";
+    for (const TTestGame& g : games) {
+      readme += QByteArray::fromStdString(g.Name) + " | " + QByteArray::fromStdString(g.ZipName) +
+                "\r\n";
+      const QString zip = QString::fromStdString(g.ZipName);
+      Write(zip + "/" + zip + ".vlk", "driver");
+      if (g.Status == gsInstalled)
+        for (int i = 0; i < 4; ++i) Write(zip + QString("/rom%1.bin").arg(i), "rom");
+    }
+    Write("readme.txt", readme);
+  }
+
+  QByteArray Read(const QString& relative) const {
+    QFile file(Path(relative));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
 
   TRecordingInteraction Ui;

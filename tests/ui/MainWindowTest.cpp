@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 #include "MainTestSupport.h"
+#include "launch/ZipArchive.h"
 
 namespace {
 
@@ -399,6 +400,69 @@ class MainWindowTest : public QObject {
     f.OnScan = nullptr;
     main.MenuCheckForGames->trigger();
     QCOMPARE(main.GameList->count(), 5);
+  }
+
+  void startAndCloseInAnEmulatorDirectory() {
+    TMainFixture f;
+    f.MakeEmulatorDir({{"SPACE RACER II", "spcrcr2", gsInstalled},
+                       {"mr. x", "mrx", gsNotAvailable},
+                       {"Robo Pal", "robopal", gsInstalled}});
+    TZipArchive::SetLibraryFallbackSearch(false);  // no unzip library anywhere
+    TMain& main = f.StartReal();
+    TZipArchive::SetLibraryFallbackSearch(true);
+    QVERIFY(QFile::exists(f.Path("batch.bat")));
+    QCOMPARE(f.Ui.Boxes.size(), std::size_t(1));
+    QCOMPARE(f.Ui.Boxes[0].Text, std::string("3 new supported games found!"));
+    QCOMPARE(f.Ui.Plain, std::vector<std::string>({"UNZIPLIB.DLL not found!"}));
+    QCOMPARE(Rows(main), QStringList({"Mr. X", "Robo Pal", "Space Racer II"}));
+    QCOMPARE(Checks(main), QList<bool>({false, true, true}));
+    QCOMPARE(main.windowTitle(), QString("StartVELK 0.9.1 [3 of 3 games]"));
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.GameList->setCurrentRow(2);
+    main.MenuStretched->trigger();
+    main.close();
+    QVERIFY(!QFile::exists(f.Path("batch.bat")));
+    QVERIFY(!QFile::exists(f.Path("VELKStart.txt")));
+    const QByteArray ini = f.Read("StartVELK.ini");
+    QVERIFY2(ini.contains("NumOfGames=4\r\n"), ini.constData());
+    QVERIFY(ini.contains("Original=0\r\nScaled=0\r\nStretched=1\r\n"));
+    QVERIFY(ini.contains("LGLPos=2\r\n"));
+    QVERIFY(ini.contains("[Game3]\r\nName=Robo Pal\r\nZipName=robopal\r\n"));
+
+    // The next start is unchanged: no box, the same view and position.
+    f.Ui.Boxes.clear();
+    f.Ui.Plain.clear();
+    TMain& again = f.StartReal();
+    QVERIFY(f.Ui.Boxes.empty());
+    QVERIFY(again.MenuStretched->isChecked() && !again.MenuScaled->isChecked());
+    QCOMPARE(again.GameList->currentRow(), 2);
+    QCOMPARE(Catalogue().CurrentGame, 1);
+  }
+
+  void settingsFileOfAnEmptyListAndAMaximisedWindow() {
+    TMainFixture f;
+    f.MakeEmulatorDir({{"Ready Game", "ready", gsInstalled}});
+    f.StartReal().close();
+    f.Ui.Boxes.clear();
+    TMain& main = f.StartReal();
+    main.MenuUnInstalledGames->trigger();
+    QCOMPARE(main.GameList->count(), 0);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.resize(650, 430);
+    QTRY_COMPARE(main.size(), QSize(650, 430));
+    const QSize outer = main.frameGeometry().size();
+    main.showMaximized();
+    QTRY_VERIFY(main.isMaximized());
+    QTRY_VERIFY(main.width() > 650);
+    main.close();
+    const QByteArray ini = f.Read("StartVELK.ini");
+    QVERIFY2(ini.contains("Installed=1\r\nUnInstalled=0\r\nAll=0\r\n"), ini.constData());
+    QVERIFY(ini.contains(QString("State=2\r\nWidth=%1\r\nHeight=%2\r\n")
+                             .arg(outer.width())
+                             .arg(outer.height())
+                             .toUtf8()));
   }
 
   void startButtonDoubleClickAndEnterReachTheStartHandler() {
