@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   hooks.ShutdownIO = nullptr;  // leave the directory as it was
   TMain main(ui, std::move(hooks));
   main.ShowAsStarted();
-  QTest::qWaitForWindowExposed(&main);
+  if (!QTest::qWaitForWindowExposed(&main)) return 1;
   auto shot = [&](const char* name) {
     QTest::qWait(300);
     main.grab().save(out.filePath(QString(name) + ".png"));
