@@ -12,6 +12,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "ui/About.h"
+#include "ui/MainArtwork.h"
 #include "ui/AltRomPath.h"
 #include "ui/MainWindow.h"
 #include "ui/QtUserInteraction.h"
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
   if (!RequireStartupFiles(ui)) return 1;
   QApplication::setApplicationName("StartVELK");
   QApplication::setApplicationDisplayName("StartVELK");
+  QApplication::setWindowIcon(artwork::ProgramIcon());
 
   TMainHooks hooks = DefaultMainHooks(ui);
   hooks.OnClose = [&ui] { ui.RequestQuit(); };

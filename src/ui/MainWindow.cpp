@@ -345,7 +345,21 @@ void TMain::FormCreate() {
   FScreenShotSet = std::make_unique<TScreenShotSet>(Catalogue());
   Catalogue().GameDir = platform::GetCurrentDir();
   TWindowState state;
-  if (FHooks.StartupIO) FHooks.StartupIO(state);
+  try {
+    if (FHooks.StartupIO) FHooks.StartupIO(state);
+  } catch (const std::exception& error) {
+    // The window still comes up, on what was loaded; the settings file it could not read is
+    // left alone at close instead of being overwritten by an incomplete catalogue.
+    FStartupFailed = true;
+    FUi.MessageDlg(error.what(), TMsgDlgType::mtError, mbOK);
+    TCatalogue& cat = Catalogue();
+    if (cat.Games.empty()) {
+      cat.Games.resize(1);
+      InitGameRecord(cat.Games[0]);
+    }
+    cat.GameStatus.resize(cat.Games.size(), gsNotAvailable);
+    state = TWindowState{};
+  }
   ApplyWindowState(state);
   UpdateScreenShotControls();
   if (FHooks.LoadUnzipLibrary) FHooks.LoadUnzipLibrary(*ZipArchive);
@@ -365,7 +379,11 @@ void TMain::FormClose() {
     MenuViewGamesClick(MenuInstalledGames);
   }
   const TWindowState state = CollectWindowState();
-  if (FHooks.ShutdownIO) FHooks.ShutdownIO(state);
+  if (FStartupFailed) {
+    if (FHooks.DeleteBatchFiles) FHooks.DeleteBatchFiles();
+  } else if (FHooks.ShutdownIO) {
+    FHooks.ShutdownIO(state);
+  }
 }
 
 void TMain::FormDestroy() {

@@ -41,6 +41,8 @@ struct TMainHooks {
   std::function<void(TWindowState&)> StartupIO;
   /// Shutdown: settings file from the collected window state, batch files deleted.
   std::function<void(const TWindowState&)> ShutdownIO;
+  /// Deletes batch.bat and the console log; at a close after a failed start-up, alone.
+  std::function<void()> DeleteBatchFiles;
   /// Recomputes GameStatus of every game.
   std::function<void()> ScanGameAvailability;
   std::function<void(TZipArchive&)> LoadUnzipLibrary;
@@ -254,6 +256,7 @@ class TMain : public QMainWindow, public TSlideShowControl {
   std::int32_t FStartState = 0;
   bool FFilling = false;
   bool FClosed = false;
+  bool FStartupFailed = false;  ///< the catalogue could not be loaded: nothing is saved at close
   bool FShownOnce = false;
   bool FOuterAdjusted = false;
   QSize FOuterSize{600, 400};

@@ -21,6 +21,7 @@ TMainHooks DefaultMainHooks(TUserInteraction& ui) {
   hooks.ShutdownIO = [&ui](const TWindowState& window) {
     ShutdownIO(Catalogue(), ui, window, [] { DeleteBatchFiles(); });
   };
+  hooks.DeleteBatchFiles = [] { DeleteBatchFiles(); };
   hooks.ScanGameAvailability = [] { ScanGameAvailability(Catalogue()); };
   hooks.LoadUnzipLibrary = [](TZipArchive& zip) { zip.LoadUnzipLibrary(); };
   hooks.UnloadUnzipLibrary = [] { TZipArchive::UnloadUnzipLibrary(); };

@@ -73,6 +73,7 @@ class TMainFixture {
     Catalogue() = TCatalogue{};
     TMainHooks hooks;
     hooks.StartupIO = [=, this](TWindowState& window) {
+      if (OnStartup) OnStartup();
       TCatalogue& cat = Catalogue();
       cat.Games.resize(1);
       InitGameRecord(cat.Games[0]);
@@ -94,6 +95,7 @@ class TMainFixture {
       Saved = window;
       ++Shutdowns;
     };
+    hooks.DeleteBatchFiles = [this] { ++BatchDeletes; };
     hooks.ScanGameAvailability = [this] {
       ++Scans;
       if (OnScan) OnScan();
@@ -143,7 +145,9 @@ class TMainFixture {
   int Startups = 0;
   int Shutdowns = 0;
   int Scans = 0;
+  int BatchDeletes = 0;
   std::function<void()> OnScan;
+  std::function<void()> OnStartup;
 
  private:
   QTemporaryDir FDir;

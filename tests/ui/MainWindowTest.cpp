@@ -465,6 +465,28 @@ class MainWindowTest : public QObject {
                              .toUtf8()));
   }
 
+  void aFailedStartUpReportsAndKeepsTheSettingsFile() {
+    TMainFixture f;
+    f.OnStartup = [] { throw std::runtime_error("StartVELK.ini cannot be read"); };
+    TMain& main = f.Start(kGames);
+    QCOMPARE(f.Ui.Boxes.size(), std::size_t(1));
+    QCOMPARE(f.Ui.Boxes[0].Text, std::string("StartVELK.ini cannot be read"));
+    QCOMPARE(main.GameList->count(), 0);
+    QCOMPARE(main.windowTitle(), QString("StartVELK 0.9.1 [0 of 0 games]"));
+    main.close();
+    QCOMPARE(f.Shutdowns, 0);  // the unreadable file is not replaced by an empty catalogue
+    QCOMPARE(f.BatchDeletes, 1);
+  }
+
+  void zipMessagesWithAnErrorCodeAreShown() {
+    TMainFixture f;
+    TMain& main = f.Start(kGames);
+    main.ZipArchiveMessage(*main.ZipArchive, 0, "Listing archive");
+    QVERIFY(f.Ui.Plain.empty());
+    main.ZipArchiveMessage(*main.ZipArchive, 10104, "Error in zip file");
+    QCOMPARE(f.Ui.Plain, std::vector<std::string>({"Error in zip file"}));
+  }
+
   void startButtonDoubleClickAndEnterReachTheStartHandler() {
     TMainFixture f;
     TMain& main = f.Start(kGames, {}, 1);
