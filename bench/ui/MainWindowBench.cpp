@@ -36,8 +36,8 @@ class TSilentInteraction : public TUserInteraction {
 };
 
 std::string GameName(int i) {
-  static const char* const kWords[] = {"Space", "Racer", "Galaxy", "Guard", "Pixel", "Panic",
-                                       "Tunnel", "Runner", "Moon", "Patrol", "Robo", "Alley"};
+  static const char* const kWords[] = {"Space",  "Racer",  "Galaxy", "Guard",  "Pixel", "Panic",
+                                       "Tunnel", "Runner", "Moon",   "Patrol", "Robo",  "Alley"};
   return std::string(kWords[(i * 7) % 12]) + " " + kWords[(i * 5 + 3) % 12] + " " +
          std::to_string(i);
 }

@@ -4,16 +4,17 @@
 #include <QPointer>
 #include <QString>
 #ifndef _WIN32
-#include <QSocketNotifier>
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QSocketNotifier>
+#include <csignal>
 #endif
 
 #include "catalogue/Catalogue.h"
 #include "ui/About.h"
-#include "ui/MainArtwork.h"
 #include "ui/AltRomPath.h"
+#include "ui/MainArtwork.h"
 #include "ui/MainWindow.h"
 #include "ui/QtUserInteraction.h"
 #include "ui/SetScreenShotTimer.h"

@@ -22,7 +22,9 @@ void TMImage::ClearPicture() {
   update();
 }
 
-void TMImage::resizeEvent(QResizeEvent*) { FScaled = QPixmap(); }
+void TMImage::resizeEvent(QResizeEvent*) {
+  FScaled = QPixmap();
+}
 
 void TMImage::paintEvent(QPaintEvent*) {
   if (FPicture.isNull() || width() <= 0 || height() <= 0) return;

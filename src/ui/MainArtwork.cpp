@@ -163,8 +163,8 @@ QIcon DocumentIcon() {
   return IconFrom([](QPainter& p) {
     p.setPen(QPen(QColor(70, 70, 90), 0.8));
     p.setBrush(Qt::white);
-    p.drawPolygon(QPolygonF({QPointF(3, 1), QPointF(10, 1), QPointF(13, 4), QPointF(13, 15),
-                             QPointF(3, 15)}));
+    p.drawPolygon(QPolygonF(
+        {QPointF(3, 1), QPointF(10, 1), QPointF(13, 4), QPointF(13, 15), QPointF(3, 15)}));
     for (int y = 6; y <= 12; y += 2) p.drawLine(QPointF(5, y), QPointF(11, y));
   });
 }

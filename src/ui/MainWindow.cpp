@@ -49,7 +49,9 @@ class TPageControl : public QTabWidget {
   QSize minimumSizeHint() const override { return {0, QTabWidget::minimumSizeHint().height()}; }
 };
 
-QString ShownText(std::string_view bytes) { return QString::fromStdString(DisplayText(bytes)); }
+QString ShownText(std::string_view bytes) {
+  return QString::fromStdString(DisplayText(bytes));
+}
 
 }  // namespace
 
@@ -104,7 +106,9 @@ void TMain::ZipArchiveMessage(TZipArchive&, int errCode, const std::string& mess
   if (errCode != 0) FUi.ShowMessage(message);
 }
 
-TMain::~TMain() { FormDestroy(); }
+TMain::~TMain() {
+  FormDestroy();
+}
 
 void TMain::Guarded(const std::function<void()>& handler) {
   try {
@@ -445,7 +449,8 @@ void TMain::ApplyWindowState(const TWindowState& state) {
   MenuUnInstalledGames->setChecked(state.View == TViewFilter::vfUnInstalled);
   MenuAllGames->setChecked(state.View == TViewFilter::vfAll);
   if (!state.StatBar) MenuViewStatBarClick();
-  FOuterSize = QSize(std::max(state.Width, minimumWidth()), std::max(state.Height, minimumHeight()));
+  FOuterSize =
+      QSize(std::max(state.Width, minimumWidth()), std::max(state.Height, minimumHeight()));
   resize(FOuterSize);
   if (state.TabSheet)
     SetGameListPanelWidth(state.GLPWidth);
@@ -576,7 +581,9 @@ void TMain::FindCurrentGame() {
   }
 }
 
-void TMain::GameListClick() { GameSelectionChanged(); }
+void TMain::GameListClick() {
+  GameSelectionChanged();
+}
 
 void TMain::GameListClickCheck(QListWidgetItem* item) {
   // The check marks show availability only; whatever changed one, it goes back at once.
@@ -607,7 +614,9 @@ std::int32_t TMain::CurrentGameStatus() const {
 // ---------------------------------------------------------------------------------------------
 // Status bar
 
-QString TMain::StatusTitle() { return "StartVELK - front-end for the VELK arcade emulator"; }
+QString TMain::StatusTitle() {
+  return "StartVELK - front-end for the VELK arcade emulator";
+}
 
 void TMain::SetStatusText(const std::string& text) {
   StatusPanel1->setText(ShownText(text));
@@ -629,7 +638,9 @@ void TMain::MenuViewGamesClick(QAction* entry) {
   FillGameList();
 }
 
-std::int32_t TMain::GameListPanelWidth() const { return GameListPanel->width(); }
+std::int32_t TMain::GameListPanelWidth() const {
+  return GameListPanel->width();
+}
 
 void TMain::SetGameListPanelWidth(std::int32_t width) {
   width = std::max(width, kGameListPanelMinWidth);

@@ -5,10 +5,9 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
-
-#include <memory>
 
 #include "catalogue/WindowState.h"
 #include "screenshots/ScreenShot.h"

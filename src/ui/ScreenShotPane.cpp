@@ -207,17 +207,23 @@ void TMain::ResetAllScreenShots(std::int32_t index) {
   if (FScreenShotSet) ShowView(FScreenShotSet->ResetAllScreenShots(index, *this));
 }
 
-bool TMain::SlideShowPlaying() const { return SToolPlay->isChecked(); }
-void TMain::PauseSlideShow() { SToolPauseClick(); }
-void TMain::PlaySlideShow() { SToolPlayClick(); }
+bool TMain::SlideShowPlaying() const {
+  return SToolPlay->isChecked();
+}
+void TMain::PauseSlideShow() {
+  SToolPauseClick();
+}
+void TMain::PlaySlideShow() {
+  SToolPlayClick();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Placement and controls
 
 void TMain::PlaceScreenShot() {
   const QSize picture = SSImage->PictureSize();
-  const TScalingMode mode = ScalingModeOf(MenuOriginal->isChecked(), MenuScaled->isChecked(),
-                                          MenuStretched->isChecked());
+  const TScalingMode mode =
+      ScalingModeOf(MenuOriginal->isChecked(), MenuScaled->isChecked(), MenuStretched->isChecked());
   if (const std::optional<TImageBounds> bounds = ::PlaceScreenShot(
           picture.width(), picture.height(), SSPanel->width(), SSPanel->height(), mode)) {
     SSImage->setGeometry(bounds->Left, bounds->Top, bounds->Width, bounds->Height);
@@ -245,7 +251,9 @@ void TMain::MenuShowControlsClick() {
   UpdateScreenShotControls();
 }
 
-void TMain::MenuShowNameClick() { SSShowName->setVisible(MenuShowName->isChecked()); }
+void TMain::MenuShowNameClick() {
+  SSShowName->setVisible(MenuShowName->isChecked());
+}
 
 // ---------------------------------------------------------------------------------------------
 // The slide show
@@ -270,7 +278,9 @@ void TMain::EnableSSTimer(bool enabled) {
     SSTimer->stop();
 }
 
-void TMain::SSTimerTimer() { NextScreenShot(); }
+void TMain::SSTimerTimer() {
+  NextScreenShot();
+}
 
 void TMain::SToolTimerClick() {
   if (!FHooks.EditScreenShotTimer) return;

@@ -7,11 +7,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QToolBar>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include "MainArtwork.h"
@@ -37,7 +37,9 @@ QGroupBox* Group(const char* caption, const char* name, int height) {
   return group;
 }
 
-QString ShownText(std::string_view bytes) { return QString::fromStdString(DisplayText(bytes)); }
+QString ShownText(std::string_view bytes) {
+  return QString::fromStdString(DisplayText(bytes));
+}
 
 }  // namespace
 

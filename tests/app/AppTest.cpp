@@ -101,8 +101,8 @@ class AppTest : public QObject {
   void startAndCloseLeaveTheSettingsAndNoBatchFiles() {
     QTemporaryDir dir;
     WriteText(dir.filePath("velk.exe"), "#!/bin/sh\necho VELK\n");
-    QFile::setPermissions(dir.filePath("velk.exe"), QFile::ReadOwner | QFile::WriteOwner |
-                                                        QFile::ExeOwner);
+    QFile::setPermissions(dir.filePath("velk.exe"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     WriteText(dir.filePath("readme.txt"),
               "VELK arcade emulator\r\n\r\ngameslist:\r\nSpace Racer II  spcrcr2\r\n"
               "Moon Patrol X | moonpx\r\n");
@@ -135,7 +135,8 @@ class AppTest : public QObject {
     const QByteArray text = ini.readAll();
     QVERIFY2(text.contains("NumOfGames=3\r\n"), text.constData());
     QVERIFY(text.contains("Original=0\r\nScaled=0\r\nStretched=1\r\n"));
-    QVERIFY(text.contains("LGLPos=1\r\n"));  // the row of Space Racer II, sorted after Moon Patrol X
+    QVERIFY(
+        text.contains("LGLPos=1\r\n"));  // the row of Space Racer II, sorted after Moon Patrol X
     QVERIFY(text.contains("Play=0\r\n"));
   }
 

@@ -124,8 +124,8 @@ class TMainFixture {
     Write("velk.exe", "#!/bin/sh\n");
     QByteArray readme = "VELK\r\ngameslist:\r\n";
     for (const TTestGame& g : games) {
-      readme += QByteArray::fromStdString(g.Name) + " | " + QByteArray::fromStdString(g.ZipName) +
-                "\r\n";
+      readme +=
+          QByteArray::fromStdString(g.Name) + " | " + QByteArray::fromStdString(g.ZipName) + "\r\n";
       const QString zip = QString::fromStdString(g.ZipName);
       Write(zip + "/" + zip + ".vlk", "driver");
       if (g.Status == gsInstalled)

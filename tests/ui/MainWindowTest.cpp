@@ -3,17 +3,17 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
-#include <QScrollArea>
-#include <QTimer>
-#include <QToolBar>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <QToolBar>
 #include <stdexcept>
 
 #include "MainTestSupport.h"
@@ -35,7 +35,7 @@ QList<bool> Checks(const TMain& main) {
 }
 
 const std::vector<TTestGame> kGames = {
-    {"beta Blaster", "beta", gsInstalled},   {"Alpha One", "alpha", gsNotAvailable},
+    {"beta Blaster", "beta", gsInstalled},  {"Alpha One", "alpha", gsNotAvailable},
     {"gamma Ray", "gamma", gsZipAvailable}, {"Delta Force", "delta", gsNotAvailable},
     {"Epsilon", "eps", gsInstalled},
 };

@@ -2,13 +2,13 @@
 // menu, placement, the controls, the slide show and PCX pictures through Qt's image loading.
 
 #include <QAction>
-#include <QLayout>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
+#include <QLayout>
 #include <QListWidget>
 #include <QMenu>
 #include <QTest>
@@ -16,8 +16,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "ui/MImage.h"
 #include "MainTestSupport.h"
+#include "ui/MImage.h"
 
 namespace {
 
