@@ -236,6 +236,23 @@ class MainWindowTest : public QObject {
     QVERIFY(!main.MenuDeleteCurrentScreenshot->icon().isNull());
     QVERIFY(!main.MenuAbout->icon().isNull());
     QCOMPARE(main.StartEmuButton->toolTip(), QString("Start VELK Arcade Emulator"));
+
+    // The shortcuts work from the list, where the focus usually is.
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.activateWindow();
+    main.GameList->setFocus();
+    QTest::keyClick(main.GameList, Qt::Key_C, Qt::ControlModifier);
+    QVERIFY(!main.MenuShowControls->isChecked());
+    QVERIFY(main.SToolBar->isHidden());
+    QTest::keyClick(main.GameList, Qt::Key_C, Qt::ControlModifier);
+    QVERIFY(!main.SToolBar->isHidden());
+    QTest::keyClick(main.GameList, Qt::Key_N, Qt::ControlModifier);
+    QVERIFY(main.SSShowName->isHidden());
+    QTest::keyClick(main.GameList, Qt::Key_B, Qt::ControlModifier);
+    QVERIFY(main.statusBar()->isHidden());
+    QTest::keyClick(main.GameList, Qt::Key_T, Qt::ControlModifier);
+    QVERIFY(main.PageControl->isHidden());
   }
 
   void statusTextAndStatusBarToggle() {
@@ -463,6 +480,22 @@ class MainWindowTest : public QObject {
                              .arg(outer.width())
                              .arg(outer.height())
                              .toUtf8()));
+  }
+
+  void allViewKeysOffStayOffThroughTheFile() {
+    TMainFixture f;
+    f.MakeEmulatorDir({{"Ready Game", "ready", gsInstalled}, {"Other Game", "other", 0}});
+    f.StartReal().close();
+    QByteArray ini = f.Read("StartVELK.ini");
+    QVERIFY(ini.contains("All=1\r\n"));
+    f.Write("StartVELK.ini", ini.replace("All=1\r\n", "All=0\r\n"));
+    f.Ui.Boxes.clear();
+    TMain& main = f.StartReal();
+    QVERIFY(!main.MenuInstalledGames->isChecked() && !main.MenuUnInstalledGames->isChecked() &&
+            !main.MenuAllGames->isChecked());
+    QCOMPARE(Rows(main), QStringList({"Other Game"}));
+    main.close();
+    QVERIFY(f.Read("StartVELK.ini").contains("Installed=0\r\nUnInstalled=0\r\nAll=0\r\n"));
   }
 
   void aFailedStartUpReportsAndKeepsTheSettingsFile() {

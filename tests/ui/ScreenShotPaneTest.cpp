@@ -11,6 +11,8 @@
 #include <QLayout>
 #include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -18,6 +20,7 @@
 
 #include "MainTestSupport.h"
 #include "ui/MImage.h"
+#include "ui/SetScreenShotTimer.h"
 
 namespace {
 
@@ -203,6 +206,30 @@ class ScreenShotPaneTest : public QObject {
     QCOMPARE(handed, 0);
     QCOMPARE(main.SSTimer->interval(), 7000);
     QVERIFY(main.SSTimer->isActive());
+  }
+
+  void setTimerRunsTheIntervalDialog() {
+    TMainFixture f;
+    TWindowState state;
+    state.TimerInterval = 2000;
+    TMain& main = f.Start(kGames, state);
+    main.Hooks().EditScreenShotTimer = DefaultMainHooks(f.Ui).EditScreenShotTimer;
+    TSetScreenShotTimerForm form(&main);
+    int shownAt = -1;
+    QTimer::singleShot(50, [&] {
+      shownAt = form.TimerBar->value();
+      form.TimerBar->setValue(7);
+      form.OKButton1->click();
+    });
+    main.SToolTimer->trigger();
+    QCOMPARE(shownAt, 2);
+    QCOMPARE(main.SSTimer->interval(), 7000);
+    QTimer::singleShot(50, [&] {
+      form.TimerBar->setValue(4);
+      form.CancelButton2->click();
+    });
+    main.SToolTimer->trigger();
+    QCOMPARE(main.SSTimer->interval(), 7000);
   }
 
   void placementFollowsTheScalingMode() {
