@@ -639,11 +639,13 @@ void TMain::MenuViewGamesClick(QAction* entry) {
 }
 
 std::int32_t TMain::GameListPanelWidth() const {
-  return GameListPanel->width();
+  // Before the window is on screen nothing is laid out: the width is the one last set.
+  return isVisible() ? GameListPanel->width() : FPanelWidth;
 }
 
 void TMain::SetGameListPanelWidth(std::int32_t width) {
   width = std::max(width, kGameListPanelMinWidth);
+  FPanelWidth = width;
   const int total = std::max(Splitter->width(), width + kSplitterWidth + 1);
   Splitter->setSizes({width, total - width - kSplitterWidth});
   GameListPanel->resize(width, GameListPanel->height());
@@ -656,15 +658,18 @@ void TMain::MenuViewTabSheetClick() {
   }
   if (!PageControl->isHidden()) {
     MenuViewTabSheet->setChecked(false);
-    FPageWidthBeforeHide = PageControl->width();
+    FPageWidthBeforeHide =
+        isVisible() ? PageControl->width() : std::max(width() - FPanelWidth - kSplitterWidth, 0);
     const int widened = GameListPanelWidth() + FPageWidthBeforeHide;
+    FPanelWidth = widened;
     PageControl->hide();
     Splitter->setSizes({widened, 0});
     Splitter->handle(1)->setEnabled(false);
   } else {
     MenuViewTabSheet->setChecked(true);
     // Hidden, the panel fills the splitter, the handle's width included.
-    const int narrowed = Splitter->width() - FPageWidthBeforeHide - kSplitterWidth;
+    const int narrowed =
+        (isVisible() ? Splitter->width() : width()) - FPageWidthBeforeHide - kSplitterWidth;
     PageControl->show();
     Splitter->handle(1)->setEnabled(true);
     SetGameListPanelWidth(narrowed);

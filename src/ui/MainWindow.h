@@ -252,6 +252,7 @@ class TMain : public QMainWindow, public TSlideShowControl {
   QActionGroup* FViewGroup = nullptr;
   QActionGroup* FScalingGroup = nullptr;
   std::int32_t FPageWidthBeforeHide = 0;
+  std::int32_t FPanelWidth = 185;  ///< the list panel's width as last set
   std::int32_t FStartState = 0;
   bool FFilling = false;
   bool FClosed = false;

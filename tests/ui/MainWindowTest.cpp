@@ -332,8 +332,19 @@ class MainWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     QVERIFY(main.PageControl->isHidden());
     QVERIFY(!main.MenuViewTabSheet->isChecked());
+    QTRY_COMPARE(main.GameListPanel->width(), main.width());
     main.close();
     QCOMPARE(f.Saved.TabSheet, false);
+
+    // Shown again, the pages get the room they had at design time in the 600 pixels wide window,
+    // and the list panel keeps what the window gained or lost since (here its frame).
+    TMain& again = f.Start(kGames, state);
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QTRY_COMPARE(again.frameGeometry().width(), 600);
+    again.MenuViewTabSheet->trigger();
+    QVERIFY(again.PageControl->isVisible());
+    QTRY_COMPARE(again.GameListPanel->width(), 185 - (600 - again.width()));
   }
 
   void closeHandsOverTheWindowState() {
