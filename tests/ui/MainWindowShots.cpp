@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QListWidget>
+#include <QMenu>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
@@ -64,5 +65,12 @@ int main(int argc, char** argv) {
   main.MenuShowControls->trigger();
   main.resize(900, 620);
   shot("11-large");
+  int n = 12;
+  for (QMenu* menu : {main.MenuView, main.MenuTools, main.MenuScreenShot, main.MenuHelp}) {
+    menu->popup(main.mapToGlobal(QPoint(20, 20)));
+    QTest::qWait(300);
+    menu->grab().save(out.filePath(QString("%1-menu-%2.png").arg(n++).arg(menu->objectName())));
+    menu->hide();
+  }
   return 0;
 }
