@@ -144,7 +144,8 @@ void TMain::ShowView(const TScreenShotView& view) {
   }
   // A picture far larger than its place is decoded at a reduced scale; Original shows every pixel.
   TJpegDecodeOptions options;
-  if (!MenuOriginal->isChecked() || MenuScaled->isChecked() || MenuStretched->isChecked()) {
+  if (ScalingModeOf(MenuOriginal->isChecked(), MenuScaled->isChecked(),
+                    MenuStretched->isChecked()) != smOriginal) {
     const QSize place = (QSizeF(SSPanel->size()) * devicePixelRatioF()).toSize();
     options.FitWidth = std::max(place.width(), 1);
     options.FitHeight = std::max(place.height(), 1);

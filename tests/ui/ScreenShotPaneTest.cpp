@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstdlib>
 
 #include "MainTestSupport.h"
 #include "ui/MImage.h"
@@ -248,6 +249,24 @@ class ScreenShotPaneTest : public QObject {
     QCOMPARE(main.SSImage->geometry(), QRect(0, 0, 400, 300));
     main.SSPanel->resize(392, 246);
     QTRY_COMPARE(main.SSImage->geometry(), QRect(0, 0, 392, 246));
+  }
+
+  void largePicturesAreDecodedForTheirPlace() {
+    TMainFixture f;
+    WriteJpeg(f.Path("ScreenShots/alpha01.jpg"), 1600, 1200, Qt::darkCyan);
+    TMain& main = f.Start(kGames);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.GameList->setCurrentRow(1);
+    main.GameList->setCurrentRow(0);  // shown again now that the panel has its size
+    QCOMPARE(main.SSImage->PictureSize(), QSize(1600, 1200));
+    QVERIFY(main.SSImage->Picture().width() < 1600);
+    QVERIFY(main.SSImage->Picture().width() >= main.SSImage->width());
+    // The bounds come from the picture's own size: 4:3 kept inside the panel.
+    QVERIFY(std::abs(main.SSImage->width() * 3 - main.SSImage->height() * 4) <= 4);
+    main.MenuOriginal->trigger();
+    QCOMPARE(main.SSImage->size(), QSize(1600, 1200));
+    QTRY_COMPARE(main.SSImage->Picture().width(), 1600);
   }
 
   void controlsAndNameCanBeHidden() {
