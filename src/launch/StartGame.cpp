@@ -186,7 +186,9 @@ void ConfigureZipArchive(TZipArchive& zipArchive, TUserInteraction& ui) {
   zipArchive.SetPassword("");
   zipArchive.SetDLLDirectory(".");
   zipArchive.SetCodePage(cpAuto);
-  zipArchive.OnMessage = [&ui](TZipArchive&, int errCode, const std::string& message) {
-    ZipArchiveMessage(ui, errCode, message);
-  };
+  // A window that handles the messages itself keeps its handler.
+  if (!zipArchive.OnMessage)
+    zipArchive.OnMessage = [&ui](TZipArchive&, int errCode, const std::string& message) {
+      ZipArchiveMessage(ui, errCode, message);
+    };
 }

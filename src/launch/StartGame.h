@@ -55,8 +55,8 @@ class TStartWindow {
 /// The main window's start handler and the unzip-run-clean-up of a zipped game.
 class TGameStarter {
  public:
-  /// execEmu is configured here (batch.bat, real-time, waited, ExecEmuFail); zipArchive reports
-  /// through ZipArchiveMessage and looks for its library in the working directory first.
+  /// execEmu is configured here (batch.bat, real-time, waited, ExecEmuFail), zipArchive through
+  /// ConfigureZipArchive.
   TGameStarter(TCatalogue& catalogue, TExecFile& execEmu, TZipArchive& zipArchive,
                TUserInteraction& ui, TStartWindow& window);
   TGameStarter(const TGameStarter&) = delete;
@@ -95,5 +95,5 @@ void ExecEmuFail(TUserInteraction& ui);
 void ZipArchiveMessage(TUserInteraction& ui, int errCode, const std::string& message);
 
 /// The main window's zip component: library looked for in "." first, every entry extracted under
-/// its bare name without overwriting, messages through ZipArchiveMessage.
+/// its bare name without overwriting, messages through ZipArchiveMessage unless a handler is set.
 void ConfigureZipArchive(TZipArchive& zipArchive, TUserInteraction& ui);

@@ -1,35 +1,29 @@
 #pragma once
 
 #include <QObject>
-#include <memory>
 
-#include "launch/ExecFile.h"
 #include "launch/StartGame.h"
-#include "launch/ZipArchive.h"
 #include "ui/ClipboardCapture.h"
 
 class TMain;
-class TQtUserInteraction;
+class TUserInteraction;
 
-/// The start of a game in the main window: the window's launcher ExecEmu, its zip component
-/// ZipArchive, the clipboard capture, and the starter driving the window's list, slide show and
-/// screenshot pane. Made right after the window and gone before it.
-class TMainGameStart : public QObject, public TStartWindow {
-  Q_OBJECT
-
+/// The start of a game in the main window: the starter on the window's ExecEmu and ZipArchive,
+/// the clipboard capture, and the window's list, slide show and screenshot pane as the start
+/// drives them. Made right after the window and gone before it.
+class TMainGameStart : public TStartWindow {
  public:
-  /// Hooks itself into main: its start handler runs StartEmuButtonClick, and a close of the window
-  /// during a run ends the run's wait through ui (the window's own close handling still runs).
-  TMainGameStart(TMain& main, TCatalogue& catalogue, TQtUserInteraction& ui);
+  /// Becomes the window's start handler (its StartGame hook).
+  TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteraction& ui);
   ~TMainGameStart() override;
+  TMainGameStart(const TMainGameStart&) = delete;
+  TMainGameStart& operator=(const TMainGameStart&) = delete;
 
-  void StartEmuButtonClick();
+  void StartEmuButtonClick() { FStarter.StartEmuButtonClick(); }
+  bool Running() const { return FStarter.Running(); }
 
-  TExecFile ExecEmu;
-  TZipArchive ZipArchive;
   TClipboardCapture Capture;
 
-  // The window's parts, as the start drives them.
   bool SelectedGameChecked() const override;
   void JoinClipboardChain() override;
   void LeaveClipboardChain() override;
@@ -37,12 +31,7 @@ class TMainGameStart : public QObject, public TStartWindow {
   void FollowSlideShowPlayButton() override;
   void LoadScreenShots() override;
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   TMain& FMain;
-  TQtUserInteraction& FUi;
   TGameStarter FStarter;
-  bool FOwnsStatusHooks = false;
 };

@@ -187,11 +187,16 @@ class StartEndToEndTest : public QObject {
   }
 
   // The windows as the program makes them, in the emulator folder as its working directory.
+  // The windows as the program's entry makes them, in the emulator folder as working directory.
   void StartProgram() {
     QVERIFY(QDir::setCurrent(FDir->path()));
     FUi = std::make_unique<TQtUserInteraction>();
-    FMain = std::make_unique<TMain>(*FUi, DefaultMainHooks(*FUi));
+    TMainHooks hooks = DefaultMainHooks(*FUi);
+    hooks.OnClose = [this] { FUi->RequestQuit(); };
+    FMain = std::make_unique<TMain>(*FUi, std::move(hooks));
     FStart = std::make_unique<TMainGameStart>(*FMain, Catalogue(), *FUi);
+    FUi->OnSetStatusText = [this](const std::string& text) { FMain->SetStatusText(text); };
+    FUi->OnResetStatusText = [this] { FMain->ResetStatusText(); };
     FMain->ShowAsStarted();
     QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
   }
