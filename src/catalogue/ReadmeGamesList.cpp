@@ -46,9 +46,12 @@ std::string CapitalizeName(std::string_view text) {
 }
 
 void ReadReadmeGamesList(TCatalogue& cat, TNewGames& newGames) {
-  const auto text = platform::ReadWholeFile(ReadmeFileName);
-  if (!text) return;
-  std::string_view rest(*text);
+  if (const auto text = platform::ReadWholeFile(ReadmeFileName))
+    ParseReadmeGamesList(cat, newGames, *text);
+}
+
+void ParseReadmeGamesList(TCatalogue& cat, TNewGames& newGames, std::string_view text) {
+  std::string_view rest(text);
   bool marker = false;
   while (!rest.empty() && !marker)
     marker = NextLine(rest).find("gameslist:") != std::string_view::npos;

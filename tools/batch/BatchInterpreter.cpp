@@ -97,9 +97,9 @@ class TBatch {
     int out = -1;
     if (line.Redirect != 0) {
       const std::string path = platform::ResolvePath(line.Target);
-      out = ::open(path.c_str(),
-                   O_WRONLY | O_CREAT | O_CLOEXEC | (line.Redirect == 2 ? O_APPEND : O_TRUNC),
-                   0666);
+      out =
+          ::open(path.c_str(),
+                 O_WRONLY | O_CREAT | O_CLOEXEC | (line.Redirect == 2 ? O_APPEND : O_TRUNC), 0666);
       if (out < 0) return TFailure{1, "cannot write " + path + ": " + std::strerror(errno)};
     }
     std::cout.flush();

@@ -16,17 +16,17 @@ struct TBatchLine {
     blEchoState,  ///< "echo" alone: print whether echo is on
     blEchoOff,
     blEchoOn,
-    blEcho,       ///< print Text
-    blProgram,    ///< start Words[0] with the other words as its arguments
-    blError,      ///< a line that cannot be run; Text says why
+    blEcho,     ///< print Text
+    blProgram,  ///< start Words[0] with the other words as its arguments
+    blError,    ///< a line that cannot be run; Text says why
   };
   TKind Kind = TKind::blBlank;
-  bool Quiet = false;   ///< "@" in front: the line is not echoed
-  std::string Shown;    ///< the line as echoed: after "@", with %0-%9 replaced
-  std::string Text;     ///< blEcho: the text to print; blError: the reason
+  bool Quiet = false;              ///< "@" in front: the line is not echoed
+  std::string Shown;               ///< the line as echoed: after "@", with %0-%9 replaced
+  std::string Text;                ///< blEcho: the text to print; blError: the reason
   std::vector<std::string> Words;  ///< blProgram: never empty
-  int Redirect = 0;     ///< blProgram: 0 none, 1 ">" (replace), 2 ">>" (append)
-  std::string Target;   ///< the redirection's file name as written, %N replaced; not empty
+  int Redirect = 0;                ///< blProgram: 0 none, 1 ">" (replace), 2 ">>" (append)
+  std::string Target;  ///< the redirection's file name as written, %N replaced; not empty
 };
 
 /// %0-%9 become params[0..9] (missing ones empty); %% is one percent sign; the rest is kept.
