@@ -1,0 +1,671 @@
+#include "ZipArchive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <random>
+
+#include "ZipCodePage.h"
+#include "ZipDrive.h"
+#include "ZipMsg.h"
+#include "platform/Files.h"
+#include "platform/Library.h"
+#include "unziplib/UnzipLibApi.h"
+
+namespace {
+
+constexpr std::uint32_t kLocalSig = 0x04034b50;
+constexpr std::uint32_t kCentralSig = 0x02014b50;
+constexpr std::uint32_t kEndSig = 0x06054b50;
+constexpr std::uint32_t kSpanSig = 0x08074b50;
+constexpr std::uint64_t kEndSize = 22;
+constexpr std::uint64_t kEndScan = 65557;  // the record plus the longest comment
+constexpr const char* kLibraryName = "UNZIPLIB.DLL";
+
+std::uint16_t Get16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+std::uint32_t Get32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(Get16(p)) | static_cast<std::uint32_t>(Get16(p + 2)) << 16;
+}
+void Put16(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+void Put32(unsigned char* p, std::uint32_t v) {
+  Put16(p, v & 0xFFFF);
+  Put16(p + 2, v >> 16);
+}
+
+struct TUnzipLibrary {
+  platform::TLibraryHandle Handle = nullptr;
+  TUnzipLibExecFunc Exec = nullptr;
+  TGetUnzipLibVersionFunc Version = nullptr;
+};
+
+// One handle for the whole program, shared by every component.
+TUnzipLibrary& Library() {
+  static TUnzipLibrary library;
+  return library;
+}
+
+bool gFallbackSearch = true;
+
+std::int32_t UNZIPLIB_CALL ZipCallback(TUnzipCallbackInfo* info);
+
+}  // namespace
+
+std::int32_t ZipCallbackEntry(void* info) {
+  auto* record = static_cast<TUnzipCallbackInfo*>(info);
+  auto* self = static_cast<TZipArchive*>(record->Caller);
+  return self ? self->Callback(info) : 0;
+}
+
+namespace {
+std::int32_t UNZIPLIB_CALL ZipCallback(TUnzipCallbackInfo* info) {
+  return ZipCallbackEntry(info);
+}
+}  // namespace
+
+struct TZipArchive::TEndInfo {
+  std::uint64_t FileSize = 0;
+  std::uint64_t Pos = 0;  // of the end record
+  unsigned char Rec[kEndSize] = {};
+  std::string Comment;
+  bool SpanMarker = false;
+  int ThisDisk = 0;
+  int DirDisk = 0;
+  int Total = 0;
+  std::uint32_t DirSize = 0;
+  std::uint64_t DirOffset = 0;  // where the directory is read, on DirDisk
+};
+
+struct TZipArchive::TRawCentral {
+  unsigned char Header[46] = {};
+  std::string Name, Extra, Comment;
+  std::uint16_t Flags() const { return Get16(Header + 8); }
+  std::uint32_t CompressedSize() const { return Get32(Header + 20); }
+  int DiskStart() const { return Get16(Header + 34); }
+  std::uint32_t LocalOffset() const { return Get32(Header + 42); }
+};
+
+// Reads on across the volumes of a set: when one volume ends, the next one follows.
+class TZipArchive::TVolumeStream {
+ public:
+  TVolumeStream(TZipArchive& owner, int count, std::string last)
+      : FOwner(owner), FCount(count), FLast(std::move(last)) {}
+
+  void Open(int volume, std::uint64_t offset, int seekError) {
+    OpenVolume(volume);
+    FIn.seekg(static_cast<std::streamoff>(offset));
+    if (!FIn || offset > FSize) throw FOwner.Error(seekError);
+  }
+
+  bool Read(void* buffer, std::size_t n) {
+    auto* p = static_cast<char*>(buffer);
+    while (n > 0) {
+      FIn.read(p, static_cast<std::streamsize>(n));
+      const auto got = static_cast<std::size_t>(FIn.gcount());
+      p += got;
+      n -= got;
+      if (n == 0) break;
+      if (FVolume + 1 >= FCount) return false;
+      OpenVolume(FVolume + 1);
+    }
+    return true;
+  }
+
+  bool Read(std::string& out, std::size_t n) {
+    out.resize(n);
+    return Read(out.data(), n);
+  }
+
+ private:
+  void OpenVolume(int volume) {
+    const std::string path =
+        volume == FCount - 1 ? FLast : FOwner.RequestVolume(volume + 1, FCount);
+    FIn = std::ifstream(path, std::ios::binary);
+    if (!FIn) throw FOwner.Error(11002, {": " + path});
+    FIn.seekg(0, std::ios::end);
+    FSize = static_cast<std::uint64_t>(FIn.tellg());
+    FIn.seekg(0);
+    FVolume = volume;
+  }
+
+  TZipArchive& FOwner;
+  int FCount;
+  std::string FLast;
+  std::ifstream FIn;
+  std::uint64_t FSize = 0;
+  int FVolume = -1;
+};
+
+TZipArchive::TZipArchive(TUserInteraction& ui) : FUi(ui), FDLLDirectory(".") {}
+
+TZipArchive::~TZipArchive() = default;
+
+void TZipArchive::SetZipFilename(const std::string& value) {
+  FZipFilename = value;
+  List();
+}
+
+void TZipArchive::SetDLLDirectory(const std::string& value) {
+  FDLLDirectory = value;
+  if (!FDLLDirectory.empty() && (FDLLDirectory.back() == '\\' || FDLLDirectory.back() == '/'))
+    FDLLDirectory.pop_back();
+}
+
+int TZipArchive::Count() const {
+  return FZipFilename.empty() ? 0 : static_cast<int>(FEntries.size());
+}
+
+EZipArchive TZipArchive::Error(int number, const std::vector<std::string>& args, bool display) {
+  std::vector<TZipMessageArg> values(args.begin(), args.end());
+  std::string text = FormatZipString(number, values);
+  // An argument without a placeholder is extra detail after the text.
+  if (LoadZipString(number).find('%') == std::string::npos)
+    for (const std::string& a : args) text += a;
+  return EZipArchive(number, display, text);
+}
+
+void TZipArchive::ReportMessage(int number, const std::string& extra) {
+  const std::string text = LoadZipString(number) + extra;
+  FErrCode = number;
+  FMessage = text;
+  if (!FUnattended) FUi.ShowMessage(text);
+  if (OnMessage) OnMessage(*this, 0, text);
+}
+
+void TZipArchive::ShowExceptionError(const EZipArchive& error) {
+  FErrCode = error.Number();
+  FMessage = error.what();
+  if (error.Display() && !FUnattended) FUi.ShowMessage(FMessage);
+  if (OnMessage) OnMessage(*this, 0, FMessage);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Listing
+
+bool TZipArchive::FindEndRecord(const std::string& path, TEndInfo& info, bool listing) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Error(listing ? 11001 : 11002);
+  in.seekg(0, std::ios::end);
+  const std::streamoff length = in.tellg();
+  if (!in || length < 0) throw Error(11008);
+  info.FileSize = static_cast<std::uint64_t>(length);
+
+  unsigned char head[8] = {};
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  info.SpanMarker = in.gcount() == 8 && Get32(head) == kSpanSig && Get32(head + 4) == kLocalSig;
+  in.clear();
+
+  if (info.FileSize < kEndSize) return false;
+  const std::uint64_t tailSize = std::min<std::uint64_t>(info.FileSize, kEndScan);
+  std::string tail(tailSize, '\0');
+  in.seekg(static_cast<std::streamoff>(info.FileSize - tailSize));
+  if (!in) throw Error(11008);
+  in.read(tail.data(), static_cast<std::streamsize>(tailSize));
+  if (static_cast<std::uint64_t>(in.gcount()) != tailSize) throw Error(11011);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
+
+  std::uint64_t at = tailSize;  // the record's index in tail
+  if (Get32(bytes + tailSize - kEndSize) == kEndSig && Get16(bytes + tailSize - 2) == 0) {
+    at = tailSize - kEndSize;
+  } else {
+    for (std::uint64_t i = tailSize - kEndSize; i-- > 0;) {
+      if (Get32(bytes + i) != kEndSig) continue;
+      if (i + kEndSize + Get16(bytes + i + 20) > tailSize) continue;  // a comment past the end
+      at = i;
+      break;
+    }
+    if (at == tailSize) return false;
+  }
+  std::memcpy(info.Rec, bytes + at, kEndSize);
+  const std::uint64_t recordEnd = at + kEndSize + Get16(info.Rec + 20);
+  info.Comment.assign(tail, at + kEndSize, recordEnd - at - kEndSize);
+  info.Pos = info.FileSize - tailSize + at;
+  if (listing && recordEnd < tailSize) {
+    const std::uint64_t extra = tailSize - recordEnd;
+    const bool padding = info.FileSize % 512 == 0 && extra < 512 &&
+                         std::all_of(tail.begin() + static_cast<std::ptrdiff_t>(recordEnd),
+                                     tail.end(), [](char c) { return c == 0; });
+    if (!padding) ReportMessage(10204);
+  }
+
+  info.ThisDisk = Get16(info.Rec + 4);
+  info.DirDisk = Get16(info.Rec + 6);
+  info.Total = Get16(info.Rec + 10);
+  info.DirSize = Get32(info.Rec + 12);
+  const std::uint32_t stored = Get32(info.Rec + 16);
+  if (info.DirDisk == info.ThisDisk) {
+    if (info.DirSize > info.Pos) throw Error(10201);
+    info.DirOffset = info.Pos - info.DirSize;
+    if (listing && info.DirOffset != stored) ReportMessage(10203);
+  } else {
+    info.DirOffset = stored;
+  }
+  return true;
+}
+
+std::vector<TZipArchive::TRawCentral> TZipArchive::ReadCentral(const TEndInfo& end,
+                                                               const std::string& lastVolume) {
+  TVolumeStream in(*this, end.ThisDisk + 1, lastVolume);
+  in.Open(end.DirDisk, end.DirOffset, 10201);
+  std::vector<TRawCentral> entries;
+  entries.reserve(static_cast<std::size_t>(end.Total));
+  for (int i = 0; i < end.Total; ++i) {
+    TRawCentral c;
+    if (!in.Read(c.Header, sizeof c.Header)) throw Error(11013);
+    if (Get32(c.Header) != kCentralSig) throw Error(11015);
+    if (!in.Read(c.Name, Get16(c.Header + 28))) throw Error(11017);
+    if (!in.Read(c.Extra, Get16(c.Header + 30))) throw Error(11019);
+    if (!in.Read(c.Comment, Get16(c.Header + 32))) throw Error(11022);
+    entries.push_back(std::move(c));
+  }
+  return entries;
+}
+
+void TZipArchive::List() {
+  FEntries.clear();
+  FZipComment.clear();
+  FEndVolume = 0;
+  FLabelVolume = -1;
+  FFixedDrive = true;
+  FDriveRoot.clear();
+  if (FZipFilename.empty() || !platform::FileExists(FZipFilename)) return;
+  try {
+    const std::string path = platform::ResolvePath(FZipFilename);
+    const zip::TDriveCheck drive = zip::CheckDrive(path);
+    if (drive.Error) throw Error(drive.Error, {drive.Root});
+    FLabelVolume = drive.LabelVolume;
+    FFixedDrive = drive.Fixed;
+    FDriveRoot = drive.Root;
+
+    TEndInfo end;
+    if (!FindEndRecord(path, end, true)) {
+      if (FLabelVolume >= 0 && FLabelVolume != 1 && !end.SpanMarker)
+        throw Error(11038, {std::to_string(FLabelVolume)});
+      if (!end.SpanMarker) throw Error(11036);
+      if (FLabelVolume == 1) throw Error(11037);
+      throw Error(11045);
+    }
+    FEndVolume = end.ThisDisk;
+    FZipComment = end.Comment;
+    const std::vector<TRawCentral> raw = ReadCentral(end, path);
+    FEntries.reserve(raw.size());
+    for (const TRawCentral& c : raw) {
+      TZipEntry e;
+      std::memcpy(e.Header.data(), c.Header + 4, e.Header.size());
+      const bool oem =
+          zip::IsOemText(e.VersionMadeBy(), static_cast<zip::TCodePageRule>(FCodePage));
+      e.FileName = oem ? zip::OemToAnsi(c.Name) : c.Name;
+      e.FileComment = oem ? zip::OemToAnsi(c.Comment) : c.Comment;
+      std::replace(e.FileName.begin(), e.FileName.end(), '/', '\\');
+      FEntries.push_back(std::move(e));
+    }
+  } catch (const EZipArchive& e) {
+    ShowExceptionError(e);
+    FZipFilename.clear();
+    FEntries.clear();
+  } catch (const std::bad_alloc&) {
+    ReportMessage(10103);
+    FZipFilename.clear();
+    FEntries.clear();
+  } catch (...) {
+    ReportMessage(10202);
+    FZipFilename.clear();
+    FEntries.clear();
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Volumes of a spanned set
+
+std::string TZipArchive::VolumeName(int volume, int) {
+  // game003.zip has game001.zip as its first volume.
+  const std::filesystem::path last(FZipFilename);
+  std::string stem = last.stem().string();
+  char number[16];
+  std::snprintf(number, sizeof number, "%03d", volume);
+  stem = stem.size() >= 3 ? stem.substr(0, stem.size() - 3) + number : std::string(number);
+  const std::filesystem::path name = last.parent_path() / (stem + last.extension().string());
+  return platform::ResolvePath(name.string());
+}
+
+std::string TZipArchive::RequestVolume(int volume, int count) {
+  if (FFixedDrive) return VolumeName(volume, count);
+  // A removable disk: the user is asked to insert the disk labelled with the volume's number.
+  if (FUnattended) throw Error(11025);
+  for (;;) {
+    if (zip::VolumeLabelNumber(FDriveRoot) == volume) return FZipFilename;
+    std::string text = volume == count ? LoadZipString(11033)
+                       : count > 0     ? FormatZipString(11034, {volume, count})
+                                       : FormatZipString(11046, {volume});
+    text += FormatZipString(11035, {FDriveRoot});
+    if (FUi.MessageDlg(text, TMsgDlgType::mtInformation, mbOK | mbCancel) != TModalResult::mrOk)
+      throw Error(11007, {}, false);
+  }
+}
+
+std::string TZipArchive::JoinVolumes() {
+  std::string outPath;
+  std::FILE* out = nullptr;
+  auto fail = [&] {
+    if (out) std::fclose(out);
+    out = nullptr;
+    if (!outPath.empty()) std::remove(outPath.c_str());
+  };
+  try {
+    const int count = FEndVolume + 1;
+    const std::string last = platform::ResolvePath(FZipFilename);
+    std::error_code ec;
+    std::string dir =
+        FTempDir.empty() ? std::filesystem::temp_directory_path(ec).string() : FTempDir;
+    dir = platform::IncludeTrailingPathDelimiter(dir);
+    std::mt19937_64 random(
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < 100 && !out; ++attempt) {
+      char name[32];
+      std::snprintf(name, sizeof name, "zip%08llx.zip",
+                    static_cast<unsigned long long>(random() & 0xFFFFFFFFu));
+      out = std::fopen((dir + name).c_str(), "wbx");  // never an existing file
+      if (out) outPath = dir + name;
+    }
+    if (!out) throw Error(11027);
+
+    TEndInfo end;
+    if (!FindEndRecord(last, end, false))
+      throw count == 1 ? Error(11037) : Error(11038, {std::to_string(count)});
+    const std::vector<TRawCentral> central = ReadCentral(end, last);
+
+    TVolumeStream in(*this, count, last);
+    unsigned char marker[4];
+    in.Open(0, 0, 11008);
+    if (!in.Read(marker, 4) || Get32(marker) != kSpanSig) throw Error(11031);
+
+    auto write = [&](const void* data, std::size_t n, int number) {
+      if (n && std::fwrite(data, 1, n, out) != n) throw Error(number);
+    };
+    std::uint64_t written = 0;
+    std::vector<std::uint32_t> offsets;
+    std::vector<char> chunk(1 << 20);
+    for (const TRawCentral& c : central) {
+      if (written > 0xFFFFFFFFu) throw Error(11024);
+      offsets.push_back(static_cast<std::uint32_t>(written));
+      in.Open(c.DiskStart(), c.LocalOffset(), 11008);
+      unsigned char local[30];
+      std::string name, extra;
+      if (!in.Read(local, sizeof local)) throw Error(11012);
+      if (Get32(local) != kLocalSig) throw Error(11014);
+      if (!in.Read(name, Get16(local + 26))) throw Error(11016);
+      if (!in.Read(extra, Get16(local + 28))) throw Error(11018);
+      if (OnMessage) {
+        const bool oem =
+            zip::IsOemText(Get16(c.Header + 4), static_cast<zip::TCodePageRule>(FCodePage));
+        std::string shown = oem ? zip::OemToAnsi(c.Name) : c.Name;
+        std::replace(shown.begin(), shown.end(), '/', '\\');
+        OnMessage(*this, 0, LoadZipString(10105) + shown);
+      }
+      write(local, sizeof local, 11028);
+      write(name.data(), name.size(), 11028);
+      write(extra.data(), extra.size(), 11028);
+      written += sizeof local + name.size() + extra.size();
+      for (std::uint64_t left = c.CompressedSize(); left > 0;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+        if (!in.Read(chunk.data(), n)) throw Error(11021);
+        write(chunk.data(), n, 11028);
+        left -= n;
+        written += n;
+      }
+      if (c.Flags() & 8) {
+        unsigned char descriptor[16];
+        if (!in.Read(descriptor, 4)) throw Error(11020);
+        const std::size_t size = Get32(descriptor) == kSpanSig ? 16 : 12;
+        if (!in.Read(descriptor + 4, size - 4)) throw Error(11020);
+        write(descriptor, size, 11020);
+        written += size;
+      }
+    }
+    const std::uint64_t dirOffset = written;
+    std::uint64_t dirSize = 0;
+    for (std::size_t i = 0; i < central.size(); ++i) {
+      TRawCentral c = central[i];
+      Put16(c.Header + 34, 0);
+      Put32(c.Header + 42, offsets[i]);
+      write(c.Header, sizeof c.Header, 11029);
+      write(c.Name.data(), c.Name.size(), 11029);
+      write(c.Extra.data(), c.Extra.size(), 11029);
+      write(c.Comment.data(), c.Comment.size(), 11029);
+      dirSize += sizeof c.Header + c.Name.size() + c.Extra.size() + c.Comment.size();
+    }
+    if (dirOffset > 0xFFFFFFFFu || dirSize > 0xFFFFFFFFu) throw Error(11024);
+    unsigned char record[kEndSize] = {};
+    Put32(record, kEndSig);
+    Put16(record + 8, static_cast<std::uint32_t>(central.size()));
+    Put16(record + 10, static_cast<std::uint32_t>(central.size()));
+    Put32(record + 12, static_cast<std::uint32_t>(dirSize));
+    Put32(record + 16, static_cast<std::uint32_t>(dirOffset));
+    Put16(record + 20, static_cast<std::uint32_t>(end.Comment.size()));
+    write(record, sizeof record, 11030);
+    write(end.Comment.data(), end.Comment.size(), 11030);
+    const bool closed = std::fclose(out) == 0;
+    out = nullptr;
+    if (!closed) throw Error(11030);
+    std::filesystem::last_write_time(outPath, std::filesystem::last_write_time(last, ec), ec);
+    return outPath;
+  } catch (const EZipArchive& e) {
+    fail();
+    ShowExceptionError(e);
+  } catch (...) {
+    fail();
+    ShowExceptionError(Error(11024));
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+// The library
+
+void TZipArchive::SetLibraryFallbackSearch(bool enabled) {
+  gFallbackSearch = enabled;
+}
+
+bool TZipArchive::UnzipLibraryLoaded() {
+  return Library().Handle != nullptr;
+}
+
+void TZipArchive::LoadUnzipLibrary() {
+  try {
+    TUnzipLibrary& library = Library();
+    if (library.Handle) return;
+    std::vector<std::string> candidates;
+    if (!FDLLDirectory.empty())
+      candidates.push_back(platform::JoinPath(FDLLDirectory, kLibraryName));
+    if (gFallbackSearch) candidates.push_back(platform::ProgramDir() + kLibraryName);
+    for (const std::string& candidate : candidates) {
+      const std::string path = platform::ResolvePath(candidate);
+      if (!platform::FileExists(path)) continue;
+      library.Handle = platform::OpenLibrary(std::filesystem::absolute(path).string());
+      if (library.Handle) break;
+    }
+    if (!library.Handle && gFallbackSearch) library.Handle = platform::OpenLibrary(kLibraryName);
+    if (!library.Handle) {
+      ReportMessage(10704);
+      return;
+    }
+    if (FTrace) ReportMessage(10701);
+    library.Exec = reinterpret_cast<TUnzipLibExecFunc>(
+        platform::LibrarySymbol(library.Handle, "UnzipLibExec"));
+    library.Version = reinterpret_cast<TGetUnzipLibVersionFunc>(
+        platform::LibrarySymbol(library.Handle, "GetUnzipLibVersion"));
+    if (!library.Exec) ReportMessage(10702);
+    if (!library.Version) ReportMessage(10703);
+  } catch (...) {
+    // A failed load leaves the library unloaded; the messages above said why.
+  }
+}
+
+void TZipArchive::UnloadUnzipLibrary() {
+  TUnzipLibrary& library = Library();
+  platform::CloseLibrary(library.Handle);
+  library = TUnzipLibrary{};
+}
+
+std::int32_t TZipArchive::Callback(void* record) {
+  auto* info = static_cast<TUnzipCallbackInfo*>(record);
+  try {
+    const std::string text(info->Message, strnlen(info->Message, UNZIP_MESSAGE_CHARS));
+    auto progress = [&](TProgressType type, const std::string& name) {
+      if (OnProgress) OnProgress(*this, type, name, info->Number);
+    };
+    switch (info->ActionCode) {
+      case UNZIP_ACTION_NEWFILE:
+        progress(NewFile, text);
+        break;
+      case UNZIP_ACTION_PROGRESS:
+        progress(ProgressUpdate, "");
+        break;
+      case UNZIP_ACTION_ENDBATCH:
+        progress(EndOfBatch, "");
+        break;
+      case UNZIP_ACTION_FILECOUNT:
+        progress(TotalFiles2Process, "");
+        break;
+      case UNZIP_ACTION_TOTALSIZE:
+        FTotalSize = info->Number;
+        progress(TotalSize2Process, "");
+        break;
+      case UNZIP_ACTION_MESSAGE: {
+        std::string message = text;
+        while (!message.empty() && static_cast<unsigned char>(message.back()) <= ' ')
+          message.pop_back();
+        std::replace(message.begin(), message.end(), '/', '\\');
+        FMessage = message;
+        if (info->ErrorCode != 0) FErrCode = info->ErrorCode;
+        if (OnMessage) OnMessage(*this, info->ErrorCode, message);
+        break;
+      }
+      case UNZIP_ACTION_WRITTEN:
+        // Only a plain name can name a file of this extraction.
+        if (!text.empty() && text.find_first_of("/\\") == std::string::npos && text != "." &&
+            text != "..")
+          FExtractedFiles.push_back(platform::JoinPath(FExtractDir, text));
+        break;
+      default:
+        break;
+    }
+    const bool cancel = FCancel;
+    FUi.ProcessMessages();
+    return cancel ? -1 : 0;
+  } catch (...) {
+    // Nothing may unwind through the library; the extraction stops and reports 10501.
+    FCallbackFailed = true;
+    return -1;
+  }
+}
+
+void TZipArchive::Extract() {
+  if (FZipFilename.empty() || !platform::FileExists(FZipFilename)) {
+    ReportMessage(10102);
+    return;
+  }
+  if (FBusy) return;
+  FBusy = true;
+  FCancel = false;
+  FCallbackFailed = false;
+  FExtractedFiles.clear();
+  bool loadedHere = false;
+  if (!Library().Handle) {
+    LoadUnzipLibrary();
+    loadedHere = Library().Handle != nullptr;
+    if (!loadedHere) {
+      FBusy = false;
+      return;
+    }
+  }
+  auto finish = [&] {
+    FFSpecArgs.clear();
+    if (loadedHere) UnloadUnzipLibrary();
+    FCancel = false;
+    FBusy = false;
+  };
+  const TUnzipLibrary library = Library();
+  if (!library.Exec || !library.Version) {
+    ReportMessage(library.Exec ? 10703 : 10702);
+    finish();
+    return;
+  }
+
+  std::string archive = FZipFilename;
+  std::string joined;
+  if (FEndVolume != 0) {
+    joined = JoinVolumes();
+    if (joined.empty()) {
+      finish();
+      return;
+    }
+    archive = joined;
+  }
+  // The library opens the archive after the working directory has changed.
+  std::error_code ec;
+  archive = std::filesystem::absolute(platform::ResolvePath(archive), ec).string();
+  if (!FExtrBaseDir.empty() && platform::DirectoryExists(FExtrBaseDir))
+    platform::SetCurrentDir(FExtrBaseDir);
+  FExtractDir = platform::GetCurrentDir();
+
+  try {
+    const std::int32_t version = library.Version();
+    char password[81] = {};
+    std::strncpy(password, FPassword.c_str(), 80);
+    const std::vector<std::string> specs = FFSpecArgs;
+    auto fill = [&](auto& p) {
+      p.Handle = FUnattended ? 0 : WindowHandle;
+      p.Caller = this;
+      p.Version = UNZIP_VERSION;
+      p.Callback = &ZipCallback;
+      p.TraceEnabled = FTrace ? -1 : 0;
+      p.Password = password;
+      p.Test = FExtrOptions & OptBit(ExtrTest) ? -1 : 0;
+      p.Flag40 = -1;
+      p.Verbose = FVerbose || FTrace ? -1 : 0;
+      p.Update = FExtrOptions & OptBit(ExtrUpdate) ? -1 : 0;
+      p.Freshen =
+          FExtrOptions & OptBit(ExtrFreshen) && !(FExtrOptions & OptBit(ExtrUpdate)) ? -1 : 0;
+      p.DirNames = FExtrOptions & OptBit(ExtrDirNames) ? -1 : 0;
+      p.Overwrite = FExtrOptions & OptBit(ExtrOverWrite) ? -1 : 0;
+      p.ArchiveName = archive.c_str();
+      p.Seven = 7;
+    };
+    if (version >= 152) {
+      auto params = std::make_unique<TUnzipParams>();
+      std::memset(params.get(), 0, sizeof(TUnzipParams));
+      std::vector<TUnzipFileSpec> specArray(specs.size());  // value-initialised: all zero
+      for (std::size_t i = 0; i < specs.size(); ++i) specArray[i].FileSpec = specs[i].c_str();
+      fill(*params);
+      params->FileSpecCount = static_cast<std::int32_t>(specs.size());
+      params->FileSpecs = specs.empty() ? nullptr : specArray.data();
+      FSuccessCnt = library.Exec(params.get());
+    } else {
+      auto params = std::make_unique<TUnzipParamsOld>();
+      std::memset(params.get(), 0, sizeof(TUnzipParamsOld));
+      fill(*params);
+      const std::size_t n = std::min<std::size_t>(specs.size(), UNZIP_OLD_SPEC_SLOTS);
+      for (std::size_t i = 0; i < n; ++i) params->FileSpecs[i] = specs[i].c_str();
+      params->FileSpecCount = static_cast<std::int32_t>(n);
+      FSuccessCnt = library.Exec(reinterpret_cast<TUnzipParams*>(params.get()));
+    }
+    if (!joined.empty()) std::filesystem::remove(joined, ec);
+    joined.clear();
+    if (FCallbackFailed) ReportMessage(10501);
+  } catch (...) {
+    if (!joined.empty()) std::filesystem::remove(joined, ec);
+    ReportMessage(10501);
+  }
+  finish();
+}

@@ -1,0 +1,173 @@
+#include "ui/LumoraURLLabel.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QSet>
+#include <QUrl>
+
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "ui/DialogArt.h"
+
+namespace {
+// One cursor slot for the whole program, as the link labels share it: loading a cursor into it
+// changes the cursor of every label that uses the slot.
+struct TCursorSlot {
+  QCursor Cursor;
+  QSet<TLumoraURLLabel*> Users;
+};
+TCursorSlot& Slot() {
+  static TCursorSlot slot;
+  return slot;
+}
+const char* CursorResource(TCustomCursor cursor) {
+  switch (cursor) {
+    case crMozilla:
+      return "MOZILLA";
+    case crMSIE:
+      return "MSIE";
+    case crHandHelp:
+      return "HANDHELP";
+    case crDefaultCursor:
+      break;
+  }
+  return "";
+}
+void LoadSlot(TCustomCursor cursor) {
+  TCursorSlot& slot = Slot();
+  slot.Cursor = LinkCursor(CursorResource(cursor));
+  for (TLumoraURLLabel* label : slot.Users) label->setCursor(slot.Cursor);
+}
+}  // namespace
+
+TLumoraURLLabel::TLumoraURLLabel(QWidget* parent) : QLabel(parent) {
+  QFont f = font();
+  f.setUnderline(true);
+  setFont(f);
+  QPalette pal = palette();
+  pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
+  setPalette(pal);
+  FNormalColor = FontColor();
+  ColorMouseOver = QColor(255, 0, 0);
+  ColorActive = QColor(128, 0, 128);
+  FPopupString = QStringLiteral("Copy Link Location");
+  Url = QStringLiteral("http://startvelk.example.org/");
+  FPopupMenu = new QMenu(this);
+  connect(FPopupMenu, &QMenu::aboutToShow, this, &TLumoraURLLabel::PopupReset);
+  FMenuItem = FPopupMenu->addAction(FPopupString);
+  FMenuItem->setObjectName(QStringLiteral("MenuItem"));
+  connect(FMenuItem, &QAction::triggered, this, &TLumoraURLLabel::CopyLinkLocation);
+  setContextMenuPolicy(Qt::DefaultContextMenu);
+  SetCursorMouseOver(crMozilla);
+}
+
+TLumoraURLLabel::~TLumoraURLLabel() {
+  Slot().Users.remove(this);
+}
+
+void TLumoraURLLabel::SetCursorMouseOver(TCustomCursor cursor) {
+  if (cursor == crDefaultCursor) {
+    Slot().Users.remove(this);
+    setCursor(Qt::ArrowCursor);
+  } else {
+    Slot().Users.insert(this);
+    LoadSlot(cursor);
+  }
+  FCursorMouseOver = cursor;
+}
+
+QCursor TLumoraURLLabel::SharedCursor() {
+  return Slot().Cursor;
+}
+
+void TLumoraURLLabel::SetPopupString(const QString& text) {
+  FMenuItem->setText(text);
+  FPopupString = text;
+}
+
+QColor TLumoraURLLabel::FontColor() const {
+  return palette().color(QPalette::WindowText);
+}
+
+void TLumoraURLLabel::UpdateColor() {
+  QColor color = FNormalColor;
+  if (FMouseOver) color = FMouseDown ? ColorActive : ColorMouseOver;
+  if (color == FontColor()) return;
+  QPalette pal = palette();
+  pal.setColor(QPalette::WindowText, color);
+  setPalette(pal);
+}
+
+void TLumoraURLLabel::SetHover(bool over) {
+  FMouseOver = over;
+  UpdateColor();
+}
+
+void TLumoraURLLabel::enterEvent(QEnterEvent* event) {
+  SetHover(true);
+  QLabel::enterEvent(event);
+}
+
+void TLumoraURLLabel::leaveEvent(QEvent* event) {
+  SetHover(false);
+  QLabel::leaveEvent(event);
+}
+
+void TLumoraURLLabel::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) FMouseDown = true;
+  FMouseOver = true;
+  UpdateColor();
+  QLabel::mousePressEvent(event);
+  emit OnMouseDown(event);
+}
+
+void TLumoraURLLabel::mouseMoveEvent(QMouseEvent* event) {
+  // While a button is held the label keeps the mouse, and leaving shows only as moves outside.
+  const bool inside = rect().contains(event->position().toPoint());
+  if (event->buttons() != Qt::NoButton && inside != FMouseOver) SetHover(inside);
+  QLabel::mouseMoveEvent(event);
+  emit OnMouseMove(event);
+}
+
+void TLumoraURLLabel::mouseReleaseEvent(QMouseEvent* event) {
+  const bool left = event->button() == Qt::LeftButton;
+  if (left) FMouseDown = false;
+  UpdateColor();
+  const bool open = FMouseOver && left;
+  if (open) OpenLink();
+  QLabel::mouseReleaseEvent(event);
+  emit OnMouseUp(event);
+  if (open) emit OnClick();
+}
+
+void TLumoraURLLabel::contextMenuEvent(QContextMenuEvent* event) {
+  FPopupMenu->popup(event->globalPos());
+  event->accept();
+}
+
+void TLumoraURLLabel::PopupReset() {
+  FMouseOver = false;
+  FMouseDown = false;
+  UpdateColor();
+}
+
+void TLumoraURLLabel::CopyLinkLocation() {
+  QGuiApplication::clipboard()->setText(Url);
+}
+
+void TLumoraURLLabel::OpenLink() {
+  std::string command = BrowserCommandSource ? BrowserCommandSource() : GetBrowserCommand();
+  for (std::size_t pos; (pos = command.find("%1")) != std::string::npos;) command.erase(pos, 2);
+  if (!command.empty() && platform::FileExists(command)) {
+    QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(command)), {Url});
+    return;
+  }
+  QDesktopServices::openUrl(QUrl(Url));
+}

@@ -1,0 +1,53 @@
+#include "ui/StartUtils.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QUrl>
+#include <QWidget>
+
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+QUrl ShellOpenUrl(const std::string& target) {
+  const QString text = QString::fromStdString(DisplayText(target));
+  // A scheme of two letters or more; a single letter before the colon is a drive.
+  static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+  if (scheme.match(text).hasMatch()) return QUrl(text);
+  if (!target.empty() && platform::PathExists(target)) {
+    const QString onDisk =
+        QFile::decodeName(QByteArray::fromStdString(platform::ResolvePath(target)));
+    return QUrl::fromLocalFile(QDir::current().absoluteFilePath(onDisk));
+  }
+  // A bare host name such as the Help menu's web site entries.
+  if (text.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
+    return QUrl(QStringLiteral("http://") + text);
+  if (text.startsWith(QLatin1String("ftp."), Qt::CaseInsensitive))
+    return QUrl(QStringLiteral("ftp://") + text);
+  return QUrl::fromLocalFile(
+      QDir::current().absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(target))));
+}
+
+void ShellOpen(const std::string& target) {
+  QDesktopServices::openUrl(ShellOpenUrl(target));
+}
+
+void CenterOnScreen(QWidget* window) {
+  if (!window) return;
+  QScreen* screen = window->screen();
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QSize size = window->frameGeometry().size();
+  window->move(area.x() + (area.width() - size.width()) / 2,
+               area.y() + (area.height() - size.height()) / 2);
+}
+
+void SetFixedDialogFlags(QWidget* dialog) {
+  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                         Qt::MSWindowsFixedSizeDialogHint);
+}

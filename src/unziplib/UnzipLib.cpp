@@ -1,0 +1,429 @@
+// UNZIPLIB.DLL: extracts every entry of a zip archive under its bare file name into the working
+// directory, on libdeflate. It never replaces a file, never writes outside the working directory
+// and never leaves a partial file behind. For that reason the overwrite and directory-name flags
+// of the call record are not honoured; the test and verbose flags and the file specs are.
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "UnzipFile.h"
+#include "launch/ZipCodePage.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "unziplib/UnzipLibApi.h"
+
+namespace unziplib {
+namespace {
+
+constexpr std::uint32_t kLocalSig = 0x04034b50;
+constexpr std::uint32_t kCentralSig = 0x02014b50;
+constexpr std::uint32_t kEndSig = 0x06054b50;
+constexpr std::uint64_t kEndSize = 22;
+constexpr std::uint64_t kMaxComment = 65535;
+// Deflate cannot expand more than about 1032 to 1; anything beyond is a lie about the size.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+// Entries up to this size are inflated into one reused buffer and written; larger ones straight
+// into the mapped output file.
+constexpr std::uint64_t kMapThreshold = 8u << 20;
+
+std::uint16_t Get16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+std::uint32_t Get32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+struct TEntry {
+  std::string RawName;
+  std::string Name;  // bare name as written
+  std::uint16_t Flags = 0;
+  std::uint16_t Method = 0;
+  std::uint16_t Time = 0;
+  std::uint16_t Date = 0;
+  std::uint32_t Crc = 0;
+  std::uint64_t CompressedSize = 0;
+  std::uint64_t Size = 0;
+  std::uint64_t LocalOffset = 0;
+  bool Skip = false;
+};
+
+class TExtractor {
+ public:
+  explicit TExtractor(TUnzipParams* params) : FParams(params) {}
+  ~TExtractor() {
+    if (FInflater) libdeflate_free_decompressor(FInflater);
+  }
+
+  std::int32_t Run();
+
+ private:
+  // Returns false when the caller asked to cancel.
+  bool Callback(std::int32_t action, std::int32_t error, std::uint64_t number,
+                std::string_view text);
+  bool Message(std::int32_t error, const std::string& text) {
+    return Callback(UNZIP_ACTION_MESSAGE, error, 0, text);
+  }
+  bool ReadDirectory();
+  bool CheckName(TEntry& entry);
+  bool MatchesSpec(const TEntry& entry) const;
+  bool ExtractEntry(const TEntry& entry, bool* cancelled);
+  bool Inflate(const TEntry& entry, const unsigned char* data, unsigned char* out);
+
+  TUnzipParams* FParams;
+  TInputMap FInput;
+  std::vector<TEntry> FEntries;
+  std::int64_t FDelta = 0;  // bytes in front of the archive (self-extractor stubs)
+  std::string FTargetDir;
+  std::unordered_set<std::string> FTaken;  // names in the target, lower case
+  libdeflate_decompressor* FInflater = nullptr;
+  std::vector<unsigned char> FBuffer;
+  bool FCancelled = false;
+  bool FTestOnly = false;  // check every entry, write nothing
+  std::vector<std::string> FSpecs;
+  std::int32_t FWrittenCount = 0;
+};
+
+bool TExtractor::Callback(std::int32_t action, std::int32_t error, std::uint64_t number,
+                          std::string_view text) {
+  if (!FParams->Callback) return !FCancelled;
+  auto info = std::make_unique<TUnzipCallbackInfo>();
+  std::memset(info.get(), 0, sizeof(TUnzipCallbackInfo));
+  info->Handle = FParams->Handle;
+  info->Caller = FParams->Caller;
+  info->Version = UNZIP_VERSION;
+  info->ActionCode = action;
+  info->ErrorCode = error;
+  info->Number = number > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(number);
+  const std::size_t n = TruncatedLength(text, UNZIP_MESSAGE_CHARS);
+  std::memcpy(info->Message, text.data(), n);
+  if (FParams->Callback(info.get()) == -1) FCancelled = true;
+  return !FCancelled;
+}
+
+bool TExtractor::ReadDirectory() {
+  const unsigned char* data = FInput.Data();
+  const std::uint64_t size = FInput.Size();
+  if (size < kEndSize) return false;
+  std::uint64_t endPos = 0;
+  bool found = false;
+  const std::uint64_t lowest = size > kEndSize + kMaxComment ? size - kEndSize - kMaxComment : 0;
+  for (std::uint64_t pos = size - kEndSize + 1; pos-- > lowest;) {
+    if (Get32(data + pos) == kEndSig && pos + kEndSize + Get16(data + pos + 20) <= size) {
+      endPos = pos;
+      found = true;
+      break;
+    }
+  }
+  if (!found) return false;
+  const unsigned char* end = data + endPos;
+  if (Get16(end + 4) != 0 || Get16(end + 6) != 0) return false;  // joined by the caller first
+  const std::uint32_t count = Get16(end + 10);
+  const std::uint64_t dirSize = Get32(end + 12);
+  if (dirSize > endPos) return false;
+  const std::uint64_t dirPos = endPos - dirSize;
+  FDelta = static_cast<std::int64_t>(dirPos) - static_cast<std::int64_t>(Get32(end + 16));
+  std::uint64_t pos = dirPos;
+  FEntries.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (pos + 46 > endPos || Get32(data + pos) != kCentralSig) return false;
+    const unsigned char* h = data + pos;
+    const std::uint64_t nameLen = Get16(h + 28), extraLen = Get16(h + 30),
+                        commentLen = Get16(h + 32);
+    if (pos + 46 + nameLen + extraLen + commentLen > endPos) return false;
+    TEntry e;
+    e.RawName.assign(reinterpret_cast<const char*>(h + 46), nameLen);
+    e.Name = zip::IsOemText(Get16(h + 4), zip::TCodePageRule::cpAuto) ? zip::OemToAnsi(e.RawName)
+                                                                      : e.RawName;
+    e.Flags = Get16(h + 8);
+    e.Method = Get16(h + 10);
+    e.Time = Get16(h + 12);
+    e.Date = Get16(h + 14);
+    e.Crc = Get32(h + 16);
+    e.CompressedSize = Get32(h + 20);
+    e.Size = Get32(h + 24);
+    e.LocalOffset = Get32(h + 42);
+    FEntries.push_back(std::move(e));
+    pos += 46 + nameLen + extraLen + commentLen;
+  }
+  return true;
+}
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+// A name that may be created in the target directory and nowhere else.
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (const char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F || IsSeparator(c)) return false;
+#ifdef _WIN32
+    if (std::strchr("<>:\"|?*", c)) return false;
+#endif
+  }
+#ifdef _WIN32
+  if (name.back() == '.' || name.back() == ' ') return false;
+  std::string stem = LowerAscii(name.substr(0, name.find('.')));
+  static const char* const kDevices[] = {"con", "prn", "aux", "nul"};
+  for (const char* d : kDevices)
+    if (stem == d) return false;
+  if (stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' &&
+      stem[3] <= '9')
+    return false;
+#endif
+  return true;
+}
+
+bool TExtractor::CheckName(TEntry& entry) {
+  const std::string& raw = entry.Name;
+  if (!raw.empty() && IsSeparator(raw.back()) && entry.Size == 0) {
+    entry.Skip = true;  // a folder entry: folders are not kept
+    return true;
+  }
+  // Names that try to climb out or start at a root are refused outright, even though their bare
+  // name would be harmless: such an archive was made to attack.
+  bool unsafe = raw.empty() || IsSeparator(raw.front()) || (raw.size() >= 2 && raw[1] == ':') ||
+                raw.find('\0') != std::string::npos;
+  std::size_t start = 0;
+  while (!unsafe && start <= raw.size()) {
+    std::size_t stop = start;
+    while (stop < raw.size() && !IsSeparator(raw[stop])) ++stop;
+    if (std::string_view(raw).substr(start, stop - start) == "..") unsafe = true;
+    start = stop + 1;
+  }
+  std::size_t cut = raw.size();
+  while (cut > 0 && !IsSeparator(raw[cut - 1])) --cut;
+  const std::string bare = raw.substr(cut);
+  if (unsafe || !IsPlainFileName(bare)) {
+    entry.Skip = true;
+    return Message(UNZIP_ERR_NAME, "Refused unsafe file name: " + raw);
+  }
+  entry.Name = bare;
+  return true;
+}
+
+// A spec names an entry by its whole name or its bare name, with wildcards.
+bool TExtractor::MatchesSpec(const TEntry& entry) const {
+  std::string whole = entry.Name;
+  std::replace(whole.begin(), whole.end(), '\\', '/');
+  const std::string bare = whole.substr(whole.rfind('/') + 1);
+  for (std::string spec : FSpecs) {
+    std::replace(spec.begin(), spec.end(), '\\', '/');
+    if (platform::MatchesMask(whole, spec) || platform::MatchesMask(bare, spec)) return true;
+  }
+  return false;
+}
+
+bool TExtractor::Inflate(const TEntry& entry, const unsigned char* data, unsigned char* out) {
+  if (entry.Method == 0) {
+    std::memcpy(out, data, entry.Size);
+    return true;
+  }
+  std::size_t inUsed = 0, outUsed = 0;
+  const libdeflate_result r = libdeflate_deflate_decompress_ex(
+      FInflater, data, entry.CompressedSize, out, entry.Size, &inUsed, &outUsed);
+  return r == LIBDEFLATE_SUCCESS && outUsed == entry.Size;
+}
+
+std::time_t DosTime(std::uint16_t date, std::uint16_t time) {
+  std::tm tm{};
+  tm.tm_year = ((date >> 9) & 0x7F) + 80;
+  tm.tm_mon = std::max(((date >> 5) & 0x0F) - 1, 0);
+  tm.tm_mday = std::max(date & 0x1F, 1);
+  tm.tm_hour = (time >> 11) & 0x1F;
+  tm.tm_min = (time >> 5) & 0x3F;
+  tm.tm_sec = (time & 0x1F) * 2;
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
+bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
+  *cancelled = false;
+  const std::string& name = entry.Name;
+  if (entry.Flags & 1) return Message(UNZIP_ERR_ENCRYPTED, "Encrypted file skipped: " + name);
+  if (entry.Method != 0 && entry.Method != 8)
+    return Message(UNZIP_ERR_METHOD,
+                   "Unsupported compression method " + std::to_string(entry.Method) + ": " + name);
+  const unsigned char* data = FInput.Data();
+  const std::uint64_t size = FInput.Size();
+  const std::int64_t local = static_cast<std::int64_t>(entry.LocalOffset) + FDelta;
+  if (local < 0 || static_cast<std::uint64_t>(local) + 30 > size ||
+      Get32(data + local) != kLocalSig)
+    return Message(UNZIP_ERR_DATA, "Corrupt data (local header): " + name);
+  const std::uint64_t dataPos =
+      static_cast<std::uint64_t>(local) + 30 + Get16(data + local + 26) + Get16(data + local + 28);
+  if (dataPos > size || entry.CompressedSize > size - dataPos)
+    return Message(UNZIP_ERR_DATA, "Corrupt data (truncated archive): " + name);
+
+  if (!Callback(UNZIP_ACTION_NEWFILE, 0, entry.Size, name)) {
+    *cancelled = true;
+    return false;
+  }
+  if (FTestOnly) {
+    FBuffer.resize(entry.Size);
+    if (!Inflate(entry, data + dataPos, FBuffer.data()))
+      return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
+    if (libdeflate_crc32(0, FBuffer.data(), entry.Size) != entry.Crc)
+      return Message(UNZIP_ERR_CRC, "CRC error: " + name);
+    ++FWrittenCount;
+    if (!Callback(UNZIP_ACTION_PROGRESS, 0, entry.Size, name)) *cancelled = true;
+    return !*cancelled;
+  }
+  if (FTaken.count(LowerAscii(name)))
+    return Message(0, "File exists already, not replaced: " + name);
+  const std::string path = platform::JoinPath(FTargetDir, name);
+  TOutputFile out;
+  bool exists = false;
+  std::string error;
+  if (!out.Create(path, &exists, &error)) {
+    if (exists) return Message(0, "File exists already, not replaced: " + name);
+    return Message(UNZIP_ERR_WRITE, "Cannot create file " + name + ": " + error);
+  }
+  FTaken.insert(LowerAscii(name));
+  bool ok = true;
+  if (entry.Size > 0) {
+    unsigned char* target = nullptr;
+    if (entry.Size > kMapThreshold) {
+      target = out.Map(entry.Size, &error);
+      if (!target) return Message(UNZIP_ERR_WRITE, "Cannot write file " + name + ": " + error);
+    } else {
+      FBuffer.resize(entry.Size);
+      target = FBuffer.data();
+    }
+    if (!Inflate(entry, data + dataPos, target))
+      return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
+    if (libdeflate_crc32(0, target, entry.Size) != entry.Crc)
+      return Message(UNZIP_ERR_CRC, "CRC error: " + name);
+    if (entry.Size <= kMapThreshold) ok = out.Write(target, entry.Size, &error);
+  }
+  if (!ok || !out.Finish(DosTime(entry.Date, entry.Time), &error))
+    return Message(UNZIP_ERR_WRITE, "Cannot write file " + name + ": " + error);
+  ++FWrittenCount;
+  if (FParams->Verbose && !Message(0, "Extracted: " + name)) {
+    *cancelled = true;
+    return false;
+  }
+  if (!Callback(UNZIP_ACTION_WRITTEN, 0, entry.Size, name) ||
+      !Callback(UNZIP_ACTION_PROGRESS, 0, entry.Size, name)) {
+    *cancelled = true;
+    return false;
+  }
+  return true;
+}
+
+std::int32_t TExtractor::Run() {
+  const char* archive = FParams->ArchiveName;
+  std::string error;
+  if (!archive || !*archive) {
+    Message(UNZIP_ERR_OPEN, "No archive given");
+    return 0;
+  }
+  if (!FInput.Open(archive, &error)) {
+    Message(UNZIP_ERR_OPEN, std::string("Cannot open archive ") + archive + ": " + error);
+    return 0;
+  }
+  if (!ReadDirectory()) {
+    Message(UNZIP_ERR_STRUCTURE, std::string("Not a valid zip archive: ") + archive);
+    return 0;
+  }
+  // Created files are named by the directory current now, even if a handler run from the
+  // callback changes it meanwhile.
+  FTargetDir = platform::GetCurrentDir();
+  for (const platform::TSearchRec& rec : platform::FindFiles(FTargetDir, "*"))
+    FTaken.insert(LowerAscii(rec.Name));
+
+  FTestOnly = FParams->Test != 0;
+  for (std::int32_t i = 0; FParams->FileSpecs && i < FParams->FileSpecCount; ++i)
+    if (const char* spec = FParams->FileSpecs[i].FileSpec) FSpecs.emplace_back(spec);
+
+  // Every refusal that can be decided from the directory is made before anything is written.
+  std::uint64_t total = 0;
+  std::size_t files = 0;
+  for (TEntry& e : FEntries) {
+    if (!FSpecs.empty() && !MatchesSpec(e)) {
+      e.Skip = true;
+      continue;
+    }
+    if (!CheckName(e)) return 0;
+    if (e.Skip) continue;
+    if (e.Size == 0xFFFFFFFFu || e.CompressedSize == 0xFFFFFFFFu || e.LocalOffset == 0xFFFFFFFFu) {
+      e.Skip = true;
+      if (!Message(UNZIP_ERR_METHOD, "Zip64 entries are not supported: " + e.Name)) return 0;
+      continue;
+    }
+    const bool absurd = e.Method == 0
+                            ? e.Size != e.CompressedSize
+                            : e.Method == 8 && e.Size > e.CompressedSize * kMaxDeflateRatio + 1024;
+    if (absurd) {
+      e.Skip = true;
+      if (!Message(UNZIP_ERR_SIZE, "Declared size of " + e.Name + " (" + std::to_string(e.Size) +
+                                       " bytes) does not fit its data; skipped"))
+        return 0;
+      continue;
+    }
+    if (!FTestOnly && FTaken.count(LowerAscii(e.Name))) {
+      e.Skip = true;
+      if (!Message(0, "File exists already, not replaced: " + e.Name)) return 0;
+      continue;
+    }
+    total += e.Size;
+    ++files;
+  }
+  const auto freeSpace = platform::FreeDiskSpace(FTargetDir);
+  if (!FTestOnly && freeSpace && total > *freeSpace) {
+    Message(UNZIP_ERR_SIZE, "Not enough disk space: the archive needs " + std::to_string(total) +
+                                " bytes, " + std::to_string(*freeSpace) + " are free");
+    return 0;
+  }
+  if (!Callback(UNZIP_ACTION_FILECOUNT, 0, files, "") ||
+      !Callback(UNZIP_ACTION_TOTALSIZE, 0, total, ""))
+    return 0;
+
+  FInflater = libdeflate_alloc_decompressor();
+  if (!FInflater) {
+    Message(UNZIP_ERR_OPEN, "Out of memory");
+    return 0;
+  }
+  for (const TEntry& e : FEntries) {
+    if (e.Skip) continue;
+    bool cancelled = false;
+    try {
+      if (!ExtractEntry(e, &cancelled) && (cancelled || FCancelled)) break;
+    } catch (const std::bad_alloc&) {
+      if (!Message(UNZIP_ERR_WRITE, "Out of memory: " + e.Name)) break;
+    }
+  }
+  Callback(UNZIP_ACTION_ENDBATCH, 0, 0, "");
+  return FWrittenCount;
+}
+
+}  // namespace
+}  // namespace unziplib
+
+extern "C" {
+
+UNZIPLIB_EXPORT std::int32_t UNZIPLIB_CALL UnzipLibExec(TUnzipParams* params) {
+  if (!params) return 0;
+  try {
+    unziplib::TExtractor extractor(params);
+    return extractor.Run();
+  } catch (...) {
+    return 0;  // nothing may escape into the caller
+  }
+}
+
+UNZIPLIB_EXPORT std::int32_t UNZIPLIB_CALL GetUnzipLibVersion(void) {
+  return UNZIP_VERSION;
+}
+}

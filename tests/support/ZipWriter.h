@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+/// One entry of an archive that TZipWriter builds. Names and comments are raw bytes; every field
+/// written to the headers can be overridden to build damaged or hostile archives.
+struct TZipWriterEntry {
+  enum TMethod : std::uint16_t { zmStored = 0, zmDeflated = 8 };
+
+  std::string Name;
+  std::string Data;  ///< uncompressed contents
+  std::uint16_t Method = zmDeflated;
+  int Level = 6;                     ///< libdeflate compression level for deflated entries
+  std::uint16_t VersionMadeBy = 20;  ///< high byte: host system (0 DOS, 3 Unix, 11 NTFS)
+  std::uint16_t VersionNeeded = 20;
+  std::uint16_t Flags = 0;      ///< bit 3 is added when DataDescriptor is set
+  std::uint16_t Time = 0x6000;  ///< 12:00:00
+  std::uint16_t Date = 0x5A21;  ///< 2025-01-01
+  std::string LocalExtra, CentralExtra, Comment;
+  std::uint32_t ExternalAttributes = 0;
+  bool DataDescriptor = false;      ///< sizes and CRC follow the data, local header holds zeros
+  bool DescriptorSignature = true;  ///< the optional 0x08074b50 in front of the descriptor
+
+  // Corruption hooks: values written instead of the true ones (in both headers).
+  std::optional<std::uint32_t> Crc, CompressedSize, Size;
+  std::optional<std::string> RawData;  ///< bytes stored instead of the compressed data
+  /// The central header points at the local header and data of this earlier entry and nothing
+  /// is written for this one (overlapping entries, as zip bombs use them).
+  std::optional<std::size_t> SameDataAs;
+};
+
+/// Where the parts of a built archive lie, so that tests can damage exactly one of them.
+struct TZipLayout {
+  std::vector<std::size_t> LocalHeaders;    ///< offset of each local header
+  std::vector<std::size_t> DataOffsets;     ///< offset of each entry's data
+  std::vector<std::size_t> CentralHeaders;  ///< offset of each central header
+  std::size_t CentralDirectory = 0;
+  std::size_t CentralSize = 0;
+  std::size_t EndRecord = 0;
+};
+
+/// Builds zip archives in memory: stored and deflated entries, any raw names, archive comment,
+/// bytes in front and behind, data descriptors, multi-volume sets.
+class TZipWriter {
+ public:
+  TZipWriterEntry& Add(std::string name, std::string data,
+                       std::uint16_t method = TZipWriterEntry::zmDeflated);
+  TZipWriterEntry& Add(TZipWriterEntry entry);
+
+  std::string Comment;  ///< archive comment
+  std::string Prefix;   ///< bytes in front (a self-extractor stub); offsets stay unadjusted
+  std::string Trailer;  ///< bytes after the end record
+  std::optional<std::uint16_t> EntryCountOverride;  ///< total written into the end record
+
+  /// The archive as one file.
+  std::string Build(TZipLayout* layout = nullptr) const;
+
+  /// A spanned set: volume 1 starts with the spanning marker, no volume is longer than
+  /// volumeSize (headers are never split), the central directory and end record are on the
+  /// last volume.
+  std::vector<std::string> BuildVolumes(std::size_t volumeSize) const;
+
+  /// Writes Build() to path; returns the layout.
+  TZipLayout WriteFile(const std::string& path) const;
+
+  std::vector<TZipWriterEntry> Entries;
+
+ private:
+  struct TPrepared {
+    std::string Compressed;
+    std::uint32_t Crc, CompressedSize, Size;
+  };
+  std::vector<TPrepared> Prepare() const;
+  std::string LocalHeader(const TZipWriterEntry& e, const TPrepared& p) const;
+  std::string Descriptor(const TZipWriterEntry& e, const TPrepared& p) const;
+  std::string CentralHeader(const TZipWriterEntry& e, const TPrepared& p, std::uint32_t offset,
+                            std::uint16_t disk) const;
+};
+
+/// Deflates bytes with libdeflate (raw deflate, as zip stores it).
+std::string DeflateBytes(const std::string& data, int level = 6);
