@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "FuzzSupport.h"
@@ -25,8 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       word.clear();
     }
   }
-  newGames.Add("loht");
+  if (seen.insert("loht").second) newGames.Add("loht");  // what the misspelt line names
   const std::size_t before = newGames.Count();
+  // Names that the 8-byte short name cuts to the same text may rightly appear twice.
+  std::unordered_map<std::string, int> cutForms;
+  for (const std::string& name : newGames.Names()) ++cutForms[LowerAscii(TString8(name).view())];
 
   TCatalogue cat;
   InitGameRecord(cat.Games.emplace_back());
@@ -38,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
     const TGameRecord& game = cat.Games[i];
     fuzz::Check(!game.ZipName.empty(), "an entry without a short name");
-    fuzz::Check(taken.insert(LowerAscii(game.ZipName)).second || game.ZipName.size() == 8,
-                "a name taken twice");
+    const std::string cut = LowerAscii(game.ZipName.view());
+    fuzz::Check(taken.insert(cut).second || cutForms[cut] > 1, "a name taken twice");
   }
   return 0;
 }

@@ -44,4 +44,12 @@ inline const std::filesystem::path& ScratchDir() {
   return dir;
 }
 
+/// Writes bytes to a file, replacing it.
+inline void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) Fail("cannot create " + path.string());
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (std::fclose(f) != 0 || !ok) Fail("cannot write " + path.string());
+}
+
 }  // namespace fuzz

@@ -11,6 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${FUZZ_BUILD_DIR:-build-fuzz}
+mkdir -p "$build"
+build=$(cd "$build" && pwd)  # the targets change their working directory
 seconds=60
 parallel=1
 build_only=0

@@ -68,6 +68,9 @@ void ParseProgram(std::string_view text, const std::vector<std::string>& params,
   const auto fail = [&](const char* why) {
     result.Kind = TBatchLine::TKind::blError;
     result.Text = std::string(why) + std::string(text);
+    result.Words.clear();
+    result.Redirect = 0;
+    result.Target.clear();
   };
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     if (tokens[i].Redirect != 0) {
