@@ -1,8 +1,6 @@
 // Writes the fuzz targets' seed corpora, built with the tests' own fixture builders, so that no
 // binary is kept in the repository. Usage: startvelk_fuzz_seeds OUTDIR  (OUTDIR/<target>/<seed>)
 
-#include <jpeglib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +18,9 @@
 #include "catalogue/SettingsFile.h"
 #include "launch/BatchFile.h"
 #include "screenshots/JpegCodec.h"
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
 
 namespace fs = std::filesystem;
 
