@@ -65,7 +65,7 @@ typedef struct TUnzipCallbackInfo {
 
 typedef int32_t(UNZIPLIB_CALL* TUnzipCallback)(TUnzipCallbackInfo* info);
 
-/* One file spec of the 152 layout: a pointer to the spec text, the rest unused. */
+/* One file pattern of the 152 layout: a pointer to the pattern text, the rest unused. */
 typedef struct TUnzipFileSpec {
   const char* FileSpec;
   int32_t Reserved[17];

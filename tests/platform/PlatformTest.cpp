@@ -45,12 +45,12 @@ TEST(Text, Utf8ValidationAndWindows1252Fallback) {
 }
 
 TEST(Files, MaskMatchingIgnoresCaseAndHandlesStars) {
-  EXPECT_TRUE(MatchesMask("PacMan01.JPG", "pacman*.jpg"));
+  EXPECT_TRUE(MatchesMask("MyGame01.JPG", "mygame*.jpg"));
   EXPECT_TRUE(MatchesMask("anything", "*.*"));
   EXPECT_TRUE(MatchesMask(".", "*"));
   EXPECT_TRUE(MatchesMask("a.zip", "?.zip"));
   EXPECT_FALSE(MatchesMask("ab.zip", "?.zip"));
-  EXPECT_FALSE(MatchesMask("pacman.jpeg", "pacman*.jpg"));
+  EXPECT_FALSE(MatchesMask("mygame.jpeg", "mygame*.jpg"));
   EXPECT_TRUE(MatchesMask("x", "***x"));
   // Many stars against a long near-miss must stay fast (linear, not exponential).
   EXPECT_FALSE(MatchesMask(std::string(5000, 'a'), "*a*a*a*a*a*a*a*a*a*b"));
@@ -83,18 +83,18 @@ TEST(Files, ListingStopsWhenVisitorSaysSo) {
 
 TEST(Files, NamesAreFoundWithoutRegardToCase) {
   TempDir dir;
-  dir.Write("PacMan/PACMAN.VLK", "driver");
+  dir.Write("MyGame/MYGAME.VLK", "driver");
   ScopedCurrentDir cd(dir.Path());
-  EXPECT_TRUE(FileExists("pacman/pacman.vlk"));
-  EXPECT_TRUE(DirectoryExists("PACMAN"));
-  EXPECT_FALSE(FileExists("pacman"));  // a directory is not a file
-  EXPECT_EQ(ResolvePath("pacman/pacman.vlk"), "PacMan/PACMAN.VLK");
+  EXPECT_TRUE(FileExists("mygame/mygame.vlk"));
+  EXPECT_TRUE(DirectoryExists("MYGAME"));
+  EXPECT_FALSE(FileExists("mygame"));  // a directory is not a file
+  EXPECT_EQ(ResolvePath("mygame/mygame.vlk"), "MyGame/MYGAME.VLK");
   // A missing tail keeps its spelling under the resolved head, so it can be created there.
-  EXPECT_EQ(ResolvePath("pacman/new/File.txt"), "PacMan/new/File.txt");
-  EXPECT_EQ(ResolvePath((dir.Path() / "PACMAN").string() + "/"), (dir.Path() / "PacMan").string() + "/");
-  EXPECT_TRUE(FileAge("PACMAN/pacman.vlk").has_value());
+  EXPECT_EQ(ResolvePath("mygame/new/File.txt"), "MyGame/new/File.txt");
+  EXPECT_EQ(ResolvePath((dir.Path() / "MYGAME").string() + "/"), (dir.Path() / "MyGame").string() + "/");
+  EXPECT_TRUE(FileAge("MYGAME/mygame.vlk").has_value());
   EXPECT_FALSE(FileAge("nothing").has_value());
-  EXPECT_EQ(FileSize("pacman/pacman.vlk"), 6u);
+  EXPECT_EQ(FileSize("mygame/mygame.vlk"), 6u);
 }
 
 TEST(Files, ExactNameWinsAndCaseVariantsAreChosenStably) {

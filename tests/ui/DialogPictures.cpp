@@ -110,9 +110,9 @@ int main(int argc, char** argv) {
   TQtUserInteraction ui;
   ui.MessageDlg("/home/user/roms/\ris NOT a vallid directory !", TMsgDlgType::mtError, mbOK);
   ui.MessageDlg("Found 3 new games.", TMsgDlgType::mtInformation, mbOK);
-  ui.MessageDlg("Delete screenshot pacman03.jpg?", TMsgDlgType::mtConfirmation, mbYes | mbNo);
+  ui.MessageDlg("Delete screenshot mygame03.jpg?", TMsgDlgType::mtConfirmation, mbYes | mbNo);
   ui.MessageDlg("velk.exe not found!", TMsgDlgType::mtError, mbCancel);
-  ui.ShowMessage("Archive pacman.zip is damaged");
+  ui.ShowMessage("Archive mygame.zip is damaged");
 
   CursorSheet().save(gOut.filePath(QStringLiteral("cursors.png")));
   QImage art(240, 60, QImage::Format_RGB32);
