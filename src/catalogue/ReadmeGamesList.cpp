@@ -7,6 +7,9 @@
 
 namespace {
 
+// Far beyond any emulator's readme; a larger file (or one that never ends) is not read at all.
+constexpr std::uint64_t MaxReadmeBytes = std::uint64_t{64} << 20;
+
 bool IsBlankOrControl(char c) {
   return static_cast<unsigned char>(c) <= 32;
 }
@@ -46,7 +49,7 @@ std::string CapitalizeName(std::string_view text) {
 }
 
 void ReadReadmeGamesList(TCatalogue& cat, TNewGames& newGames) {
-  if (const auto text = platform::ReadWholeFile(ReadmeFileName))
+  if (const auto text = platform::ReadWholeFile(ReadmeFileName, MaxReadmeBytes))
     ParseReadmeGamesList(cat, newGames, *text);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "EmulatorDir.h"
@@ -65,6 +66,28 @@ TEST(HostileReadme, NoLineBreakAtAll) {
   ASSERT_EQ(binary.Games.size(), 3u);
   EXPECT_EQ(binary.Games[1].Name, "\xff\x80");
   EXPECT_EQ(binary.Games[2].ZipName, "\xff\xfe");
+}
+
+TEST(HostileReadme, AReadmeThatNeverEndsIsNotReadAtAll) {
+  EmulatorDir emu;
+  std::filesystem::create_symlink("/dev/zero", emu.Dir.Path() / "readme.txt");
+  TNewGames newGames;
+  newGames.Add("pacrcr");
+  TCatalogue cat;
+  InitGameRecord(cat.Games.emplace_back());
+  ReadReadmeGamesList(cat, newGames);  // returns after 64 MiB instead of filling the memory
+  EXPECT_EQ(cat.Games.size(), 1u);
+  EXPECT_EQ(newGames.Count(), 1u);
+}
+
+TEST(HostileSettings, ASettingsFileThatNeverEndsIsRefusedAndKept) {
+  EmulatorDir emu;
+  std::filesystem::create_symlink("/dev/zero", emu.Dir.Path() / "StartVELK.ini");
+  TCatalogue cat;
+  TNewGames newGames;
+  TWindowState window;
+  EXPECT_THROW(ReadSettings(cat, newGames, window), ESettingsFile);
+  EXPECT_TRUE(std::filesystem::is_symlink(emu.Dir.Path() / "StartVELK.ini"));
 }
 
 TEST(HostileSettings, HugeAndNegativeNumbersFallBackToTheirDefaults) {
