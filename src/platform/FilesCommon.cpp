@@ -1,6 +1,7 @@
+#include "Files.h"
+
 #include <cstdio>
 
-#include "Files.h"
 #include "Text.h"
 
 namespace platform {
@@ -59,9 +60,7 @@ std::vector<TSearchRec> FindFiles(const std::string& dir, std::string_view mask)
   return entries;
 }
 
-bool PathExists(const std::string& path) {
-  return FileExists(path) || DirectoryExists(path);
-}
+bool PathExists(const std::string& path) { return FileExists(path) || DirectoryExists(path); }
 
 std::string IncludeTrailingPathDelimiter(std::string path) {
   if (!path.empty() && path.back() != PathDelim && path.back() != '/') path += PathDelim;
