@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <chrono>
 #include <vector>
 
 #include "FakeUserInteraction.h"
@@ -88,10 +90,11 @@ class StartGameTest : public ::testing::Test {
     TZipArchive::SetLibraryFallbackSearch(true);
   }
 
-  void WriteFakeVelk() {
+  // A slow fake lasts long enough for the launcher to be waiting on it, whatever the load.
+  void WriteFakeVelk(bool slow = false) {
     const fs::path velk = FDir.Write(
         "velk.exe",
-        "#!/bin/sh\n"
+        std::string("#!/bin/sh\n") + (slow ? "sleep 1\n" : "") +
         "{\n"
         "  printf 'cwd=%s\\n' \"$(pwd)\"\n"
         "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
@@ -238,6 +241,7 @@ TEST_F(StartGameTest, StartWithoutCurrentGameIsRefused) {
 
 TEST_F(StartGameTest, SecondStartDuringARunIsRefusedAndTheFirstFinishes) {
   InstallDriver("mygame");
+  WriteFakeVelk(/*slow=*/true);
   int nested = 0;
   FUi.OnWait = [&](TWaitHandle handle) {
     if (nested++ == 0) {
@@ -266,12 +270,16 @@ TEST_F(StartGameTest, FailedJoinStartsNothingAndRestoresTheSlideShow) {
 
 TEST_F(StartGameTest, QuitDuringTheRunLeavesTheChainAndShowsNothingMore) {
   InstallDriver("mygame");
+  WriteFakeVelk(/*slow=*/true);
   FUi.OnWait = [&](TWaitHandle) {
     FUi.Quit = true;
     return false;
   };
   FStarter.StartEmuButtonClick();
   EXPECT_EQ(FUi.Events, (std::vector<std::string>{"stop-slideshow", "join", "leave"}));
+  // The emulator outlives the wait; let it finish before its folder goes.
+  for (int i = 0; i < 500 && !ReadRun().Ran; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 // --- Zipped games ------------------------------------------------------------------------------
@@ -412,6 +420,7 @@ TEST_F(ZipStartTest, GameFolderThatCannotBeMadeStopsTheStart) {
 TEST_F(ZipStartTest, QuitDuringTheRunStillRemovesTheExtractedFiles) {
   WriteArchive("zips/mygame.zip", GameArchive());
   InstallDriver("mygame");
+  WriteFakeVelk(/*slow=*/true);
   FUi.OnWait = [&](TWaitHandle handle) {
     // Let the emulator finish its listing first, so no file is deleted under it.
     FakeUserInteraction::WaitForHandle(handle);
