@@ -11,8 +11,9 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTARTVELK_SA
   -DSTARTVELK_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --parallel "$jobs"
 export QT_QPA_PLATFORM=offscreen
-# Leaks count; a report ends the test with a failure code; the stack names file and line.
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:exitcode=23:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+# Leaks count; a report ends the test with a failure code; the stack names file and line. Strict
+# string checks stay off: the X keyboard library passes counted, unterminated names to strndup.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:exitcode=23:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:exitcode=24${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 600 "$@"

@@ -107,6 +107,9 @@ void TMain::ZipArchiveMessage(TZipArchive&, int errCode, const std::string& mess
 }
 
 TMain::~TMain() {
+  // The application reports focus changes while the widgets below are torn down, after this
+  // window's own part is gone; it must not reach this window's slot then.
+  disconnect(qApp, &QApplication::focusChanged, this, &TMain::OnFocusChanged);
   FormDestroy();
 }
 
