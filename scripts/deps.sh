@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libdeflate-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xterm
+  clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -15,6 +15,7 @@
 #include "ui/About.h"
 #include "ui/AltRomPath.h"
 #include "ui/MainArtwork.h"
+#include "ui/MainStart.h"
 #include "ui/MainWindow.h"
 #include "ui/QtUserInteraction.h"
 #include "ui/SetScreenShotTimer.h"
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
   TMainHooks hooks = DefaultMainHooks(ui);
   hooks.OnClose = [&ui] { ui.RequestQuit(); };
   TMain main(ui, std::move(hooks));
+  TMainGameStart gameStart(main, Catalogue(), ui);
   mainWindow = &main;
   ui.OnSetStatusText = [&main](const std::string& text) { main.SetStatusText(text); };
   ui.OnResetStatusText = [&main] { main.ResetStatusText(); };

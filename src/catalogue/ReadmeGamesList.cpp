@@ -7,6 +7,9 @@
 
 namespace {
 
+// Far beyond any emulator's readme; a larger file (or one that never ends) is not read at all.
+constexpr std::uint64_t MaxReadmeBytes = std::uint64_t{64} << 20;
+
 bool IsBlankOrControl(char c) {
   return static_cast<unsigned char>(c) <= 32;
 }
@@ -46,9 +49,12 @@ std::string CapitalizeName(std::string_view text) {
 }
 
 void ReadReadmeGamesList(TCatalogue& cat, TNewGames& newGames) {
-  const auto text = platform::ReadWholeFile(ReadmeFileName);
-  if (!text) return;
-  std::string_view rest(*text);
+  if (const auto text = platform::ReadWholeFile(ReadmeFileName, MaxReadmeBytes))
+    ParseReadmeGamesList(cat, newGames, *text);
+}
+
+void ParseReadmeGamesList(TCatalogue& cat, TNewGames& newGames, std::string_view text) {
+  std::string_view rest(text);
   bool marker = false;
   while (!rest.empty() && !marker)
     marker = NextLine(rest).find("gameslist:") != std::string_view::npos;

@@ -15,6 +15,9 @@ inline constexpr const char* ReadmeFileName = "Readme.txt";
 /// before any entry is made, so the catalogue never holds part of a readme's games.
 void ReadReadmeGamesList(TCatalogue& cat, TNewGames& newGames);
 
+/// ReadReadmeGamesList on a readme's text already read.
+void ParseReadmeGamesList(TCatalogue& cat, TNewGames& newGames, std::string_view text);
+
 /// Display name from a readme text: ASCII lower case, word starts capitalised (an apostrophe does
 /// not start a word), then the first "Ii" becomes "II".
 std::string CapitalizeName(std::string_view text);

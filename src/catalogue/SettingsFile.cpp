@@ -11,6 +11,9 @@
 
 namespace {
 
+// Some hundred bytes a game: a larger file is no settings file of ours and is not read.
+constexpr std::uint64_t MaxSettingsBytes = std::uint64_t{64} << 20;
+
 constexpr std::string_view StartSection = "StartVELK";
 constexpr std::string_view ViewSection = "View";
 constexpr std::string_view WindowSection = "Window";
@@ -69,7 +72,7 @@ TGameRecord ReadGameSection(const TIniFile& ini, std::int32_t n, const TGameReco
 
 void ReadSettings(TCatalogue& cat, TNewGames& newGames, TWindowState& window) {
   TIniFile ini;
-  if (const auto bytes = platform::ReadWholeFile(SettingsFileName))
+  if (const auto bytes = platform::ReadWholeFile(SettingsFileName, MaxSettingsBytes))
     ini.Parse(*bytes);
   else if (platform::PathExists(SettingsFileName))
     throw ESettingsFile(std::string("Cannot read ") + SettingsFileName + "; it is left as it is.");

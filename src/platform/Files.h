@@ -82,6 +82,10 @@ std::string JoinPath(std::string_view a, std::string_view b);
 /// Whole file into a byte string; nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+/// The same for files from outside, which may be of any size or never end (a link to a device):
+/// nothing when the file holds more than maxBytes, found without reading more than that.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
+
 /// Writes bytes to path through a temporary file beside it that replaces the old file only once
 /// it is complete, so a failed write leaves the old file untouched.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);

@@ -1,8 +1,33 @@
 #include "Files.h"
 
+#include <cstdio>
+
 #include "Text.h"
 
 namespace platform {
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
+  std::FILE* file = std::fopen(ResolvePath(path).c_str(), "rb");
+  if (!file) return std::nullopt;
+  std::string bytes;
+  char chunk[65536];
+  bool ok = true;
+  for (;;) {
+    const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
+    if (n > maxBytes - bytes.size()) {
+      ok = false;
+      break;
+    }
+    bytes.append(chunk, n);
+    if (n < sizeof chunk) {
+      ok = !std::ferror(file);
+      break;
+    }
+  }
+  std::fclose(file);
+  if (!ok) return std::nullopt;
+  return bytes;
+}
 
 bool MatchesMask(std::string_view name, std::string_view mask) {
   if (mask == "*" || mask == "*.*") return true;

@@ -228,7 +228,8 @@ std::optional<TJpegPicture> DecodeJpeg(std::string_view bytes, const TJpegDecode
 
 std::optional<TJpegPicture> DecodeJpegFile(const std::string& path,
                                            const TJpegDecodeOptions& options, std::string* error) {
-  const std::optional<std::string> bytes = platform::ReadWholeFile(path);
+  // A file larger than the pixels it may decode to is no screenshot.
+  const std::optional<std::string> bytes = platform::ReadWholeFile(path, JpegMaxPixelBytes);
   if (!bytes) {
     if (error) *error = "Cannot read " + path;
     return std::nullopt;

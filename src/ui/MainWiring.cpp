@@ -23,7 +23,11 @@ TMainHooks DefaultMainHooks(TUserInteraction& ui) {
   };
   hooks.DeleteBatchFiles = [] { DeleteBatchFiles(); };
   hooks.ScanGameAvailability = [] { ScanGameAvailability(Catalogue()); };
-  hooks.LoadUnzipLibrary = [](TZipArchive& zip) { zip.LoadUnzipLibrary(); };
+  // The library is looked for in the emulator's folder first, then beside the program.
+  hooks.LoadUnzipLibrary = [](TZipArchive& zip) {
+    zip.SetDLLDirectory(".");
+    zip.LoadUnzipLibrary();
+  };
   hooks.UnloadUnzipLibrary = [] { TZipArchive::UnloadUnzipLibrary(); };
   hooks.EditZipRompath = [](const std::string& path) { return EditZipRompath(path); };
   hooks.EditScreenShotTimer = [](std::int32_t interval) {

@@ -31,6 +31,10 @@ constexpr std::uint64_t kEndSize = 22;
 constexpr std::uint64_t kMaxComment = 65535;
 // Deflate cannot expand more than about 1032 to 1; anything beyond is a lie about the size.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
+// No game's files come near this; an archive that would unpack to more is refused as a bomb.
+constexpr std::uint64_t kMaxTotalSize = std::uint64_t{2} << 30;
+// Left free on the game's disk after the extraction, so that a fitting archive cannot fill it.
+constexpr std::uint64_t kKeepFree = std::uint64_t{64} << 20;
 // Entries up to this size are inflated into one reused buffer and written; larger ones straight
 // into the mapped output file.
 constexpr std::uint64_t kMapThreshold = 8u << 20;
@@ -76,6 +80,7 @@ class TExtractor {
   bool ReadDirectory();
   bool CheckName(TEntry& entry);
   bool MatchesSpec(const TEntry& entry) const;
+  bool EntriesOverlap() const;
   bool ExtractEntry(const TEntry& entry, bool* cancelled);
   bool Inflate(const TEntry& entry, const unsigned char* data, unsigned char* out);
 
@@ -236,6 +241,31 @@ bool TExtractor::Inflate(const TEntry& entry, const unsigned char* data, unsigne
   return r == LIBDEFLATE_SUCCESS && outUsed == entry.Size;
 }
 
+// True when two entries to be extracted share bytes of the archive: the same data counted as
+// several files is how small archives are made to unpack to gigabytes.
+bool TExtractor::EntriesOverlap() const {
+  const unsigned char* data = FInput.Data();
+  const std::uint64_t size = FInput.Size();
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
+  for (const TEntry& e : FEntries) {
+    if (e.Skip) continue;
+    const std::int64_t local = static_cast<std::int64_t>(e.LocalOffset) + FDelta;
+    // An entry that runs outside the file is reported as cut when its turn comes.
+    if (local < 0 || static_cast<std::uint64_t>(local) + 30 > size) continue;
+    const auto start = static_cast<std::uint64_t>(local);
+    const std::uint64_t dataPos = start + 30 + Get16(data + start + 26) + Get16(data + start + 28);
+    if (dataPos > size || e.CompressedSize > size - dataPos) continue;
+    spans.emplace_back(start, dataPos + e.CompressedSize);
+  }
+  std::sort(spans.begin(), spans.end());
+  std::uint64_t end = 0;
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    if (i > 0 && spans[i].first < end) return true;
+    end = std::max(end, spans[i].second);
+  }
+  return false;
+}
+
 std::time_t DosTime(std::uint16_t date, std::uint16_t time) {
   std::tm tm{};
   tm.tm_year = ((date >> 9) & 0x7F) + 80;
@@ -381,9 +411,21 @@ std::int32_t TExtractor::Run() {
     ++files;
   }
   const auto freeSpace = platform::FreeDiskSpace(FTargetDir);
-  if (!FTestOnly && freeSpace && total > *freeSpace) {
+  if (!FTestOnly && freeSpace && (total > *freeSpace || *freeSpace - total < kKeepFree)) {
     Message(UNZIP_ERR_SIZE, "Not enough disk space: the archive needs " + std::to_string(total) +
-                                " bytes, " + std::to_string(*freeSpace) + " are free");
+                                " bytes and 64 MiB must stay free; " + std::to_string(*freeSpace) +
+                                " bytes are free");
+    return 0;
+  }
+  if (total > kMaxTotalSize) {
+    Message(UNZIP_ERR_SIZE, "The archive would unpack to " + std::to_string(total) +
+                                " bytes, more than the " + std::to_string(kMaxTotalSize) +
+                                " a game may take; nothing extracted");
+    return 0;
+  }
+  if (EntriesOverlap()) {
+    Message(UNZIP_ERR_SIZE,
+            "Entries of the archive share their data, as in a zip bomb; nothing extracted");
     return 0;
   }
   if (!Callback(UNZIP_ACTION_FILECOUNT, 0, files, "") ||

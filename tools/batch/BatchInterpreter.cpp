@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BatchLine.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Spawn_posix.h"
@@ -29,38 +30,18 @@ struct TFailure {
   std::string Reason;
 };
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-std::string TrimLeft(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  return text.substr(i);
-}
-
-std::string Trim(const std::string& text) {
-  std::string t = TrimLeft(text);
-  while (!t.empty() && IsBlank(t.back())) t.pop_back();
-  return t;
-}
-
 class TBatch {
  public:
   TBatch(std::vector<std::string> params, bool pauseOnError)
       : FParams(std::move(params)), FPauseOnError(pauseOnError) {}
 
   int Run(const std::string& text) {
-    std::size_t start = 0;
-    while (start <= text.size()) {
-      std::size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (const std::optional<TFailure> failure = RunLine(line)) return Fail(*failure);
-      start = end + 1;
-    }
-    return FStatus;
+    std::optional<TFailure> failure;
+    ForEachBatchLine(text, [&](std::string_view line) {
+      failure = RunLine(ParseBatchLine(line, FParams));
+      return !failure;
+    });
+    return failure ? Fail(*failure) : FStatus;
   }
 
   int Fail(const TFailure& failure) {
@@ -75,139 +56,50 @@ class TBatch {
   }
 
  private:
-  // %0-%9 become the batch file's name and arguments (missing ones empty); %% is one percent sign.
-  std::string Substitute(const std::string& text) const {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '%' && i + 1 < text.size()) {
-        const char next = text[i + 1];
-        if (next >= '0' && next <= '9') {
-          const std::size_t n = static_cast<std::size_t>(next - '0');
-          if (n < FParams.size()) out += FParams[n];
-          ++i;
-          continue;
-        }
-        if (next == '%') {
-          out += '%';
-          ++i;
-          continue;
-        }
-      }
-      out += text[i];
-    }
-    return out;
-  }
+  using TKind = TBatchLine::TKind;
 
-  std::optional<TFailure> RunLine(const std::string& line) {
-    std::string text = TrimLeft(line);
-    bool quiet = false;
-    if (!text.empty() && text[0] == '@') {
-      quiet = true;
-      text = TrimLeft(text.substr(1));
-    }
-    if (Trim(text).empty()) return std::nullopt;
-    if (FEchoOn && !quiet)
-      std::cout << platform::GetCurrentDir() << '>' << Substitute(text) << '\n';
-
-    std::size_t wordEnd = 0;
-    while (wordEnd < text.size() && !IsBlank(text[wordEnd])) ++wordEnd;
-    const std::string command = LowerAscii(text.substr(0, wordEnd));
-    if (command == "rem") return std::nullopt;
-    if (command == "cls") {
-      std::cout.flush();
-      if (::isatty(STDOUT_FILENO)) std::cout << "\x1b[H\x1b[2J\x1b[3J" << std::flush;
-      return std::nullopt;
-    }
-    if (command == "echo") {
-      // The text is printed as written: everything after the one blank that ends the word.
-      const std::string rest = wordEnd < text.size() ? text.substr(wordEnd + 1) : std::string();
-      const std::string word = LowerAscii(Trim(rest));
-      if (word.empty()) {
+  std::optional<TFailure> RunLine(const TBatchLine& line) {
+    if (line.Kind == TKind::blBlank) return std::nullopt;
+    if (FEchoOn && !line.Quiet) std::cout << platform::GetCurrentDir() << '>' << line.Shown << '\n';
+    switch (line.Kind) {
+      case TKind::blBlank:
+      case TKind::blNothing:
+        return std::nullopt;
+      case TKind::blCls:
+        std::cout.flush();
+        if (::isatty(STDOUT_FILENO)) std::cout << "\x1b[H\x1b[2J\x1b[3J" << std::flush;
+        return std::nullopt;
+      case TKind::blEchoState:
         std::cout << (FEchoOn ? "ECHO is on." : "ECHO is off.") << '\n';
-      } else if (word == "off") {
+        return std::nullopt;
+      case TKind::blEchoOff:
         FEchoOn = false;
-      } else if (word == "on") {
+        return std::nullopt;
+      case TKind::blEchoOn:
         FEchoOn = true;
-      } else {
-        std::cout << Substitute(rest) << '\n';
-      }
-      return std::nullopt;
+        return std::nullopt;
+      case TKind::blEcho:
+        std::cout << line.Text << '\n';
+        return std::nullopt;
+      case TKind::blError:
+        return TFailure{1, line.Text};
+      case TKind::blProgram:
+        break;
     }
-    return RunProgram(text);
+    return RunProgram(line);
   }
 
-  struct TToken {
-    std::string Text;
-    bool Quoted = false;
-    int Redirect = 0;  ///< 1 for ">", 2 for ">>"
-  };
-
-  // Words are cut at blanks before %N is replaced, so an argument's value stays one word whatever
-  // it holds; only a ">" written in the file itself redirects.
-  static std::vector<TToken> Tokenize(const std::string& text) {
-    std::vector<TToken> tokens;
-    TToken current;
-    bool inToken = false;
-    bool quoted = false;
-    const auto flush = [&] {
-      if (inToken) tokens.push_back(current);
-      current = TToken();
-      inToken = false;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char c = text[i];
-      if (c == '"') {
-        quoted = !quoted;
-        current.Quoted = true;
-        inToken = true;
-      } else if (!quoted && IsBlank(c)) {
-        flush();
-      } else if (!quoted && c == '>') {
-        flush();
-        TToken op;
-        op.Redirect = 1;
-        if (i + 1 < text.size() && text[i + 1] == '>') {
-          op.Redirect = 2;
-          ++i;
-        }
-        tokens.push_back(op);
-      } else {
-        current.Text += c;
-        inToken = true;
-      }
-    }
-    flush();
-    return tokens;
-  }
-
-  std::optional<TFailure> RunProgram(const std::string& text) {
-    std::vector<std::string> words;
-    std::string target;
-    int redirect = 0;
-    const std::vector<TToken> tokens = Tokenize(text);
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-      if (tokens[i].Redirect != 0) {
-        if (i + 1 >= tokens.size() || tokens[i + 1].Redirect != 0)
-          return TFailure{1, "no file name after \">\" in: " + text};
-        redirect = tokens[i].Redirect;
-        target = Substitute(tokens[++i].Text);
-        if (target.empty()) return TFailure{1, "empty file name after \">\" in: " + text};
-        continue;
-      }
-      std::string word = Substitute(tokens[i].Text);
-      if (!word.empty() || tokens[i].Quoted) words.push_back(std::move(word));
-    }
-    if (words.empty()) return std::nullopt;
-
+  std::optional<TFailure> RunProgram(const TBatchLine& line) {
     std::string error;
-    const std::optional<std::vector<std::string>> argv = ProgramArguments(words, &error);
+    const std::optional<std::vector<std::string>> argv = ProgramArguments(line.Words, &error);
     if (!argv) return TFailure{error.rfind("cannot find", 0) == 0 ? kNotFound : kCannotRun, error};
 
     int out = -1;
-    if (redirect != 0) {
-      const std::string path = platform::ResolvePath(target);
-      out = ::open(path.c_str(),
-                   O_WRONLY | O_CREAT | O_CLOEXEC | (redirect == 2 ? O_APPEND : O_TRUNC), 0666);
+    if (line.Redirect != 0) {
+      const std::string path = platform::ResolvePath(line.Target);
+      out =
+          ::open(path.c_str(),
+                 O_WRONLY | O_CREAT | O_CLOEXEC | (line.Redirect == 2 ? O_APPEND : O_TRUNC), 0666);
       if (out < 0) return TFailure{1, "cannot write " + path + ": " + std::strerror(errno)};
     }
     std::cout.flush();
