@@ -71,7 +71,10 @@ class TProgramRun {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("QT_QPA_PLATFORM");
     FXvfb.setProcessEnvironment(env);
-    FXvfb.start("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24 -dpi 96", STARTVELK_PROGRAM});
+    // A display number of its own makes collisions with other X servers started meanwhile rare.
+    const QString first = QString::number(200 + QCoreApplication::applicationPid() % 500);
+    FXvfb.start("xvfb-run",
+                {"-a", "-n", first, "-s", "-screen 0 1024x768x24 -dpi 96", STARTVELK_PROGRAM});
   }
   ~TProgramRun() {
     // A failed test must not leave the program and its X server behind.
