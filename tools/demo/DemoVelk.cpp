@@ -1,6 +1,9 @@
 // A stand-in emulator for trying StartVELK without the real one: it shows the game and options it
 // was started with, copies a picture of itself to the clipboard on a key press, prints its
 // arguments and ends on Escape.
+//
+// With --copy-once as its first argument (for scripted runs) it copies one picture as soon as it
+// is shown and ends when another program takes the clipboard over, or after half a minute.
 
 #include <QApplication>
 #include <QClipboard>
@@ -16,7 +19,8 @@ namespace {
 QString Describe(const QString& option) {
   if (option == "-v") return "vertical sync on";
   if (option == "-n") return "scan lines off";
-  if (option.startsWith("-d")) return "screen mode " + (option.size() > 2 ? option.mid(2) : "(empty)");
+  if (option.startsWith("-d"))
+    return "screen mode " + (option.size() > 2 ? option.mid(2) : "(empty)");
   if (option == "-r") return "screen rotated";
   if (option == "-s") return "sound off";
   if (option == "-a") return "alternative FM base";
@@ -27,7 +31,7 @@ QString Describe(const QString& option) {
 
 class TDemoScreen : public QWidget {
  public:
-  explicit TDemoScreen(QStringList args) : FArgs(std::move(args)) {
+  explicit TDemoScreen(QStringList args, bool copyOnce) : FArgs(std::move(args)) {
     setWindowTitle("VELK demo - " + (FArgs.isEmpty() ? QString("no game") : FArgs.front()));
     resize(512, 384);
     connect(&FTick, &QTimer::timeout, this, [this] {
@@ -35,6 +39,25 @@ class TDemoScreen : public QWidget {
       update();
     });
     FTick.start(30);
+    if (copyOnce) {
+      QTimer::singleShot(200, this, [this] {
+        CopyPicture();
+        // The clipboard is served by this program: it stays until someone else owns it.
+        connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+          if (!QApplication::clipboard()->ownsClipboard()) close();
+        });
+      });
+      QTimer::singleShot(30000, this, &QWidget::close);
+    }
+  }
+
+  void CopyPicture() {
+    // Counted first, so the picture shows itself among the copies.
+    ++FCopies;
+    QApplication::clipboard()->setImage(grab().toImage());
+    std::printf("picture %d copied to the clipboard\n", FCopies);
+    std::fflush(stdout);
+    update();
   }
 
  protected:
@@ -43,11 +66,7 @@ class TDemoScreen : public QWidget {
       close();
     } else if (event->key() == Qt::Key_Space || event->key() == Qt::Key_C ||
                event->key() == Qt::Key_F12) {
-      QApplication::clipboard()->setImage(grab().toImage());
-      ++FCopies;
-      std::printf("picture %d copied to the clipboard\n", FCopies);
-      std::fflush(stdout);
-      update();
+      CopyPicture();
     } else {
       QWidget::keyPressEvent(event);
     }
@@ -69,9 +88,11 @@ class TDemoScreen : public QWidget {
       p.drawEllipse(QPointF(x, y), 1.5, 1.5);
     }
     const double t = FFrame / 20.0;
-    const QPointF ship(width() / 2 + std::sin(t) * width() / 3, height() * 0.62 + std::cos(t * 1.7) * 30);
+    const QPointF ship(width() / 2 + std::sin(t) * width() / 3,
+                       height() * 0.62 + std::cos(t * 1.7) * 30);
     p.setBrush(QColor(255, 190, 40));
-    p.drawPolygon(QPolygonF({ship + QPointF(0, -18), ship + QPointF(14, 12), ship + QPointF(-14, 12)}));
+    p.drawPolygon(
+        QPolygonF({ship + QPointF(0, -18), ship + QPointF(14, 12), ship + QPointF(-14, 12)}));
 
     p.setPen(Qt::white);
     QFont big = font();
@@ -88,8 +109,9 @@ class TDemoScreen : public QWidget {
       p.drawText(24, y, FArgs[i] + "  " + Describe(FArgs[i]));
     if (FArgs.size() <= 1) p.drawText(24, y, "no options");
     p.setPen(QColor(220, 220, 160));
-    p.drawText(QRect(0, height() - 30, width(), 24), Qt::AlignCenter,
-               QString("Space: copy a screenshot to the clipboard (%1 so far)   Esc: quit").arg(FCopies));
+    p.drawText(
+        QRect(0, height() - 30, width(), 24), Qt::AlignCenter,
+        QString("Space: copy a screenshot to the clipboard (%1 so far)   Esc: quit").arg(FCopies));
   }
 
  private:
@@ -104,11 +126,13 @@ class TDemoScreen : public QWidget {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
+  const bool copyOnce = !args.isEmpty() && args.front() == "--copy-once";
+  if (copyOnce) args.removeFirst();
   std::printf("VELK demo started with %lld argument(s):", static_cast<long long>(args.size()));
   for (const QString& a : args) std::printf(" %s", a.toLocal8Bit().constData());
   std::printf("\n");
   std::fflush(stdout);
-  TDemoScreen screen(args);
+  TDemoScreen screen(args, copyOnce);
   screen.show();
   return app.exec();
 }

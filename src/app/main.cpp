@@ -1,0 +1,85 @@
+// Program entry: the two required files, the application, the windows, the message loop.
+
+#include <QApplication>
+#include <QPointer>
+#include <QString>
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <csignal>
+#endif
+
+#include "catalogue/Catalogue.h"
+#include "ui/About.h"
+#include "ui/AltRomPath.h"
+#include "ui/MainArtwork.h"
+#include "ui/MainStart.h"
+#include "ui/MainWindow.h"
+#include "ui/QtUserInteraction.h"
+#include "ui/SetScreenShotTimer.h"
+
+namespace {
+
+#ifndef _WIN32
+// The end of a desktop session (SIGTERM, SIGHUP) or Ctrl+C closes the main window as the user
+// would, so the settings are saved and the batch files removed. The handler only writes a byte;
+// the window is closed from the event loop.
+int gSignalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+void CloseOnTerminationSignals(QPointer<QWidget>* mainWindow) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+  QObject::connect(notifier, &QSocketNotifier::activated, qApp, [mainWindow] {
+    char byte;
+    [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
+    if (*mainWindow)
+      (*mainWindow)->close();
+    else
+      QCoreApplication::exit(1);  // also ends the loop of a box shown before the window
+  });
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  TQtUserInteraction& ui = QtUserInteraction();
+  QPointer<QWidget> mainWindow;
+#ifndef _WIN32
+  CloseOnTerminationSignals(&mainWindow);
+#endif
+  // Before any window: a missing emulator or readme ends the program after one box.
+  if (!RequireStartupFiles(ui)) return 1;
+  QApplication::setApplicationName("StartVELK");
+  QApplication::setApplicationDisplayName("StartVELK");
+  QApplication::setWindowIcon(artwork::ProgramIcon());
+
+  TMainHooks hooks = DefaultMainHooks(ui);
+  hooks.OnClose = [&ui] { ui.RequestQuit(); };
+  TMain main(ui, std::move(hooks));
+  TMainGameStart gameStart(main, Catalogue(), ui);
+  mainWindow = &main;
+  ui.OnSetStatusText = [&main](const std::string& text) { main.SetStatusText(text); };
+  ui.OnResetStatusText = [&main] { main.ResetStatusText(); };
+  TAboutBox aboutBox(&main);
+  TSetScreenShotTimerForm timerForm(&main);
+  TAltrompathForm altRomPathForm(&main);
+  main.ShowAsStarted();
+  const int result = app.exec();
+  ui.OnSetStatusText = nullptr;
+  ui.OnResetStatusText = nullptr;
+  return result;
+}

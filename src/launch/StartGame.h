@@ -1,0 +1,99 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "catalogue/Catalogue.h"
+#include "launch/ExecFile.h"
+#include "launch/ZipArchive.h"
+#include "platform/UserInteraction.h"
+
+// The start of a game from the main window: driver check, argument string, clipboard capture
+// around the run, and for a zipped game the extraction before and the clean-up after it.
+
+/// A start that cannot go on (the emulator's folder or the game's folder is unusable); its text
+/// is for the general error report.
+class EStartError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::string_view ExecEmuFailText =
+    "Failed to execute BatchFile, Please contact Orlen";
+inline constexpr std::string_view NoFilesInZipText = "Error - no files in the Zip file";
+inline constexpr std::string_view StartingVelkText = "Starting VELK";
+/// Shown when a start arrives while a game still runs (the window stays live during a run).
+inline constexpr std::string_view AlreadyRunningText =
+    "VELK is already running!\rClose the running game before you start another one.";
+/// Shown when a start arrives while no game is selected (a double click on an empty list).
+inline constexpr std::string_view NoGameSelectedText =
+    "No game selected!\rSelect a game in the list before you start VELK.";
+
+/// "Velk driver for <zipName> not found!" CR "Make sure you have <zipName>.vlk in gamedir."
+std::string DriverMissingText(std::string_view zipName);
+/// "Unzipping <count> files from <zipName>.zip"
+std::string UnzippingText(int count, std::string_view zipName);
+
+/// The parts of the main window that a start drives.
+class TStartWindow {
+ public:
+  virtual ~TStartWindow() = default;
+  /// The check mark of the game list's selected row; false when no row is selected.
+  virtual bool SelectedGameChecked() const = 0;
+  /// Creates ScreenShots when missing, empties the clipboard and starts saving every picture that
+  /// reaches it. Throws when the folder cannot be created or the clipboard cannot be emptied.
+  virtual void JoinClipboardChain() = 0;
+  virtual void LeaveClipboardChain() = 0;
+  virtual void StopSlideShowTimer() = 0;
+  /// Runs the slide-show timer exactly when the Play button is down.
+  virtual void FollowSlideShowPlayButton() = 0;
+  /// Re-reads the current game's screenshots and shows the current one.
+  virtual void LoadScreenShots() = 0;
+};
+
+/// The main window's start handler and the unzip-run-clean-up of a zipped game.
+class TGameStarter {
+ public:
+  /// execEmu is configured here (batch.bat, real-time, waited, ExecEmuFail), zipArchive through
+  /// ConfigureZipArchive.
+  TGameStarter(TCatalogue& catalogue, TExecFile& execEmu, TZipArchive& zipArchive,
+               TUserInteraction& ui, TStartWindow& window);
+  TGameStarter(const TGameStarter&) = delete;
+  TGameStarter& operator=(const TGameStarter&) = delete;
+
+  /// Starts the current game and returns when its run has ended. A start while another one runs,
+  /// or without a current game, is refused with a message. Throws EStartError (and the window's
+  /// capture errors) for a start that cannot go on; the window's state is restored first.
+  void StartEmuButtonClick();
+
+  /// Lists <AltRomPath><ZipName>.zip, extracts it into the game's folder (created when missing),
+  /// runs the emulator and deletes the files this extraction wrote, driver files (".vlk") kept.
+  void UnzipAndStart(const std::string& commandLine);
+
+  /// True from the start of StartEmuButtonClick until it returns.
+  bool Running() const { return FRunning; }
+
+ private:
+  void RunEmulator(const std::string& commandLine);
+  void EnterGameDir();
+  const TGameRecord& CurrentRecord() const;
+
+  TCatalogue& FCatalogue;
+  TExecFile& FExecEmu;
+  TZipArchive& FZipArchive;
+  TUserInteraction& FUi;
+  TStartWindow& FWindow;
+  bool FRunning = false;
+};
+
+/// ExecEmu's failure handler: the beep and the error box with the single button "Cancel".
+void ExecEmuFail(TUserInteraction& ui);
+
+/// The zip component's message handler: a message with an error code other than 0 (the unzip
+/// library's own) in a plain box; the component has already shown its own messages.
+void ZipArchiveMessage(TUserInteraction& ui, int errCode, const std::string& message);
+
+/// The main window's zip component: library looked for in "." first, every entry extracted under
+/// its bare name without overwriting, messages through ZipArchiveMessage unless a handler is set.
+void ConfigureZipArchive(TZipArchive& zipArchive, TUserInteraction& ui);

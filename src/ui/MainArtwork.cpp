@@ -1,0 +1,250 @@
+#include "MainArtwork.h"
+
+#include <QFont>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+
+namespace artwork {
+namespace {
+
+const QColor kPaleYellow(255, 242, 160);
+const QColor kOutline(90, 70, 20);
+
+QPixmap Transparent(int w, int h) {
+  QPixmap p(w, h);
+  p.fill(Qt::transparent);
+  return p;
+}
+
+// The cabinet: a tall box with a screen and a control deck, used by the icon and the placeholder.
+void PaintCabinet(QPainter& p, const QRectF& r) {
+  const qreal w = r.width(), h = r.height();
+  QPainterPath body;
+  body.moveTo(r.left() + w * 0.18, r.top());
+  body.lineTo(r.right() - w * 0.18, r.top());
+  body.lineTo(r.right() - w * 0.10, r.top() + h * 0.55);
+  body.lineTo(r.right() - w * 0.18, r.bottom());
+  body.lineTo(r.left() + w * 0.18, r.bottom());
+  body.lineTo(r.left() + w * 0.10, r.top() + h * 0.55);
+  body.closeSubpath();
+  QLinearGradient g(r.topLeft(), r.topRight());
+  g.setColorAt(0, QColor(150, 20, 40));
+  g.setColorAt(1, QColor(220, 50, 60));
+  p.setPen(QPen(QColor(60, 0, 10), qMax<qreal>(1, w / 32)));
+  p.setBrush(g);
+  p.drawPath(body);
+  const QRectF screen(r.left() + w * 0.26, r.top() + h * 0.12, w * 0.48, h * 0.34);
+  p.setBrush(QColor(20, 30, 60));
+  p.drawRoundedRect(screen, w * 0.04, w * 0.04);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kPaleYellow);
+  p.drawEllipse(QPointF(screen.center().x(), screen.center().y()), w * 0.07, w * 0.07);
+  p.setBrush(QColor(40, 40, 40));
+  p.drawRect(QRectF(r.left() + w * 0.20, r.top() + h * 0.56, w * 0.60, h * 0.10));
+  p.setBrush(QColor(250, 210, 40));
+  p.drawEllipse(QPointF(r.left() + w * 0.36, r.top() + h * 0.61), w * 0.05, w * 0.05);
+  p.setBrush(QColor(60, 160, 255));
+  p.drawEllipse(QPointF(r.left() + w * 0.62, r.top() + h * 0.61), w * 0.05, w * 0.05);
+}
+
+QIcon IconFrom(const std::function<void(QPainter&)>& paint) {
+  QIcon icon;
+  for (int size : {16, 32}) {
+    QPixmap p = Transparent(size, size);
+    QPainter painter(&p);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 16.0, size / 16.0);
+    paint(painter);
+    painter.end();
+    icon.addPixmap(p);
+  }
+  return icon;
+}
+
+}  // namespace
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48, 64, 128}) {
+    QPixmap p = Transparent(size, size);
+    QPainter painter(&p);
+    painter.setRenderHint(QPainter::Antialiasing);
+    PaintCabinet(painter, QRectF(0.5, 0.5, size - 1, size - 1));
+    painter.end();
+    icon.addPixmap(p);
+  }
+  return icon;
+}
+
+QPixmap StartButtonPicture(bool greyed) {
+  QPixmap p = Transparent(64, 28);
+  QPainter painter(&p);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor fill = greyed ? QColor(160, 160, 160) : QColor(40, 160, 60);
+  const QColor edge = greyed ? QColor(120, 120, 120) : QColor(10, 80, 20);
+  painter.setPen(QPen(edge, 1.5));
+  painter.setBrush(fill);
+  painter.drawEllipse(QRectF(2, 2, 24, 24));
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(greyed ? QColor(225, 225, 225) : Qt::white);
+  painter.drawPolygon(QPolygonF({QPointF(10, 8), QPointF(20, 14), QPointF(10, 20)}));
+  QFont font("Arial");
+  font.setPixelSize(14);
+  font.setBold(true);
+  painter.setFont(font);
+  painter.setPen(greyed ? QColor(140, 140, 140) : QColor(20, 20, 20));
+  painter.drawText(QRectF(30, 0, 34, 28), Qt::AlignVCenter | Qt::AlignLeft, "GO");
+  return p;
+}
+
+QPixmap ControlImage(int index) {
+  QPixmap p = Transparent(28, 28);
+  QPainter painter(&p);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(kOutline, 1.2));
+  painter.setBrush(kPaleYellow);
+  switch (index) {
+    case 0:  // play
+      painter.drawPolygon(QPolygonF({QPointF(8, 5), QPointF(22, 14), QPointF(8, 23)}));
+      break;
+    case 1:  // pause
+      painter.drawRect(QRectF(7, 5, 5, 18));
+      painter.drawRect(QRectF(16, 5, 5, 18));
+      break;
+    case 2:  // previous
+      painter.drawRect(QRectF(5, 6, 4, 16));
+      painter.drawPolygon(QPolygonF({QPointF(23, 6), QPointF(10, 14), QPointF(23, 22)}));
+      break;
+    case 3:  // next
+      painter.drawPolygon(QPolygonF({QPointF(5, 6), QPointF(18, 14), QPointF(5, 22)}));
+      painter.drawRect(QRectF(19, 6, 4, 16));
+      break;
+    case 4: {  // clock
+      painter.drawEllipse(QRectF(4, 4, 20, 20));
+      painter.setPen(QPen(kOutline, 2, Qt::SolidLine, Qt::RoundCap));
+      painter.drawLine(QPointF(14, 14), QPointF(14, 7));
+      painter.drawLine(QPointF(14, 14), QPointF(19, 16));
+      break;
+    }
+    case 5: {  // skull and crossbones
+      painter.setPen(QPen(kPaleYellow, 3, Qt::SolidLine, Qt::RoundCap));
+      painter.drawLine(QPointF(5, 18), QPointF(23, 25));
+      painter.drawLine(QPointF(23, 18), QPointF(5, 25));
+      painter.setPen(QPen(kOutline, 1.2));
+      painter.drawEllipse(QRectF(7, 2, 14, 13));
+      painter.drawRect(QRectF(10, 13, 8, 5));
+      painter.setBrush(kOutline);
+      painter.drawEllipse(QRectF(9.5, 6, 3.5, 3.5));
+      painter.drawEllipse(QRectF(15, 6, 3.5, 3.5));
+      break;
+    }
+    default: {  // bent arrow pointing down and right
+      QPainterPath path;
+      path.moveTo(6, 4);
+      path.lineTo(10, 4);
+      path.lineTo(10, 16);
+      path.lineTo(17, 16);
+      path.lineTo(17, 11);
+      path.lineTo(24, 18);
+      path.lineTo(17, 25);
+      path.lineTo(17, 20);
+      path.lineTo(6, 20);
+      path.closeSubpath();
+      painter.drawPath(path);
+      break;
+    }
+  }
+  return p;
+}
+
+QIcon DocumentIcon() {
+  return IconFrom([](QPainter& p) {
+    p.setPen(QPen(QColor(70, 70, 90), 0.8));
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygonF(
+        {QPointF(3, 1), QPointF(10, 1), QPointF(13, 4), QPointF(13, 15), QPointF(3, 15)}));
+    for (int y = 6; y <= 12; y += 2) p.drawLine(QPointF(5, y), QPointF(11, y));
+  });
+}
+
+QIcon WebIcon() {
+  return IconFrom([](QPainter& p) {
+    p.setPen(QPen(QColor(20, 60, 130), 0.9));
+    p.setBrush(QColor(120, 180, 240));
+    p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(5, 1.5, 6, 13));
+    p.drawLine(QPointF(1.5, 8), QPointF(14.5, 8));
+    p.drawLine(QPointF(8, 1.5), QPointF(8, 14.5));
+  });
+}
+
+QIcon ArchiveIcon() {
+  return IconFrom([](QPainter& p) {
+    p.setPen(QPen(QColor(90, 60, 20), 0.9));
+    p.setBrush(QColor(220, 170, 90));
+    p.drawRect(QRectF(2, 5, 12, 9));
+    p.drawRect(QRectF(1, 2, 14, 3));
+    p.drawLine(QPointF(6, 8), QPointF(10, 8));
+  });
+}
+
+QIcon AboutIcon() {
+  return IconFrom([](QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(30, 90, 200));
+    p.drawEllipse(QRectF(1, 1, 14, 14));
+    p.setBrush(Qt::white);
+    p.drawEllipse(QRectF(7, 3.5, 2, 2));
+    p.drawRect(QRectF(7, 6.5, 2, 6));
+  });
+}
+
+QIcon DeleteIcon() {
+  return IconFrom([](QPainter& p) {
+    p.setPen(QPen(QColor(180, 20, 20), 2.4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+    p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+  });
+}
+
+QImage NoShotPicture() {
+  QImage image(384, 256, QImage::Format_RGB32);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setRenderHint(QPainter::TextAntialiasing);
+  QLinearGradient ground(0, 0, 0, 256);
+  ground.setColorAt(0, QColor(16, 20, 48));
+  ground.setColorAt(1, QColor(4, 4, 16));
+  p.fillRect(image.rect(), ground);
+  PaintCabinet(p, QRectF(24, 30, 64, 100));
+  QFont title("Arial");
+  title.setPixelSize(40);
+  title.setBold(true);
+  p.setFont(title);
+  p.setPen(kPaleYellow);
+  p.drawText(QRectF(100, 40, 270, 60), Qt::AlignLeft | Qt::AlignVCenter, "StartVELK");
+  QFont sub("Arial");
+  sub.setPixelSize(13);
+  p.setFont(sub);
+  p.setPen(QColor(170, 190, 255));
+  p.drawText(QRectF(102, 92, 270, 20), Qt::AlignLeft | Qt::AlignVCenter, "arcade front-end");
+  QFont line("Arial");
+  line.setPixelSize(20);
+  line.setBold(true);
+  p.setFont(line);
+  p.setPen(QColor(255, 120, 110));
+  p.drawText(QRectF(0, 150, 384, 30), Qt::AlignCenter, "No screenshot found");
+  QFont hint("Arial");
+  hint.setPixelSize(13);
+  p.setFont(hint);
+  p.setPen(QColor(220, 220, 220));
+  p.drawText(QRectF(0, 200, 384, 20), Qt::AlignCenter, "Run the game and press the Print Screen");
+  p.drawText(QRectF(0, 220, 384, 20), Qt::AlignCenter, "key to save the screen as a screenshot.");
+  p.end();
+  return image;
+}
+
+}  // namespace artwork

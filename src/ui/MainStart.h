@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+
+#include "launch/StartGame.h"
+#include "ui/ClipboardCapture.h"
+
+class TMain;
+class TUserInteraction;
+
+/// The start of a game in the main window: the starter on the window's ExecEmu and ZipArchive,
+/// the clipboard capture, and the window's list, slide show and screenshot pane as the start
+/// drives them. Made right after the window and gone before it.
+class TMainGameStart : public TStartWindow {
+ public:
+  /// Becomes the window's start handler (its StartGame hook).
+  TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteraction& ui);
+  ~TMainGameStart() override;
+  TMainGameStart(const TMainGameStart&) = delete;
+  TMainGameStart& operator=(const TMainGameStart&) = delete;
+
+  void StartEmuButtonClick() { FStarter.StartEmuButtonClick(); }
+  bool Running() const { return FStarter.Running(); }
+
+  TClipboardCapture Capture;
+
+  bool SelectedGameChecked() const override;
+  void JoinClipboardChain() override;
+  void LeaveClipboardChain() override;
+  void StopSlideShowTimer() override;
+  void FollowSlideShowPlayButton() override;
+  void LoadScreenShots() override;
+
+ private:
+  TMain& FMain;
+  TGameStarter FStarter;
+};

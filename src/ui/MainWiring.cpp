@@ -1,0 +1,44 @@
+// The real program's hooks of the main window: catalogue, batch files, unzip library, dialogs.
+
+#include "About.h"
+#include "AltRomPath.h"
+#include "FontScale.h"
+#include "MainWindow.h"
+#include "SetScreenShotTimer.h"
+#include "StartUtils.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Scans.h"
+#include "launch/BatchFile.h"
+#include "launch/ZipArchive.h"
+#include "platform/UserInteraction.h"
+#include "screenshots/Placement.h"
+
+TMainHooks DefaultMainHooks(TUserInteraction& ui) {
+  TMainHooks hooks;
+  hooks.StartupIO = [&ui](TWindowState& window) {
+    StartupIO(Catalogue(), ui, window, [] { WriteBatchFile(); });
+  };
+  hooks.ShutdownIO = [&ui](const TWindowState& window) {
+    ShutdownIO(Catalogue(), ui, window, [] { DeleteBatchFiles(); });
+  };
+  hooks.DeleteBatchFiles = [] { DeleteBatchFiles(); };
+  hooks.ScanGameAvailability = [] { ScanGameAvailability(Catalogue()); };
+  // The library is looked for in the emulator's folder first, then beside the program.
+  hooks.LoadUnzipLibrary = [](TZipArchive& zip) {
+    zip.SetDLLDirectory(".");
+    zip.LoadUnzipLibrary();
+  };
+  hooks.UnloadUnzipLibrary = [] { TZipArchive::UnloadUnzipLibrary(); };
+  hooks.EditZipRompath = [](const std::string& path) { return EditZipRompath(path); };
+  hooks.EditScreenShotTimer = [](std::int32_t interval) {
+    return EditScreenShotTimer(interval, [](std::int32_t& seconds) {
+      TimerSeconds = seconds;
+      ShowScreenShotTimerForm();
+      seconds = TimerSeconds;
+    });
+  };
+  hooks.ShowAbout = [](const std::string& version) { ShowAbout(version); };
+  hooks.ShellOpen = [](const std::string& target) { ShellOpen(target); };
+  hooks.ScaleFonts = [](QWidget& window) { ScaleFonts(&window); };
+  return hooks;
+}
