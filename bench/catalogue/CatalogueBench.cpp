@@ -8,28 +8,14 @@
 #include <memory>
 #include <string>
 
+#include "QuietUserInteraction.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/SettingsFile.h"
 #include "catalogue/WindowState.h"
-#include "platform/UserInteraction.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class TSilentUser : public TUserInteraction {
- public:
-  TModalResult MessageDlg(const std::string&, TMsgDlgType, TMsgDlgButtons) override {
-    return TModalResult::mrOk;
-  }
-  void ShowMessage(const std::string&) override {}
-  void Beep() override {}
-  void SetStatusText(const std::string&) override {}
-  void ResetStatusText() override {}
-  void ProcessMessages() override {}
-  bool WaitDispatching(TWaitHandle) override { return true; }
-  bool QuitRequested() const override { return false; }
-};
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -62,7 +48,7 @@ class TEmulatorDir {
     WriteFile(FPath / "readme.txt", readme);
     const fs::path old = fs::current_path();
     fs::current_path(FPath);
-    TSilentUser ui;
+    TQuietUserInteraction ui;
     TWindowState window;
     StartupIO(Catalogue, ui, window, {});
     SaveSettings(Catalogue, window);
@@ -96,7 +82,7 @@ void BM_FirstStart(benchmark::State& state) {
   TEmulatorDir& dir = Dir(static_cast<int>(state.range(0)));
   fs::current_path(dir.FPath);
   fs::remove(dir.FPath / SettingsFileName);
-  TSilentUser ui;
+  TQuietUserInteraction ui;
   for (auto _ : state) {
     TCatalogue cat;
     TWindowState window;
@@ -111,7 +97,7 @@ void BM_UnchangedStart(benchmark::State& state) {
   TEmulatorDir& dir = Dir(static_cast<int>(state.range(0)));
   fs::current_path(dir.FPath);
   WriteFile(dir.FPath / SettingsFileName, dir.Settings);
-  TSilentUser ui;
+  TQuietUserInteraction ui;
   for (auto _ : state) {
     TCatalogue cat;
     TWindowState window;

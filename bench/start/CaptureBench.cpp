@@ -13,26 +13,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/UserInteraction.h"
+#include "QuietUserInteraction.h"
 #include "ui/ClipboardCapture.h"
 
 namespace {
-
-class TSilentUi : public TUserInteraction {
- public:
-  TModalResult MessageDlg(const std::string&, TMsgDlgType, TMsgDlgButtons) override {
-    ++Errors;
-    return TModalResult::mrOk;
-  }
-  void ShowMessage(const std::string&) override {}
-  void Beep() override {}
-  void SetStatusText(const std::string&) override {}
-  void ResetStatusText() override {}
-  void ProcessMessages() override {}
-  bool WaitDispatching(TWaitHandle) override { return true; }
-  bool QuitRequested() const override { return false; }
-  int Errors = 0;
-};
 
 // A game-like screen: gradients and shapes, neither flat nor noise.
 QImage Screen() {
@@ -58,7 +42,7 @@ void BM_ClipboardPictureToJpeg(benchmark::State& state) {
   catalogue.Games[1].ZipName = "mygame";
   catalogue.CurrentGame = 1;
   catalogue.GameDir = dir.path().toStdString();
-  TSilentUi ui;
+  TQuietUserInteraction ui;
   TClipboardCapture capture(catalogue, ui);
   capture.JoinClipboardChain();
   bool saved = false;
@@ -68,13 +52,13 @@ void BM_ClipboardPictureToJpeg(benchmark::State& state) {
   for (auto _ : state) {
     saved = false;
     QGuiApplication::clipboard()->setImage(screen);
-    while (!saved && ui.Errors == 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (!saved && ui.Boxes == 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     state.PauseTiming();
     for (const QString& name : QDir(shots).entryList(QDir::Files))
       QFile::remove(shots + "/" + name);
     state.ResumeTiming();
   }
-  if (ui.Errors) state.SkipWithError("a capture failed");
+  if (ui.Boxes) state.SkipWithError("a capture failed");
   capture.LeaveClipboardChain();
 }
 BENCHMARK(BM_ClipboardPictureToJpeg)->Unit(benchmark::kMillisecond)->UseRealTime();

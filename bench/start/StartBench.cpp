@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "QuietUserInteraction.h"
 #include "TempDir.h"
 #include "ZipWriter.h"
 #include "launch/BatchFile.h"
@@ -26,20 +27,6 @@ namespace {
 
 constexpr int kEntries = 500;
 constexpr std::size_t kEntrySize = 200 * 1024;  // 500 × 200 KiB: 100 MB
-
-class TSilentUi : public TUserInteraction {
- public:
-  TModalResult MessageDlg(const std::string&, TMsgDlgType, TMsgDlgButtons) override {
-    return TModalResult::mrOk;
-  }
-  void ShowMessage(const std::string&) override {}
-  void Beep() override {}
-  void SetStatusText(const std::string&) override {}
-  void ResetStatusText() override {}
-  void ProcessMessages() override {}
-  bool WaitDispatching(TWaitHandle) override { return true; }
-  bool QuitRequested() const override { return false; }
-};
 
 class TQuietWindow : public TStartWindow {
  public:
@@ -97,7 +84,7 @@ void BM_ZipStartAndCleanUp(benchmark::State& state) {
   catalogue.CurrentGame = 1;
   catalogue.AltRomPath = std::string("zips") + platform::PathDelim;
   catalogue.GameDir = f.Dir.Str();
-  TSilentUi ui;
+  TQuietUserInteraction ui;
   TQuietWindow window;
   TExecFile execEmu(&ui);
   TZipArchive zip(ui);

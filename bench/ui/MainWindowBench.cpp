@@ -15,29 +15,14 @@
 #include <memory>
 #include <string>
 
+#include "QuietUserInteraction.h"
 #include "TempDir.h"
 #include "catalogue/Catalogue.h"
 #include "launch/ZipArchive.h"
-#include "platform/UserInteraction.h"
 #include "ui/MImage.h"
 #include "ui/MainWindow.h"
 
 namespace {
-
-// Answers every box with OK and records nothing: the starts measured here show none.
-class TSilentInteraction : public TUserInteraction {
- public:
-  TModalResult MessageDlg(const std::string&, TMsgDlgType, TMsgDlgButtons) override {
-    return TModalResult::mrOk;
-  }
-  void ShowMessage(const std::string&) override {}
-  void Beep() override {}
-  void SetStatusText(const std::string&) override {}
-  void ResetStatusText() override {}
-  void ProcessMessages() override {}
-  bool WaitDispatching(TWaitHandle) override { return false; }
-  bool QuitRequested() const override { return false; }
-};
 
 std::string GameName(int i) {
   static const char* const kWords[] = {"Space",  "Racer",  "Galaxy", "Guard",  "Pixel", "Panic",
@@ -72,7 +57,11 @@ struct TEmulatorDir {
   }
 
   TempDir Dir;
-  TSilentInteraction Ui;
+  TQuietUserInteraction Ui = [] {
+    TQuietUserInteraction ui;
+    ui.WaitResult = false;
+    return ui;
+  }();
 };
 
 void BM_UnchangedStart(benchmark::State& state) {

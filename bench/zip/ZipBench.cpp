@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "QuietUserInteraction.h"
 #include "TempDir.h"
 #include "ZipWriter.h"
 #include "launch/ZipArchive.h"
@@ -20,21 +21,6 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
-
-class TSilentUi : public TUserInteraction {
- public:
-  TModalResult MessageDlg(const std::string&, TMsgDlgType, TMsgDlgButtons) override {
-    return TModalResult::mrOk;
-  }
-  void ShowMessage(const std::string& text) override { Shown.push_back(text); }
-  void Beep() override {}
-  void SetStatusText(const std::string&) override {}
-  void ResetStatusText() override {}
-  void ProcessMessages() override {}
-  bool WaitDispatching(TWaitHandle) override { return true; }
-  bool QuitRequested() const override { return false; }
-  std::vector<std::string> Shown;
-};
 
 // ROM-like contents: partly repetitive, partly noise, so that deflate has work to do.
 std::string RomData(std::size_t size, std::uint32_t seed) {
@@ -95,7 +81,7 @@ void EmptyFolder(const fs::path& dir) {
 
 void BM_ListComponent(benchmark::State& state) {
   const std::string archive = Fixtures().ListArchive;
-  TSilentUi ui;
+  TQuietUserInteraction ui;
   TZipArchive zip(ui);
   for (auto _ : state) {
     zip.SetZipFilename(archive);
@@ -115,7 +101,7 @@ void BM_ExtractComponent(benchmark::State& state) {
   const std::string archive = Fixtures().ExtractArchive;
   const fs::path target = Fixtures().Dir.Path() / "out-component";
   const fs::path home = fs::current_path();
-  TSilentUi ui;
+  TQuietUserInteraction ui;
   TZipArchive zip(ui);
   zip.LoadUnzipLibrary();
   for (auto _ : state) {

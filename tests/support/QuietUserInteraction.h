@@ -4,7 +4,8 @@
 
 #include "platform/UserInteraction.h"
 
-// The user as the fuzz targets see them: every box is answered at once with its first button.
+// A user who answers every box at once with its first button and otherwise does nothing: for the
+// fuzz targets and benchmarks, which must not stop at a prompt. Boxes counts what was shown.
 class TQuietUserInteraction : public TUserInteraction {
  public:
   TModalResult MessageDlg(const std::string&, TMsgDlgType, TMsgDlgButtons buttons) override {
@@ -18,8 +19,9 @@ class TQuietUserInteraction : public TUserInteraction {
   void SetStatusText(const std::string&) override {}
   void ResetStatusText() override {}
   void ProcessMessages() override {}
-  bool WaitDispatching(TWaitHandle) override { return true; }
+  bool WaitDispatching(TWaitHandle) override { return WaitResult; }
   bool QuitRequested() const override { return false; }
 
   int Boxes = 0;
+  bool WaitResult = true;  ///< what a wait reports
 };
