@@ -62,10 +62,9 @@ void ScanDriverDirs(TNewGames& names) {
 
 bool DirHasEntries(const std::string& dir, int minCount) {
   if (minCount <= 0) return true;
-  int count = 0;
-  platform::ForEachEntry(dir, "*.*",
-                         [&](const platform::TSearchRec&) { return ++count < minCount; });
-  return count >= minCount;
+  // Only the count matters, so the listing looks nothing up per entry.
+  const auto wanted = static_cast<std::size_t>(minCount);
+  return platform::CountEntries(dir, wanted) >= wanted;
 }
 
 void ScanGameAvailability(TCatalogue& cat) {

@@ -39,6 +39,10 @@ bool MatchesMask(std::string_view name, std::string_view mask);
 bool ForEachEntry(const std::string& dir, std::string_view mask,
                   const std::function<bool(const TSearchRec&)>& visit);
 
+/// Counts the entries of dir, "." and ".." included, stopping at limit; nothing is looked up per
+/// entry, so it costs one listing. 0 when the directory cannot be listed.
+std::size_t CountEntries(const std::string& dir, std::size_t limit);
+
 /// All matching entries of ForEachEntry, in the file system's order.
 std::vector<TSearchRec> FindFiles(const std::string& dir, std::string_view mask);
 

@@ -95,6 +95,14 @@ bool ForEachEntry(const std::string& dir, std::string_view mask,
   return true;
 }
 
+std::size_t CountEntries(const std::string& dir, std::size_t limit) {
+  DirHandle d(::opendir(dir.empty() ? "." : ResolvePath(dir).c_str()));
+  if (!d) return 0;
+  std::size_t count = 0;
+  while (count < limit && ::readdir(d.get()) != nullptr) ++count;
+  return count;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return !path.empty() && ::stat(ResolvePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

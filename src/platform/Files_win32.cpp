@@ -45,6 +45,13 @@ bool ForEachEntry(const std::string& dir, std::string_view mask,
   return true;
 }
 
+std::size_t CountEntries(const std::string& dir, std::size_t limit) {
+  std::size_t count = 0;
+  if (limit == 0) return 0;
+  ForEachEntry(dir, "*", [&](const TSearchRec&) { return ++count < limit; });
+  return count;
+}
+
 bool FileExists(const std::string& path) {
   const DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

@@ -158,3 +158,14 @@ TEST(ShortString, ComparesWithEveryKindOfText) {
   EXPECT_FALSE(s == "MyGame");
   EXPECT_TRUE(s == TString8("mygame"));
 }
+
+TEST(Files, CountEntriesCountsDotEntriesAndStopsAtTheLimit) {
+  TempDir dir;
+  dir.Write("Game/.hidden", "");
+  dir.Write("Game/a", "");
+  dir.MakeDir("Game/sub");
+  ScopedCurrentDir cd(dir.Path());
+  EXPECT_EQ(CountEntries("game", 100), 5u);  // ".", "..", .hidden, a, sub; found in any case
+  EXPECT_EQ(CountEntries("game", 3), 3u);
+  EXPECT_EQ(CountEntries("missing", 6), 0u);
+}
