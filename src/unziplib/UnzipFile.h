@@ -24,8 +24,10 @@ class TInputMap {
  private:
   const unsigned char* FData = nullptr;
   std::uint64_t FSize = 0;
-  void* FFile = nullptr;  // Windows file and mapping handles
+#ifdef _WIN32
+  void* FFile = nullptr;  // file and mapping handles
   void* FMapping = nullptr;
+#endif
 };
 
 class TOutputFile {
@@ -49,7 +51,9 @@ class TOutputFile {
   void Unmap();
   std::string FPath;
   std::intptr_t FHandle = -1;
-  void* FMapping = nullptr;  // Windows mapping handle
+#ifdef _WIN32
+  void* FMapping = nullptr;  // mapping handle
+#endif
   unsigned char* FView = nullptr;
   std::uint64_t FViewSize = 0;
 };
