@@ -12,15 +12,13 @@
 #include <vector>
 
 #include "EmulatorDir.h"
+#include "PictureFixtures.h"
 #include "TempDir.h"
 #include "ZipWriter.h"
 #include "catalogue/EmuExeDate.h"
 #include "catalogue/SettingsFile.h"
 #include "launch/BatchFile.h"
 #include "screenshots/JpegCodec.h"
-
-// jpeglib.h needs size_t and FILE declared first.
-#include <jpeglib.h>
 
 namespace fs = std::filesystem;
 
@@ -148,20 +146,9 @@ void ZipSeeds(TSeeds& seeds) {
     seeds.Add("volume" + std::to_string(i + 1), volumes[i]);
 }
 
-std::string PcxHeader(int bitsPerPixel, int planes, int xmax, int ymax, int bytesPerLine) {
-  std::string h(128, '\0');
-  const auto le16 = [&](std::size_t at, int v) {
-    h[at] = static_cast<char>(v & 0xFF);
-    h[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-  };
-  h[0] = 10;
-  h[1] = 5;
-  h[2] = 1;
-  h[3] = static_cast<char>(bitsPerPixel);
-  le16(8, xmax);
-  le16(10, ymax);
-  h[65] = static_cast<char>(planes);
-  le16(66, bytesPerLine);
+// A PCX header from the origin to (xmax, ymax), with a 16-colour palette of greys.
+std::string PcxSeedHeader(int bitsPerPixel, int planes, int xmax, int ymax, int bytesPerLine) {
+  std::string h = PcxHeader(bitsPerPixel, planes, 0, 0, xmax, ymax, bytesPerLine);
   for (int i = 0; i < 48; ++i) h[16 + i] = static_cast<char>(i * 5);
   return h;
 }
@@ -169,45 +156,16 @@ std::string PcxHeader(int bitsPerPixel, int planes, int xmax, int ymax, int byte
 void PcxSeeds(TSeeds& seeds) {
   std::string palette(1, '\x0C');
   for (int i = 0; i < 768; ++i) palette += static_cast<char>(i / 3);
-  std::string p256 =
-      PcxHeader(8, 1, 2, 1, 4) + "\x01\x02\x03" + std::string(1, '\0') + "\xC3\x05\x3F" + palette;
+  std::string p256 = PcxSeedHeader(8, 1, 2, 1, 4) + "\x01\x02\x03" + std::string(1, '\0') +
+                     "\xC3\x05\x3F" + palette;
   seeds.Add("256", p256);
-  std::string p16 = PcxHeader(1, 4, 15, 3, 2);
+  std::string p16 = PcxSeedHeader(1, 4, 15, 3, 2);
   for (int i = 0; i < 32; ++i) p16 += static_cast<char>(i % 2 ? 0xC2 : 0x5A);
   seeds.Add("16", p16);
-  seeds.Add("16-short", PcxHeader(1, 4, 15, 99, 2) + "\x11\x22\x33");
+  seeds.Add("16-short", PcxSeedHeader(1, 4, 15, 99, 2) + "\x11\x22\x33");
   seeds.Add("256-nomarker",
-            PcxHeader(8, 1, 7, 7, 8) + std::string(64, '\x41') + std::string(769, '\x01'));
-  seeds.Add("huge", PcxHeader(8, 1, 32767, 32767, 32767) + palette);
-}
-
-// A flat 16 × 16 picture written by libjpeg itself in another colour space or progressive.
-std::string EncodeWithLibjpeg(J_COLOR_SPACE space, int components, bool progressive) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = 16;
-  cinfo.image_height = 16;
-  cinfo.input_components = components;
-  cinfo.in_color_space = space;
-  jpeg_set_defaults(&cinfo);
-  if (progressive) jpeg_simple_progression(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(16 * components);
-  for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<JSAMPLE>(i * 11);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string out(reinterpret_cast<char*>(buffer), size);
-  std::free(buffer);
-  return out;
+            PcxSeedHeader(8, 1, 7, 7, 8) + std::string(64, '\x41') + std::string(769, '\x01'));
+  seeds.Add("huge", PcxSeedHeader(8, 1, 32767, 32767, 32767) + palette);
 }
 
 void JpegSeeds(TSeeds& seeds) {
@@ -220,9 +178,9 @@ void JpegSeeds(TSeeds& seeds) {
   const std::string capture = EncodeJpeg(image).value();
   seeds.Add("capture", capture);
   seeds.Add("truncated", capture.substr(0, capture.size() / 2));
-  seeds.Add("grey", EncodeWithLibjpeg(JCS_GRAYSCALE, 1, false));
-  seeds.Add("cmyk", EncodeWithLibjpeg(JCS_CMYK, 4, false));
-  seeds.Add("progressive", EncodeWithLibjpeg(JCS_RGB, 3, true));
+  seeds.Add("grey", FlatJpeg(JCS_GRAYSCALE, {90}, 75));
+  seeds.Add("cmyk", FlatJpeg(JCS_CMYK, {10, 200, 30, 0}, 75));
+  seeds.Add("progressive", FlatJpeg(JCS_RGB, {200, 100, 50}, 75, true));
 }
 
 }  // namespace

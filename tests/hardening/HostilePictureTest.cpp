@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "PictureFixtures.h"
 #include "TempDir.h"
 #include "screenshots/Capture.h"
 #include "screenshots/JpegCodec.h"
@@ -55,32 +56,13 @@ TEST(HostileScreenShotFolder, AHundredThousandFilesAreListedSortedAndNumberedOnc
 }
 
 TEST(HostilePictures, PcxSizesThatAreHugeNegativeOrLieAreRefused) {
-  const auto header = [](int xmin, int ymin, int xmax, int ymax, int bytesPerLine, int bits,
-                         int planes) {
-    std::string h(128, '\0');
-    const auto le16 = [&](std::size_t at, int v) {
-      h[at] = static_cast<char>(v & 0xFF);
-      h[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-    };
-    h[0] = 10;
-    h[1] = 5;
-    h[2] = 1;
-    h[3] = static_cast<char>(bits);
-    le16(4, xmin);
-    le16(6, ymin);
-    le16(8, xmax);
-    le16(10, ymax);
-    h[65] = static_cast<char>(planes);
-    le16(66, bytesPerLine);
-    return h;
-  };
   const std::string palette = std::string(1, '\x0C') + std::string(768, '\x7F');
   // Every corner of the 16-bit sizes, for both kinds of picture.
   for (const int bits : {1, 8}) {
     const int planes = bits == 1 ? 4 : 1;
     for (const auto& [xmin, xmax] : {std::pair{-32768, 32767}, {32767, -32768}, {0, -1}, {5, 4}})
       for (const int bytesPerLine : {-32768, -1, 0, 1, 32767}) {
-        const std::string pcx = header(xmin, 0, xmax, 32767, bytesPerLine, bits, planes) +
+        const std::string pcx = PcxHeader(bits, planes, xmin, 0, xmax, 32767, bytesPerLine) +
                                 std::string(64, '\xC1') + palette;
         EXPECT_FALSE(ConvertPcxToBmp(pcx))
             << bits << " " << xmin << " " << xmax << " " << bytesPerLine;
@@ -88,7 +70,7 @@ TEST(HostilePictures, PcxSizesThatAreHugeNegativeOrLieAreRefused) {
   }
   // A picture of sane size whose data ends after its header: rows of zero, no hang.
   const std::optional<std::string> cut =
-      ConvertPcxToBmp(header(0, 0, 639, 479, 640, 8, 1) + palette);
+      ConvertPcxToBmp(PcxHeader(8, 1, 0, 0, 639, 479, 640) + palette);
   ASSERT_TRUE(cut);
   EXPECT_EQ(cut->size(), 14u + 40u + 1024u + 640u * 480u);
 }

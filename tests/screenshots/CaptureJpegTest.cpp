@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "PictureFixtures.h"
 #include "TempDir.h"
 #include "screenshots/Capture.h"
 #include "screenshots/JpegCodec.h"
@@ -123,43 +124,14 @@ TEST(JpegCodecTest, EncodedCaptureReadsBackAsQuality90BaselineColour) {
   EXPECT_LT(static_cast<double>(total) / img.Pixels.size(), 6.0);  // quality 90 is close
 }
 
-// A flat picture written by libjpeg directly in another colour space.
-std::string EncodeFlat(J_COLOR_SPACE space, int components, const std::vector<JSAMPLE>& pixel) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = 16;
-  cinfo.image_height = 16;
-  cinfo.input_components = components;
-  cinfo.in_color_space = space;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 100, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row;
-  for (int x = 0; x < 16; ++x) row.insert(row.end(), pixel.begin(), pixel.end());
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string out(reinterpret_cast<char*>(buffer), size);
-  std::free(buffer);
-  return out;
-}
-
 TEST(JpegCodecTest, GreyAndCmykPicturesComeOutAsRgb) {
-  const std::optional<TJpegPicture> grey = DecodeJpeg(EncodeFlat(JCS_GRAYSCALE, 1, {100}));
+  const std::optional<TJpegPicture> grey = DecodeJpeg(FlatJpeg(JCS_GRAYSCALE, {100}));
   ASSERT_TRUE(grey);
   EXPECT_NEAR(grey->Image.Pixels[0], 100, 2);
   EXPECT_EQ(grey->Image.Pixels[0], grey->Image.Pixels[1]);
   EXPECT_EQ(grey->Image.Pixels[0], grey->Image.Pixels[2]);
   // Adobe CMYK is stored inverted: 255 is no ink. Full cyan on no black reads as (0, 255, 255).
-  const std::optional<TJpegPicture> cmyk = DecodeJpeg(EncodeFlat(JCS_CMYK, 4, {0, 255, 255, 255}));
+  const std::optional<TJpegPicture> cmyk = DecodeJpeg(FlatJpeg(JCS_CMYK, {0, 255, 255, 255}));
   ASSERT_TRUE(cmyk);
   EXPECT_EQ(cmyk->Image.Pixels.size(), 16u * 16u * 3u);
   EXPECT_NEAR(cmyk->Image.Pixels[0], 0, 3);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "PictureFixtures.h"
 #include "screenshots/PcxDecoder.h"
 
 namespace {
@@ -23,21 +24,9 @@ void Le16(Bytes& b, std::size_t at, int v) {
   b[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-// A 128-byte PCX header.
 Bytes Header(int bitsPerPixel, int planes, int xmin, int ymin, int xmax, int ymax,
              int bytesPerLine) {
-  Bytes h(128, 0);
-  h[0] = 10;
-  h[1] = 5;
-  h[2] = 1;
-  h[3] = static_cast<std::uint8_t>(bitsPerPixel);
-  Le16(h, 4, xmin);
-  Le16(h, 6, ymin);
-  Le16(h, 8, xmax);
-  Le16(h, 10, ymax);
-  h[65] = static_cast<std::uint8_t>(planes);
-  Le16(h, 66, bytesPerLine);
-  return h;
+  return ToBytes(PcxHeader(bitsPerPixel, planes, xmin, ymin, xmax, ymax, bytesPerLine));
 }
 
 void Append(Bytes& to, const Bytes& more) {

@@ -20,6 +20,7 @@
 #include <cstdlib>
 
 #include "MainTestSupport.h"
+#include "PictureFixtures.h"
 #include "ui/MImage.h"
 #include "ui/SetScreenShotTimer.h"
 
@@ -39,24 +40,15 @@ void WriteJpeg(const QString& path, int w, int h, QColor colour) {
 
 // A 16-colour PCX of 16 × 2 pixels: BytesPerLine 2, four planes, palette in the header.
 QByteArray Pcx16() {
-  QByteArray data(128, '\0');
-  data[0] = 10;
-  data[1] = 5;
-  data[2] = 1;
-  data[3] = 1;   // bits per pixel
-  data[8] = 15;  // Xmax
-  data[10] = 1;  // Ymax
+  std::string data = PcxHeader(1, 4, 0, 0, 15, 1, 2);
   for (int i = 0; i < 16; ++i) {
     data[16 + 3 * i] = static_cast<char>(i * 16);
-    data[16 + 3 * i + 1] = 0;
     data[16 + 3 * i + 2] = static_cast<char>(255 - i * 16);
   }
-  data[65] = 4;  // planes
-  data[66] = 2;  // bytes per line
   // Two lines of four planes of two bytes, stored as plain bytes below 192.
   const char line[8] = {static_cast<char>(0x80), 0, 0, 0, 0, 0, 0, 0};
   for (int l = 0; l < 2; ++l) data.append(line, 8);
-  return data;
+  return QByteArray::fromStdString(data);
 }
 
 }  // namespace
