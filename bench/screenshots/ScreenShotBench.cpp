@@ -3,11 +3,6 @@
 // The tools' figures include starting their process, which is what a user of them pays too.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,11 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "BenchTools.h"
 #include "platform/Files.h"
 #include "screenshots/JpegCodec.h"
 #include "screenshots/PcxDecoder.h"
-
-extern char** environ;
 
 namespace {
 
@@ -120,29 +114,6 @@ TFixture& Fixture() {
   return fixture;
 }
 
-// Runs a tool with its arguments as a list, output discarded; false when it cannot be run.
-// cpuSeconds grows by the CPU time the tool used (user and system), its start included.
-bool Run(const std::vector<std::string>& args, double& cpuSeconds) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
-  int status = 0;
-  struct rusage usage {};
-  while (::wait4(pid, &status, 0, &usage) < 0) {
-  }
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  cpuSeconds += seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // The machine may be shared: besides wall time, each tool benchmark reports the tool's own CPU
 // time per run ("tool_cpu"), to set beside our CPU column.
 void ReportToolCpu(benchmark::State& state, double cpuSeconds) {
@@ -175,7 +146,8 @@ void BM_DecodeJpeg_djpeg(benchmark::State& state) {
   const TFixture& f = Fixture();
   double cpu = 0;
   for (auto _ : state)
-    if (!Run({"djpeg", "-outfile", "/dev/null", f.Jpeg}, cpu)) state.SkipWithError("djpeg failed");
+    if (!RunTool({"djpeg", "-outfile", "/dev/null", f.Jpeg}, &cpu))
+      state.SkipWithError("djpeg failed");
   ReportToolCpu(state, cpu);
 }
 
@@ -192,7 +164,7 @@ void BM_EncodeJpeg_cjpeg(benchmark::State& state) {
   const TFixture& f = Fixture();
   double cpu = 0;
   for (auto _ : state)
-    if (!Run({"cjpeg", "-quality", "90", "-outfile", f.Scratch + ".jpg", f.Ppm}, cpu))
+    if (!RunTool({"cjpeg", "-quality", "90", "-outfile", f.Scratch + ".jpg", f.Ppm}, &cpu))
       state.SkipWithError("cjpeg failed");
   ReportToolCpu(state, cpu);
 }
@@ -211,7 +183,7 @@ void BM_PcxToBmp_convert(benchmark::State& state) {
   const std::string tool = ConvertTool();
   double cpu = 0;
   for (auto _ : state)
-    if (!Run({tool, f.Pcx, "BMP3:" + f.Scratch + ".bmp"}, cpu))
+    if (!RunTool({tool, f.Pcx, "BMP3:" + f.Scratch + ".bmp"}, &cpu))
       state.SkipWithError("convert failed");
   ReportToolCpu(state, cpu);
 }

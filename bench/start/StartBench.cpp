@@ -3,8 +3,6 @@
 // 100 MB. The emulator is a script that only notes that it ran.
 
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,14 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "BenchTools.h"
 #include "QuietUserInteraction.h"
 #include "TempDir.h"
 #include "ZipWriter.h"
 #include "launch/BatchFile.h"
 #include "launch/StartGame.h"
 #include "platform/Files.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -37,17 +34,6 @@ class TQuietWindow : public TStartWindow {
   void FollowSlideShowPlayButton() override {}
   void LoadScreenShots() override {}
 };
-
-// ROM-like contents: partly repetitive, partly noise, so that inflate has work to do.
-std::string RomData(std::size_t size, std::uint32_t seed) {
-  std::string s(size, '\0');
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (std::size_t i = 0; i < size; ++i) {
-    x = x * 1103515245u + 12345u;
-    s[i] = (i / 64) % 3 == 0 ? static_cast<char>(x >> 24) : static_cast<char>((i * 7) ^ (x >> 29));
-  }
-  return s;
-}
 
 // The emulator folder with batch.bat, a trivial velk.exe, the driver and zips/mygame.zip.
 struct TFixture {
@@ -105,23 +91,12 @@ void BM_ZipStartAndCleanUp(benchmark::State& state) {
 }
 BENCHMARK(BM_ZipStartAndCleanUp)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
-int Spawn(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 void BM_UnzipToolAndRemoval(benchmark::State& state) {
   TFixture& f = Fixture();
   const fs::path target = f.Dir.Path() / "tool";
   fs::create_directories(target);
   for (auto _ : state) {
-    if (Spawn({"unzip", "-j", "-n", "-q", f.Archive, "-d", target.string()}) != 0) {
+    if (!RunTool({"unzip", "-j", "-n", "-q", f.Archive, "-d", target.string()})) {
       state.SkipWithError("unzip is not installed or failed");
       break;
     }

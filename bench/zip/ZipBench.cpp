@@ -2,36 +2,21 @@
 // extraction through UNZIPLIB.DLL against `unzip -j -n -q`, both into an empty folder.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "BenchTools.h"
 #include "QuietUserInteraction.h"
 #include "TempDir.h"
 #include "ZipWriter.h"
 #include "launch/ZipArchive.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
-
-// ROM-like contents: partly repetitive, partly noise, so that deflate has work to do.
-std::string RomData(std::size_t size, std::uint32_t seed) {
-  std::string s(size, '\0');
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (std::size_t i = 0; i < size; ++i) {
-    x = x * 1103515245u + 12345u;
-    s[i] = (i / 64) % 3 == 0 ? static_cast<char>(x >> 24) : static_cast<char>((i * 7) ^ (x >> 29));
-  }
-  return s;
-}
 
 struct TFixtures {
   TempDir Dir;
@@ -58,22 +43,6 @@ TFixtures& Fixtures() {
   return fixtures;
 }
 
-bool RunQuiet(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void EmptyFolder(const fs::path& dir) {
   fs::remove_all(dir);
   fs::create_directories(dir);
@@ -93,7 +62,7 @@ BENCHMARK(BM_ListComponent)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_ListUnzipTool(benchmark::State& state) {
   const std::string archive = Fixtures().ListArchive;
   for (auto _ : state)
-    if (!RunQuiet({"unzip", "-l", archive})) state.SkipWithError("unzip -l failed");
+    if (!RunTool({"unzip", "-l", archive})) state.SkipWithError("unzip -l failed");
 }
 BENCHMARK(BM_ListUnzipTool)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -126,7 +95,7 @@ void BM_ExtractUnzipTool(benchmark::State& state) {
     state.PauseTiming();
     EmptyFolder(target);
     state.ResumeTiming();
-    if (!RunQuiet({"unzip", "-j", "-n", "-q", archive, "-d", target.string()}))
+    if (!RunTool({"unzip", "-j", "-n", "-q", archive, "-d", target.string()}))
       state.SkipWithError("unzip failed");
   }
   state.SetBytesProcessed(state.iterations() * 500 * 200 * 1024);
