@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 
+#include "ZipWriter.h"
 #include "catalogue/Catalogue.h"
 #include "screenshots/JpegCodec.h"
 #include "ui/MainStart.h"
@@ -36,57 +37,12 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
   file.write(bytes);
 }
 
-// A zip archive of stored entries: CRC, headers and directory, nothing more.
-quint32 Crc32(const QByteArray& data) {
-  quint32 crc = 0xFFFFFFFFu;
-  for (const char ch : data) {
-    crc ^= static_cast<quint8>(ch);
-    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-  }
-  return crc ^ 0xFFFFFFFFu;
-}
-void Put16(QByteArray& out, quint32 v) {
-  out += char(v & 0xFF);
-  out += char((v >> 8) & 0xFF);
-}
-void Put32(QByteArray& out, quint32 v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
+// A zip archive of stored entries.
 QByteArray StoredZip(const QList<QPair<QByteArray, QByteArray>>& entries) {
-  QByteArray zip, central;
-  for (const auto& [name, data] : entries) {
-    const quint32 offset = zip.size();
-    for (const bool isCentral : {false, true}) {
-      QByteArray& out = isCentral ? central : zip;
-      Put32(out, isCentral ? 0x02014b50u : 0x04034b50u);
-      if (isCentral) Put16(out, 20);
-      for (const quint32 v : {10u, 0u, 0u, 0x6000u, 0x5A21u}) Put16(out, v);
-      Put32(out, Crc32(data));
-      Put32(out, data.size());
-      Put32(out, data.size());
-      Put16(out, name.size());
-      Put16(out, 0);
-      if (isCentral) {
-        for (int i = 0; i < 3; ++i) Put16(out, 0);
-        Put32(out, 0);
-        Put32(out, offset);
-      }
-      out += name;
-      if (!isCentral) out += data;
-    }
-  }
-  const quint32 centralOffset = zip.size();
-  zip += central;
-  Put32(zip, 0x06054b50u);
-  Put16(zip, 0);
-  Put16(zip, 0);
-  Put16(zip, entries.size());
-  Put16(zip, entries.size());
-  Put32(zip, central.size());
-  Put32(zip, centralOffset);
-  Put16(zip, 0);
-  return zip;
+  TZipWriter zip;
+  for (const auto& [name, data] : entries)
+    zip.Add(name.toStdString(), data.toStdString(), TZipWriterEntry::zmStored);
+  return QByteArray::fromStdString(zip.Build());
 }
 
 // What the fake emulator saw.

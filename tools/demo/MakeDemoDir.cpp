@@ -10,8 +10,9 @@
 #include <QImage>
 #include <QPainter>
 #include <cstdio>
-#include <cstdint>
 #include <vector>
+
+#include "ZipWriter.h"
 
 namespace {
 
@@ -34,70 +35,11 @@ const TDemoGame kGames[] = {
     {"Tunnel Runner", "tunnelr", TDemoGame::Absent, 0},
 };
 
-std::uint32_t Crc32(const QByteArray& data) {
-  static std::uint32_t table[256] = {};
-  if (table[1] == 0)
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[i] = c;
-    }
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (char ch : data) crc = table[(crc ^ static_cast<std::uint8_t>(ch)) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
-}
-
-void Put16(QByteArray& out, unsigned v) {
-  out += char(v & 0xFF);
-  out += char((v >> 8) & 0xFF);
-}
-void Put32(QByteArray& out, std::uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-
-// A stored (uncompressed) zip archive: enough for a demo, readable by every unzip tool.
+// A deflated zip archive of the ROMs, as real game archives are.
 QByteArray MakeZip(const std::vector<std::pair<QByteArray, QByteArray>>& entries) {
-  QByteArray zip, central;
-  for (const auto& [name, data] : entries) {
-    const std::uint32_t offset = zip.size(), crc = Crc32(data);
-    const auto header = [&](QByteArray& out, bool isCentral) {
-      Put32(out, isCentral ? 0x02014b50u : 0x04034b50u);
-      if (isCentral) Put16(out, 20);
-      Put16(out, 10);
-      Put16(out, 0);
-      Put16(out, 0);
-      Put16(out, 0);
-      Put16(out, 0x21);
-      Put32(out, crc);
-      Put32(out, data.size());
-      Put32(out, data.size());
-      Put16(out, name.size());
-      Put16(out, 0);
-      if (isCentral) {
-        Put16(out, 0);
-        Put16(out, 0);
-        Put16(out, 0);
-        Put32(out, 0);
-        Put32(out, offset);
-      }
-      out += name;
-    };
-    header(zip, false);
-    zip += data;
-    header(central, true);
-  }
-  const std::uint32_t centralOffset = zip.size();
-  zip += central;
-  Put32(zip, 0x06054b50u);
-  Put16(zip, 0);
-  Put16(zip, 0);
-  Put16(zip, entries.size());
-  Put16(zip, entries.size());
-  Put32(zip, central.size());
-  Put32(zip, centralOffset);
-  Put16(zip, 0);
-  return zip;
+  TZipWriter zip;
+  for (const auto& [name, data] : entries) zip.Add(name.toStdString(), data.toStdString());
+  return QByteArray::fromStdString(zip.Build());
 }
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
@@ -127,7 +69,8 @@ QImage Screenshot(const TDemoGame& game, int index) {
   p.setPen(Qt::NoPen);
   for (int i = 0; i < 12; ++i) {
     p.setBrush(QColor::fromHsv((hue + i * 25) % 360, 180, 250, 160));
-    p.drawEllipse(QPointF(30 + (i * 47 + index * 13) % 260, 60 + (i * 71) % 150), 8 + i % 5, 8 + i % 5);
+    p.drawEllipse(QPointF(30 + (i * 47 + index * 13) % 260, 60 + (i * 71) % 150), 8 + i % 5,
+                  8 + i % 5);
   }
   p.setPen(Qt::white);
   QFont f = p.font();
@@ -165,7 +108,8 @@ int main(int argc, char** argv) {
   for (const TDemoGame& game : kGames) {
     const QString zipName = game.ZipName;
     dir.mkpath(zipName);
-    WriteFile(dir.filePath(zipName + "/" + zipName + ".vlk"), "VELK driver " + QByteArray(game.ZipName));
+    WriteFile(dir.filePath(zipName + "/" + zipName + ".vlk"),
+              "VELK driver " + QByteArray(game.ZipName));
     std::vector<std::pair<QByteArray, QByteArray>> roms;
     for (int i = 1; i <= 4; ++i)
       roms.push_back({"roms/" + QByteArray(game.ZipName) + ".r" + QByteArray::number(i),
@@ -185,7 +129,9 @@ int main(int argc, char** argv) {
         break;
     }
     for (int i = 1; i <= game.Screenshots; ++i)
-      Screenshot(game, i).save(dir.filePath(QString("ScreenShots/%1%2.jpg").arg(zipName).arg(i, 2, 10, QChar('0'))), "JPG", 90);
+      Screenshot(game, i).save(
+          dir.filePath(QString("ScreenShots/%1%2.jpg").arg(zipName).arg(i, 2, 10, QChar('0'))),
+          "JPG", 90);
   }
   // A driver directory the readme does not list, so the second start-up report shows too.
   dir.mkpath("mystery");
@@ -197,7 +143,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot copy the demo emulator to %s\n", qPrintable(velk));
     return 1;
   }
-  QFile::setPermissions(velk, QFile::permissions(velk) | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther);
+  QFile::setPermissions(velk, QFile::permissions(velk) | QFileDevice::ExeOwner |
+                                  QFileDevice::ExeGroup | QFileDevice::ExeOther);
   std::printf("Demo emulator directory ready: %s\n", qPrintable(dir.absolutePath()));
   return 0;
 }
