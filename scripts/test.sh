@@ -21,8 +21,11 @@ log="$sanitize_dir/sanitize.log"
 mkdir -p "$sanitize_dir"
 echo "== Sanitizer suite (ASan + UBSan), log in $log"
 if ! SANITIZE_BUILD_DIR="$sanitize_dir" scripts/sanitize.sh >"$log" 2>&1; then
-  grep -E 'Failed|\*\*\*|ERROR: |runtime error|The following tests FAILED' "$log" \
-    | head -40 || true
+  # The failing tests and, for each sanitizer report or failed check, the lines that say where.
+  awk '/ERROR: [A-Za-z]*Sanitizer|runtime error|FAIL!  :/ { keep = 24 }
+       keep > 0 { print; keep--; next }
+       /\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception|The following tests FAILED|^\t *[0-9]+ - / { print }' \
+    "$log" | head -120 || true
   echo "== Sanitizer suite FAILED; see $log"
   exit 1
 fi
