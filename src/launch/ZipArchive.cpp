@@ -279,6 +279,7 @@ void TZipArchive::List() {
   FFixedDrive = true;
   FDriveRoot.clear();
   if (FZipFilename.empty() || !platform::FileExists(FZipFilename)) return;
+  const TBusyCursor busy(FUi);  // a central directory on a slow disk takes a while
   try {
     const std::string path = platform::ResolvePath(FZipFilename);
     const zip::TDriveCheck drive = zip::CheckDrive(path);

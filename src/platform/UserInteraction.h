@@ -44,4 +44,20 @@ class TUserInteraction {
 
   /// True once the user asked the program to end (the main window was closed).
   virtual bool QuitRequested() const = 0;
+
+  /// The hourglass over every window while a long read runs (true), then the cursor as it was
+  /// (false). Calls nest; boxes shown meanwhile keep the arrow. Use TBusyCursor to pair them.
+  virtual void SetBusy(bool busy) { (void)busy; }
+};
+
+/// Shows the hourglass for as long as it lives, whichever way the scope is left.
+class TBusyCursor {
+ public:
+  explicit TBusyCursor(TUserInteraction& ui) : FUi(ui) { FUi.SetBusy(true); }
+  ~TBusyCursor() { FUi.SetBusy(false); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+ private:
+  TUserInteraction& FUi;
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -48,7 +49,8 @@ constexpr TButtonSpec kButtons[] = {
     {mbCancel, "Cancel", QMessageBox::RejectRole, TModalResult::mrCancel},
 };
 
-TModalResult RunBox(TCenteredMessageBox& box, TMsgDlgButtons buttons) {
+// A box asks for an answer: it shows the arrow even while the program is busy behind it.
+TModalResult RunBox(TCenteredMessageBox& box, TMsgDlgButtons buttons, bool busy) {
   std::vector<std::pair<QAbstractButton*, TModalResult>> made;
   QPushButton* first = nullptr;
   QAbstractButton* escape = nullptr;
@@ -69,7 +71,9 @@ TModalResult RunBox(TCenteredMessageBox& box, TMsgDlgButtons buttons) {
   }
   box.setDefaultButton(first);
   box.setEscapeButton(escape);
+  if (busy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
   box.exec();
+  if (busy) QGuiApplication::restoreOverrideCursor();
   QAbstractButton* clicked = box.clickedButton();
   if (!clicked) clicked = escape;  // closed some other way: the same as Escape
   for (const auto& [button, result] : made)
@@ -122,18 +126,28 @@ TModalResult TQtUserInteraction::MessageDlg(const std::string& text, TMsgDlgType
       box.setIcon(QMessageBox::Question);
       break;
   }
-  return RunBox(box, buttons);
+  return RunBox(box, buttons, FBusyDepth > 0);
 }
 
 void TQtUserInteraction::ShowMessage(const std::string& text) {
   TCenteredMessageBox box(QApplication::activeWindow());
   PrepareBox(box, QStringLiteral("StartVELK"), text);
   box.setIcon(QMessageBox::NoIcon);
-  RunBox(box, mbOK);
+  RunBox(box, mbOK, FBusyDepth > 0);
 }
 
 void TQtUserInteraction::Beep() {
   QApplication::beep();
+}
+
+void TQtUserInteraction::SetBusy(bool busy) {
+  if (busy) {
+    ++FBusyDepth;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  } else if (FBusyDepth > 0) {
+    --FBusyDepth;
+    QGuiApplication::restoreOverrideCursor();
+  }
 }
 
 void TQtUserInteraction::SetStatusText(const std::string& text) {

@@ -25,6 +25,7 @@ class TQtUserInteraction : public QObject, public TUserInteraction {
   void ProcessMessages() override;
   bool WaitDispatching(TWaitHandle handle) override;
   bool QuitRequested() const override { return FQuitRequested; }
+  void SetBusy(bool busy) override;
 
   /// The main window calls this when it is closed: every running wait returns.
   void RequestQuit();
@@ -47,6 +48,7 @@ class TQtUserInteraction : public QObject, public TUserInteraction {
 
  private:
   bool FQuitRequested = false;
+  int FBusyDepth = 0;
 };
 
 /// The one instance the program's windows share; created on first use.

@@ -84,6 +84,24 @@ TEST_F(ZipArchiveTest, MissingFileListsNothingAndSaysNothing) {
   FZip.SetZipFilename((FDir.Path() / "absent.zip").string());
   EXPECT_EQ(FZip.Count(), 0);
   EXPECT_TRUE(Messages.empty());
+  EXPECT_TRUE(Ui.BusyCalls.empty());  // nothing to read, no hourglass
+}
+
+TEST_F(ZipArchiveTest, HourglassIsUpWhileReadingAndDownAfterAFailure) {
+  TZipWriter w;
+  w.Add("a.bin", "aaa");
+  FZip.SetZipFilename(Write("good.zip", w));
+  EXPECT_EQ(FZip.Count(), 1);
+  EXPECT_EQ(Ui.BusyCalls, (std::vector<bool>{true, false}));
+
+  // The failure's box is shown while the listing still holds the hourglass; it comes down after.
+  Ui.BusyCalls.clear();
+  Ui.ExpectPlain("This archive is not a valid Zip archive");
+  FZip.SetZipFilename(Write("junk.zip", std::string(300, 'j')));
+  EXPECT_EQ(Ui.BusyCalls, (std::vector<bool>{true, false}));
+  ASSERT_EQ(Ui.Prompts.size(), 1u);
+  EXPECT_TRUE(Ui.Prompts[0].Busy);
+  EXPECT_EQ(Ui.BusyDepth, 0);
 }
 
 TEST_F(ZipArchiveTest, CommentIsFoundByTheBackwardScan) {

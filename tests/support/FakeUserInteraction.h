@@ -18,6 +18,7 @@ class FakeUserInteraction : public TUserInteraction {
     TMsgDlgType Type = TMsgDlgType::mtError;
     std::string Text;
     TMsgDlgButtons Buttons = 0;
+    bool Busy = false;  ///< shown while the hourglass was up
   };
 
   ~FakeUserInteraction() override {
@@ -36,7 +37,7 @@ class FakeUserInteraction : public TUserInteraction {
 
   TModalResult MessageDlg(const std::string& text, TMsgDlgType type,
                           TMsgDlgButtons buttons) override {
-    Prompts.push_back({false, type, text, buttons});
+    Prompts.push_back({false, type, text, buttons, BusyDepth > 0});
     Events.push_back("box:" + text);
     if (FExpected.empty() || FExpected.front().Plain || FExpected.front().Type != type ||
         FExpected.front().Text != text) {
@@ -50,7 +51,7 @@ class FakeUserInteraction : public TUserInteraction {
   }
 
   void ShowMessage(const std::string& text) override {
-    Prompts.push_back({true, TMsgDlgType::mtError, text, mbOK});
+    Prompts.push_back({true, TMsgDlgType::mtError, text, mbOK, BusyDepth > 0});
     Events.push_back("plain:" + text);
     if (FExpected.empty() || !FExpected.front().Plain || FExpected.front().Text != text) {
       ADD_FAILURE() << "unexpected plain message: " << text;
@@ -82,6 +83,16 @@ class FakeUserInteraction : public TUserInteraction {
     return WaitForHandle(handle);
   }
   bool QuitRequested() const override { return Quit; }
+  void SetBusy(bool busy) override {
+    BusyCalls.push_back(busy);
+    if (busy) {
+      ++BusyDepth;
+    } else if (BusyDepth > 0) {
+      --BusyDepth;
+    } else {
+      ADD_FAILURE() << "hourglass taken down that was not up";
+    }
+  }
 
   /// Blocks until the handle is signalled (a readable descriptor on POSIX).
   static bool WaitForHandle(TWaitHandle handle);
@@ -93,6 +104,8 @@ class FakeUserInteraction : public TUserInteraction {
   int StatusResets = 0;
   int ProcessMessagesCalls = 0;
   int Waits = 0;
+  int BusyDepth = 0;          ///< hourglasses up now
+  std::vector<bool> BusyCalls;  ///< every SetBusy, in order
   bool Quit = false;
   std::function<void()> OnProcessMessages;
   std::function<bool(TWaitHandle)> OnWait;

@@ -131,6 +131,37 @@ class MessageBoxesTest : public QObject {
              TModalResult::mrYes);
   }
 
+  void HourglassNestsAndBoxesShowTheArrow() {
+    TQtUserInteraction ui;
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    ui.SetBusy(true);
+    ui.SetBusy(true);
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    Qt::CursorShape duringBox = Qt::BlankCursor;
+    TQtUserInteraction::BoxShownHook = [&](QMessageBox* box) {
+      const QCursor* cursor = QGuiApplication::overrideCursor();
+      duringBox = cursor ? cursor->shape() : Qt::BlankCursor;
+      box->buttons().front()->click();
+    };
+    ui.ShowMessage("Seek error in input file");
+    QCOMPARE(duringBox, Qt::ArrowCursor);
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    ui.SetBusy(false);
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);  // the outer one
+    ui.SetBusy(false);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    ui.SetBusy(false);  // one too many takes down nobody else's cursor
+    QGuiApplication::setOverrideCursor(Qt::CrossCursor);
+    ui.SetBusy(false);
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
+    QGuiApplication::restoreOverrideCursor();
+    // Without the hourglass a box leaves the cursor alone.
+    ui.ShowMessage("Done");
+    QCOMPARE(duringBox, Qt::BlankCursor);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+  }
+
   void CarriageReturnBreaksTheLine() {
     TQtUserInteraction ui;
     AnswerWith(QStringLiteral("OK"));
