@@ -16,12 +16,15 @@ namespace {
 class TDirIndex {
  public:
   explicit TDirIndex(const std::string& dir) {
-    platform::ForEachEntry(dir, "*", [this](const platform::TSearchRec& rec) {
-      FExact.emplace(rec.Name, rec.IsDirectory);
-      auto [it, added] = FFolded.try_emplace(LowerAscii(rec.Name), rec.Name, rec.IsDirectory);
-      if (!added && rec.Name < it->second.first) it->second = {rec.Name, rec.IsDirectory};
-      return true;
-    });
+    platform::ForEachEntry(
+        dir, "*",
+        [this](const platform::TSearchRec& rec) {
+          FExact.emplace(rec.Name, rec.IsDirectory);
+          auto [it, added] = FFolded.try_emplace(LowerAscii(rec.Name), rec.Name, rec.IsDirectory);
+          if (!added && rec.Name < it->second.first) it->second = {rec.Name, rec.IsDirectory};
+          return true;
+        },
+        platform::TListDetail::ldKind);
   }
 
   struct TFound {
@@ -52,12 +55,15 @@ bool IsPlainName(const std::string& name) {
 }  // namespace
 
 void ScanDriverDirs(TNewGames& names) {
-  platform::ForEachEntry("", "*", [&](const platform::TSearchRec& rec) {
-    if (rec.IsDirectory && rec.Name != "." && rec.Name != ".." &&
-        platform::FileExists(platform::JoinPath(rec.Name, rec.Name + ".vlk")))
-      names.Add(rec.Name);
-    return true;
-  });
+  platform::ForEachEntry(
+      "", "*",
+      [&](const platform::TSearchRec& rec) {
+        if (rec.IsDirectory && rec.Name != "." && rec.Name != ".." &&
+            platform::FileExists(platform::JoinPath(rec.Name, rec.Name + ".vlk")))
+          names.Add(rec.Name);
+        return true;
+      },
+      platform::TListDetail::ldKind);
 }
 
 bool DirHasEntries(const std::string& dir, int minCount) {

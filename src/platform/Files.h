@@ -33,11 +33,17 @@ struct TSearchRec {
 /// `*.*` or `*` matches every name, as the original listing calls expect.
 bool MatchesMask(std::string_view name, std::string_view mask);
 
+/// How much a listing tells of each entry: everything, or its name and whether it is a directory.
+/// Most file systems give the kind with the name, so the second costs no look-up per entry; Size
+/// and Time are then 0 wherever the kind came without a look-up.
+enum class TListDetail { ldAll, ldKind };
+
 /// Calls visit for every entry of dir whose name matches mask, "." and ".." included, entries of
 /// every kind (hidden files, directories, links). visit returns false to stop early. Returns false
 /// when the directory cannot be listed; an empty dir means the working directory.
 bool ForEachEntry(const std::string& dir, std::string_view mask,
-                  const std::function<bool(const TSearchRec&)>& visit);
+                  const std::function<bool(const TSearchRec&)>& visit,
+                  TListDetail detail = TListDetail::ldAll);
 
 /// Counts the entries of dir, "." and ".." included, stopping at limit; nothing is looked up per
 /// entry, so it costs one listing. 0 when the directory cannot be listed.

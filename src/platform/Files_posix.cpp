@@ -73,7 +73,7 @@ std::string ResolvePath(const std::string& path) {
 }
 
 bool ForEachEntry(const std::string& dir, std::string_view mask,
-                  const std::function<bool(const TSearchRec&)>& visit) {
+                  const std::function<bool(const TSearchRec&)>& visit, TListDetail detail) {
   const std::string where = dir.empty() ? std::string(".") : ResolvePath(dir);
   DirHandle d(::opendir(where.c_str()));
   if (!d) return false;
@@ -83,6 +83,12 @@ bool ForEachEntry(const std::string& dir, std::string_view mask,
     TSearchRec rec;
     rec.Name = e->d_name;
     rec.IsHidden = e->d_name[0] == '.';
+    // A link or an unknown kind is looked up even then: a link to a directory is a directory.
+    if (detail == TListDetail::ldKind && e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) {
+      rec.IsDirectory = e->d_type == DT_DIR;
+      if (!visit(rec)) break;
+      continue;
+    }
     struct stat st;
     // Follow links so a linked game directory counts as a directory, as a shortcut would not.
     if (::fstatat(fd, e->d_name, &st, 0) == 0 || ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -96,10 +102,36 @@ bool ForEachEntry(const std::string& dir, std::string_view mask,
 }
 
 std::size_t CountEntries(const std::string& dir, std::size_t limit) {
-  DirHandle d(::opendir(dir.empty() ? "." : ResolvePath(dir).c_str()));
-  if (!d) return 0;
+  if (limit == 0) return 0;
+  // The exact name is what the case-insensitive look-up would pick first; names from a listing
+  // are exact, so most counts cost no look-up.
+  const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  int fd = ::open(dir.empty() ? "." : dir.c_str(), flags);
+  if (fd < 0 && errno == ENOENT && !dir.empty()) fd = ::open(ResolvePath(dir).c_str(), flags);
+  if (fd < 0) return 0;
   std::size_t count = 0;
+#ifdef __linux__
+  // One read of the raw entries into a small buffer is all a count of a few entries takes: no
+  // listing buffer to allocate and no look-up of the open directory, as a DIR stream would make.
+  alignas(8) char buffer[2048];
+  while (count < limit) {
+    const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got && count < limit;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      at += entry->d_reclen;
+      ++count;
+    }
+  }
+  ::close(fd);
+#else
+  DirHandle d(::fdopendir(fd));
+  if (!d) {
+    ::close(fd);
+    return 0;
+  }
   while (count < limit && ::readdir(d.get()) != nullptr) ++count;
+#endif
   return count;
 }
 

@@ -26,7 +26,7 @@ DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str
 std::string ResolvePath(const std::string& path) { return path; }
 
 bool ForEachEntry(const std::string& dir, std::string_view mask,
-                  const std::function<bool(const TSearchRec&)>& visit) {
+                  const std::function<bool(const TSearchRec&)>& visit, TListDetail) {
   const std::string pattern = JoinPath(dir.empty() ? "." : dir, "*");
   WIN32_FIND_DATAA data;
   HANDLE h = FindFirstFileA(pattern.c_str(), &data);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <string>
 
 #include "TempDir.h"
 #include "platform/Files.h"
@@ -168,4 +170,44 @@ TEST(Files, CountEntriesCountsDotEntriesAndStopsAtTheLimit) {
   EXPECT_EQ(CountEntries("game", 100), 5u);  // ".", "..", .hidden, a, sub; found in any case
   EXPECT_EQ(CountEntries("game", 3), 3u);
   EXPECT_EQ(CountEntries("missing", 6), 0u);
+  EXPECT_EQ(CountEntries("game/a", 6), 0u);  // a file lists nothing
+  EXPECT_EQ(CountEntries("game", 0), 0u);
+}
+
+TEST(Files, CountEntriesPrefersTheExactNameAndReadsPastOneBuffer) {
+  TempDir dir;
+  for (int i = 0; i < 300; ++i) dir.Write("Roms/entry-with-a-long-name-" + std::to_string(i), "");
+  dir.Write("roms/only", "");
+  ScopedCurrentDir cd(dir.Path());
+  EXPECT_EQ(CountEntries("Roms", 1000), 302u);  // many reads of the raw entries
+  EXPECT_EQ(CountEntries("Roms", 150), 150u);
+  EXPECT_EQ(CountEntries("roms", 1000), 3u);    // the exact name, not the first case variant
+  EXPECT_EQ(CountEntries("ROMS", 1000), 302u);  // else the smallest variant in byte order
+}
+
+TEST(Files, KindOnlyListingTellsDirectoriesAsTheFullOneDoes) {
+  TempDir dir;
+  dir.Write("file", "12345");
+  dir.MakeDir("sub");
+  fs::create_directory_symlink(dir.Path() / "sub", dir.Path() / "link-to-sub");
+  fs::create_symlink(dir.Path() / "gone", dir.Path() / "dangling");
+  const auto list = [&](TListDetail detail) {
+    std::map<std::string, bool> kinds;
+    EXPECT_TRUE(ForEachEntry(
+        dir.Str(), "*",
+        [&](const TSearchRec& rec) {
+          kinds[rec.Name] = rec.IsDirectory;
+          return true;
+        },
+        detail));
+    return kinds;
+  };
+  const std::map<std::string, bool> full = list(TListDetail::ldAll);
+  EXPECT_EQ(list(TListDetail::ldKind), full);
+  EXPECT_EQ(full, (std::map<std::string, bool>{{".", true},
+                                               {"..", true},
+                                               {"dangling", false},
+                                               {"file", false},
+                                               {"link-to-sub", true},
+                                               {"sub", true}}));
 }
