@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xterm
   clang-14 libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix
 )
 missing=()
 for p in "${packages[@]}"; do

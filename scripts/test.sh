@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian machine, builds StartVELK and runs every test; then runs the whole suite
-# again under AddressSanitizer and UndefinedBehaviorSanitizer and each fuzz target for a minute.
+# Sets up a fresh Debian machine, builds StartVELK and runs every test; then checks that the sources
+# without Qt compile for Windows, runs the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and each fuzz target for a minute.
 # QUICK=1 stops after the normal suite; FUZZ_SECONDS sets the fuzzing time per target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,8 @@ export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 300 \
   | tee "$build/ctest.log"
 [ "${QUICK:-0}" = 1 ] && exit 0
+
+scripts/windows-check.sh
 
 # The sanitizer suite writes its own log; its result is summed up in one line here so that the
 # normal suite's closing line above stays the one ctest line of this output.
