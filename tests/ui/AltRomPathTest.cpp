@@ -81,7 +81,7 @@ class AltRomPathTest : public QObject {
 
   // The cases of the OK button, each on a shown dialog with a recording user interface.
   void OkButtonCases() {
-    TRecordingUserInteraction ui;
+    TRecordingInteraction ui;
     TAltrompathForm form(nullptr, &ui);
     ZipRompathValue = "before";
     form.show();
@@ -157,7 +157,7 @@ class AltRomPathTest : public QObject {
   void RelativePathIsAcceptedUnchanged() {
     const QString old = QDir::currentPath();
     QDir::setCurrent(FDir.path());
-    TRecordingUserInteraction ui;
+    TRecordingInteraction ui;
     TAltrompathForm form(nullptr, &ui);
     form.show();
     form.AltDir->setText(QStringLiteral("roms"));

@@ -10,31 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/UserInteraction.h"
+#include "RecordingInteraction.h"
 #include "screenshots/Capture.h"
 #include "screenshots/JpegCodec.h"
 #include "ui/ClipboardCapture.h"
 
 namespace {
-
-// Records the boxes a capture shows; captures never ask anything else.
-class RecordingUi : public TUserInteraction {
- public:
-  TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons) override {
-    Boxes.push_back(text);
-    Types.push_back(type);
-    return TModalResult::mrOk;
-  }
-  void ShowMessage(const std::string& text) override { Boxes.push_back(text); }
-  void Beep() override {}
-  void SetStatusText(const std::string&) override {}
-  void ResetStatusText() override {}
-  void ProcessMessages() override { QCoreApplication::processEvents(); }
-  bool WaitDispatching(TWaitHandle) override { return false; }
-  bool QuitRequested() const override { return false; }
-  std::vector<std::string> Boxes;
-  std::vector<TMsgDlgType> Types;
-};
 
 QImage Picture(int width, int height, QColor colour) {
   QImage image(width, height, QImage::Format_RGB32);
@@ -50,7 +31,7 @@ class ClipboardCaptureTest : public QObject {
  private:
   QTemporaryDir* FDir = nullptr;
   TCatalogue FCatalogue;
-  RecordingUi FUi;
+  TRecordingInteraction FUi;
   TClipboardCapture* FCapture = nullptr;
 
   QString Shots() const { return FDir->filePath("ScreenShots"); }
@@ -72,7 +53,7 @@ class ClipboardCaptureTest : public QObject {
     FCatalogue.Games[2].ZipName = "other";
     FCatalogue.CurrentGame = 1;
     FCatalogue.GameDir = FDir->path().toStdString();
-    FUi = RecordingUi();
+    FUi = TRecordingInteraction();
     FCapture = new TClipboardCapture(FCatalogue, FUi);
   }
   void cleanup() {
@@ -126,7 +107,7 @@ class ClipboardCaptureTest : public QObject {
     Copy(Picture(10, 10, Qt::white));
     Copy(Picture(10, 10, Qt::white));
     QCOMPARE(ShotNames(), (QStringList{"mygame01.jpg", "mygame02.jpg", "mygame03.jpg"}));
-    QVERIFY(FUi.Boxes.empty());
+    QVERIFY(FUi.Events.empty());
   }
 
   void eachChangeIsReadWhenItIsAnnounced() {
@@ -211,7 +192,7 @@ class ClipboardCaptureTest : public QObject {
     // Wider than a JPEG can be: the encoder refuses it.
     Copy(Picture(65501, 1, Qt::red));
     QCOMPARE(FUi.Boxes.size(), std::size_t{1});
-    QCOMPARE(FUi.Types.at(0), TMsgDlgType::mtError);
+    QCOMPARE(FUi.Boxes.at(0).Type, TMsgDlgType::mtError);
     QVERIFY(ShotNames().isEmpty());
     Copy(Picture(8, 8, Qt::red));
     QCOMPARE(ShotNames(), QStringList{"mygame01.jpg"});

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/UserInteraction.h"
+#include "RecordingInteraction.h"
 
 /// Runs action on the modal window once it is up (the caller then enters its modal loop).
 inline void WhenModal(std::function<void(QWidget*)> action) {
@@ -29,30 +29,3 @@ inline void WhenModal(std::function<void(QWidget*)> action) {
   timer->start();
 }
 
-/// Records what the dialogs tell the user and answers every box with OK.
-class TRecordingUserInteraction : public TUserInteraction {
- public:
-  struct TBox {
-    std::string Text;
-    TMsgDlgType Type;
-    TMsgDlgButtons Buttons;
-  };
-  TModalResult MessageDlg(const std::string& text, TMsgDlgType type,
-                          TMsgDlgButtons buttons) override {
-    Boxes.push_back({text, type, buttons});
-    Events.push_back("box");
-    return TModalResult::mrOk;
-  }
-  void ShowMessage(const std::string& text) override {
-    Boxes.push_back({text, TMsgDlgType::mtInformation, 0});
-  }
-  void Beep() override { Events.push_back("beep"); }
-  void SetStatusText(const std::string&) override {}
-  void ResetStatusText() override {}
-  void ProcessMessages() override {}
-  bool WaitDispatching(TWaitHandle) override { return true; }
-  bool QuitRequested() const override { return false; }
-
-  std::vector<TBox> Boxes;
-  std::vector<std::string> Events;
-};

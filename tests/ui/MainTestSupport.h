@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,39 +11,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/WindowState.h"
-#include "platform/UserInteraction.h"
+#include "RecordingInteraction.h"
 #include "ui/MainWindow.h"
-
-/// Records what the window tells the user; boxes are answered from a queue (OK when it is empty).
-class TRecordingInteraction : public TUserInteraction {
- public:
-  struct Box {
-    std::string Text;
-    TMsgDlgType Type;
-    TMsgDlgButtons Buttons;
-  };
-  TModalResult MessageDlg(const std::string& text, TMsgDlgType type,
-                          TMsgDlgButtons buttons) override {
-    Boxes.push_back({text, type, buttons});
-    if (Answers.empty()) return TModalResult::mrOk;
-    const TModalResult answer = Answers.front();
-    Answers.pop_front();
-    return answer;
-  }
-  void ShowMessage(const std::string& text) override { Plain.push_back(text); }
-  void Beep() override { ++Beeps; }
-  void SetStatusText(const std::string& text) override { Status.push_back(text); }
-  void ResetStatusText() override {}
-  void ProcessMessages() override {}
-  bool WaitDispatching(TWaitHandle) override { return false; }
-  bool QuitRequested() const override { return false; }
-
-  std::vector<Box> Boxes;
-  std::vector<std::string> Plain;
-  std::vector<std::string> Status;
-  std::deque<TModalResult> Answers;
-  int Beeps = 0;
-};
 
 /// One game of a generated catalogue.
 struct TTestGame {
