@@ -12,6 +12,7 @@
 
 #include "ZipCodePage.h"
 #include "ZipDrive.h"
+#include "ZipFormat.h"
 #include "ZipMsg.h"
 #include "platform/Files.h"
 #include "platform/Library.h"
@@ -19,20 +20,17 @@
 
 namespace {
 
-constexpr std::uint32_t kLocalSig = 0x04034b50;
-constexpr std::uint32_t kCentralSig = 0x02014b50;
-constexpr std::uint32_t kEndSig = 0x06054b50;
-constexpr std::uint32_t kSpanSig = 0x08074b50;
-constexpr std::uint64_t kEndSize = 22;
-constexpr std::uint64_t kEndScan = 65557;  // the record plus the longest comment
+using zip::Get16;
+using zip::Get32;
+using zip::kCentralSig;
+using zip::kEndSig;
+using zip::kEndSize;
+using zip::kLocalSig;
+using zip::kSpanSig;
+// The end record and the longest comment it can carry.
+constexpr std::uint64_t kEndScan = kEndSize + zip::kMaxComment;
 constexpr const char* kLibraryName = "UNZIPLIB.DLL";
 
-std::uint16_t Get16(const unsigned char* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t Get32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(Get16(p)) | static_cast<std::uint32_t>(Get16(p + 2)) << 16;
-}
 void Put16(unsigned char* p, std::uint32_t v) {
   p[0] = static_cast<unsigned char>(v);
   p[1] = static_cast<unsigned char>(v >> 8);

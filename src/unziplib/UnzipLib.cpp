@@ -17,6 +17,7 @@
 
 #include "UnzipFile.h"
 #include "launch/ZipCodePage.h"
+#include "launch/ZipFormat.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "unziplib/UnzipLibApi.h"
@@ -24,11 +25,13 @@
 namespace unziplib {
 namespace {
 
-constexpr std::uint32_t kLocalSig = 0x04034b50;
-constexpr std::uint32_t kCentralSig = 0x02014b50;
-constexpr std::uint32_t kEndSig = 0x06054b50;
-constexpr std::uint64_t kEndSize = 22;
-constexpr std::uint64_t kMaxComment = 65535;
+using zip::Get16;
+using zip::Get32;
+using zip::kCentralSig;
+using zip::kEndSig;
+using zip::kEndSize;
+using zip::kLocalSig;
+using zip::kMaxComment;
 // Deflate cannot expand more than about 1032 to 1; anything beyond is a lie about the size.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 // No game's files come near this; an archive that would unpack to more is refused as a bomb.
@@ -38,14 +41,6 @@ constexpr std::uint64_t kKeepFree = std::uint64_t{64} << 20;
 // Entries up to this size are inflated into one reused buffer and written; larger ones straight
 // into the mapped output file.
 constexpr std::uint64_t kMapThreshold = 8u << 20;
-
-std::uint16_t Get16(const unsigned char* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t Get32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 struct TEntry {
   std::string RawName;
