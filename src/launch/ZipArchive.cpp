@@ -20,13 +20,7 @@
 
 namespace {
 
-using zip::Get16;
-using zip::Get32;
-using zip::kCentralSig;
-using zip::kEndSig;
-using zip::kEndSize;
-using zip::kLocalSig;
-using zip::kSpanSig;
+using namespace zip;  // the format's signatures and field readers
 // The end record and the longest comment it can carry.
 constexpr std::uint64_t kEndScan = kEndSize + zip::kMaxComment;
 constexpr const char* kLibraryName = "UNZIPLIB.DLL";

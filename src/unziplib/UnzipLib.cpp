@@ -25,13 +25,7 @@
 namespace unziplib {
 namespace {
 
-using zip::Get16;
-using zip::Get32;
-using zip::kCentralSig;
-using zip::kEndSig;
-using zip::kEndSize;
-using zip::kLocalSig;
-using zip::kMaxComment;
+using namespace zip;  // the format's signatures and field readers
 // Deflate cannot expand more than about 1032 to 1; anything beyond is a lie about the size.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 // No game's files come near this; an archive that would unpack to more is refused as a bomb.
