@@ -37,14 +37,27 @@ class ScopedNoDisplay {
 
 }  // namespace
 
-TEST(TypedResolution, ShellMetacharactersReachTheEmulatorAsText) {
-  TempDir dir;
-  ScopedCurrentDir cd(dir.Path());
-  ScopedNoDisplay noDisplay;
-  const fs::path record = dir.Path() / "record.txt";
-  WriteRecorder(dir.Path() / "velk.exe", record);
-  WriteBatchFile();
-  dir.Write("victim", "keep");
+// An emulator folder as the working directory, its batch file written, whose velk.exe writes
+// down the arguments it was given; the launcher is set up as a game start sets it up.
+class TypedResolution : public ::testing::Test {
+ protected:
+  TypedResolution() : FCwd(FDir.Path()) {
+    WriteRecorder(FDir.Path() / "velk.exe", FRecord);
+    WriteBatchFile();
+    ConfigureExecEmu(FExec);
+    FExec.Priority = pcNormal;
+  }
+
+  TempDir FDir;
+  ScopedCurrentDir FCwd;
+  ScopedNoDisplay FNoDisplay;
+  const fs::path FRecord = FDir.Path() / "record.txt";
+  FakeUserInteraction FUi;
+  TExecFile FExec{&FUi};
+};
+
+TEST_F(TypedResolution, ShellMetacharactersReachTheEmulatorAsText) {
+  FDir.Write("victim", "keep");
 
   // Eight bytes is all a resolution holds; each of these would do harm in a shell.
   for (const char* typed :
@@ -60,42 +73,29 @@ TEST(TypedResolution, ShellMetacharactersReachTheEmulatorAsText) {
     std::string commandLine;
     BuildCommandLine(cat, true, commandLine);
 
-    FakeUserInteraction ui;
-    TExecFile exec(&ui);
-    ConfigureExecEmu(exec);
-    exec.Priority = pcNormal;
-    exec.Parameters = commandLine;
-    ASSERT_TRUE(exec.Execute()) << typed;
-    const TRecord got = ReadRecord(record);
+    FExec.Parameters = commandLine;
+    ASSERT_TRUE(FExec.Execute()) << typed;
+    const TRecord got = ReadRecord(FRecord);
     ASSERT_TRUE(got.Found) << typed;
     EXPECT_EQ(got.Args, (std::vector<std::string>{"mygame", "-v", "-n",
                                                   std::string("-d") + game.Resolution.str()}))
         << typed;
-    fs::remove(record);
+    fs::remove(FRecord);
   }
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "victim"), "keep");
-  for (const char* made : {"x", "y", "touch", "tee"}) EXPECT_FALSE(fs::exists(dir.Path() / made));
+  EXPECT_EQ(ReadFileBytes(FDir.Path() / "victim"), "keep");
+  for (const char* made : {"x", "y", "touch", "tee"}) EXPECT_FALSE(fs::exists(FDir.Path() / made));
 }
 
 // The launcher splits its parameters as the Windows command line does: at blanks, with double
 // quotes grouping and removed. Either way every word is only text.
-TEST(TypedResolution, BlanksSplitAndQuotesGroupButNothingRuns) {
-  TempDir dir;
-  ScopedCurrentDir cd(dir.Path());
-  ScopedNoDisplay noDisplay;
-  const fs::path record = dir.Path() / "record.txt";
-  WriteRecorder(dir.Path() / "velk.exe", record);
-  WriteBatchFile();
-  FakeUserInteraction ui;
-  TExecFile exec(&ui);
-  ConfigureExecEmu(exec);
-  exec.Priority = pcNormal;
-  exec.Parameters = "mygame -v -d1 >y -r";
-  ASSERT_TRUE(exec.Execute());
-  EXPECT_EQ(ReadRecord(record).Args, (std::vector<std::string>{"mygame", "-v", "-d1", ">y", "-r"}));
-  exec.Parameters = "mygame -d\"1 >z\" -r";
-  ASSERT_TRUE(exec.Execute());
-  EXPECT_EQ(ReadRecord(record).Args, (std::vector<std::string>{"mygame", "-d1 >z", "-r"}));
-  EXPECT_FALSE(fs::exists(dir.Path() / "y"));
-  EXPECT_FALSE(fs::exists(dir.Path() / "z"));
+TEST_F(TypedResolution, BlanksSplitAndQuotesGroupButNothingRuns) {
+  FExec.Parameters = "mygame -v -d1 >y -r";
+  ASSERT_TRUE(FExec.Execute());
+  EXPECT_EQ(ReadRecord(FRecord).Args,
+            (std::vector<std::string>{"mygame", "-v", "-d1", ">y", "-r"}));
+  FExec.Parameters = "mygame -d\"1 >z\" -r";
+  ASSERT_TRUE(FExec.Execute());
+  EXPECT_EQ(ReadRecord(FRecord).Args, (std::vector<std::string>{"mygame", "-d1 >z", "-r"}));
+  EXPECT_FALSE(fs::exists(FDir.Path() / "y"));
+  EXPECT_FALSE(fs::exists(FDir.Path() / "z"));
 }
