@@ -119,6 +119,7 @@ std::size_t CountEntries(const std::string& dir, std::size_t limit) {
     if (got <= 0) break;
     for (ssize_t at = 0; at < got && count < limit;) {
       const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      if (entry->d_reclen == 0) break;  // never from a sane kernel; no endless loop either way
       at += entry->d_reclen;
       ++count;
     }
