@@ -122,14 +122,14 @@ class AppTest : public QObject {
                   "\r\n[Game2]\r\nName=Moon Patrol X\r\nZipName=moonpx\r\n\r\n");
     TProgramRun run(dir.path());
     std::optional<qint64> pid;
-    QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("batch.bat")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("batch.bat")), 40000);
     QString windows;
     if (!QStandardPaths::findExecutable("xwininfo").isEmpty())
       QTRY_VERIFY_WITH_TIMEOUT(
-          (windows = WindowNames(*pid)).contains("StartVELK 0.9.1 [2 of 2 games]"), 20000);
+          (windows = WindowNames(*pid)).contains("StartVELK 0.9.1 [2 of 2 games]"), 40000);
     ::kill(static_cast<pid_t>(*pid), SIGTERM);
-    QVERIFY(run.Process().waitForFinished(20000));
+    QVERIFY(run.Process().waitForFinished(40000));
     QCOMPARE(run.Process().exitCode(), 0);
     QVERIFY(!QFile::exists(dir.filePath("batch.bat")));
     QVERIFY(!QFile::exists(dir.filePath("VELKStart.txt")));
@@ -148,11 +148,11 @@ class AppTest : public QObject {
     WriteText(dir.filePath("readme.txt"), "gameslist:\r\n");
     TProgramRun run(dir.path());
     std::optional<qint64> pid;
-    QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), 40000);
     if (!QStandardPaths::findExecutable("xwininfo").isEmpty())
-      QTRY_VERIFY_WITH_TIMEOUT(WindowNames(*pid).contains("\"Error\""), 20000);
+      QTRY_VERIFY_WITH_TIMEOUT(WindowNames(*pid).contains("\"Error\""), 40000);
     ::kill(static_cast<pid_t>(*pid), SIGTERM);
-    QVERIFY(run.Process().waitForFinished(20000));
+    QVERIFY(run.Process().waitForFinished(40000));
     QVERIFY(run.Process().exitCode() != 0);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList({"readme.txt"}));
