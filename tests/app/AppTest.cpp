@@ -12,86 +12,9 @@
 #include <csignal>
 #include <optional>
 
-namespace {
+#include "ProgramRun.h"
 
-void WriteText(const QString& path, const QByteArray& text) {
-  QDir().mkpath(QFileInfo(path).path());
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write(text);
-}
-
-// The running startvelk whose working directory is dir, found through /proc.
-std::optional<qint64> ProgramIn(const QString& dir) {
-  const QString program = QFileInfo(STARTVELK_PROGRAM).canonicalFilePath();
-  for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-    bool number = false;
-    const qint64 pid = entry.toLongLong(&number);
-    if (!number) continue;
-    const QString exe = QFileInfo("/proc/" + entry + "/exe").canonicalFilePath();
-    const QString cwd = QFileInfo("/proc/" + entry + "/cwd").canonicalFilePath();
-    if (exe == program && cwd == QFileInfo(dir).canonicalFilePath()) return pid;
-  }
-  return std::nullopt;
-}
-
-// Window names on the X display the program runs on; empty when xwininfo is missing.
-QString WindowNames(qint64 pid) {
-  const QString xwininfo = QStandardPaths::findExecutable("xwininfo");
-  if (xwininfo.isEmpty()) return {};
-  QFile environ(QString("/proc/%1/environ").arg(pid));
-  if (!environ.open(QIODevice::ReadOnly)) return {};
-  QProcess query;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const QByteArray& pair : environ.readAll().split('\0')) {
-    for (const char* key : {"DISPLAY", "XAUTHORITY"}) {
-      const QByteArray prefix = QByteArray(key) + "=";
-      if (pair.startsWith(prefix)) env.insert(key, QString::fromUtf8(pair.mid(prefix.size())));
-    }
-  }
-  query.setProcessEnvironment(env);
-  query.start(xwininfo, {"-root", "-tree"});
-  query.waitForFinished(10000);
-  return QString::fromUtf8(query.readAllStandardOutput());
-}
-
-// velk.exe's date as the settings file stores it, so that a start counts as unchanged.
-QByteArray EmuExeDate(const QString& velk) {
-  QDateTime time = QFileInfo(velk).lastModified();
-  const QTime t = time.time();
-  time.setTime(QTime(t.hour(), t.minute(), t.second() - t.second() % 2));
-  return time.toString("yyyy-MM-dd HH:mm:ss").toUtf8();
-}
-
-class TProgramRun {
- public:
-  explicit TProgramRun(const QString& dir) : FDir(dir) {
-    FXvfb.setWorkingDirectory(dir);
-    FXvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("QT_QPA_PLATFORM");
-    FXvfb.setProcessEnvironment(env);
-    // A display number of its own makes collisions with other X servers started meanwhile rare.
-    const QString first = QString::number(200 + QCoreApplication::applicationPid() % 500);
-    FXvfb.start("xvfb-run",
-                {"-a", "-n", first, "-s", "-screen 0 1024x768x24 -dpi 96", STARTVELK_PROGRAM});
-  }
-  ~TProgramRun() {
-    // A failed test must not leave the program and its X server behind.
-    if (const auto pid = ProgramIn(FDir)) ::kill(static_cast<pid_t>(*pid), SIGKILL);
-    if (FXvfb.state() != QProcess::NotRunning && !FXvfb.waitForFinished(5000)) {
-      FXvfb.kill();
-      FXvfb.waitForFinished(5000);
-    }
-  }
-  QProcess& Process() { return FXvfb; }
-
- private:
-  QString FDir;
-  QProcess FXvfb;
-};
-
-}  // namespace
+using namespace programrun;
 
 class AppTest : public QObject {
   Q_OBJECT
@@ -103,9 +26,7 @@ class AppTest : public QObject {
 
   void startAndCloseLeaveTheSettingsAndNoBatchFiles() {
     QTemporaryDir dir;
-    WriteText(dir.filePath("velk.exe"), "#!/bin/sh\necho VELK\n");
-    QFile::setPermissions(dir.filePath("velk.exe"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    WriteScript(dir.filePath("velk.exe"), "echo VELK\n");
     WriteText(dir.filePath("readme.txt"),
               "VELK arcade emulator\r\n\r\ngameslist:\r\nSpace Racer II  spcrcr2\r\n"
               "Moon Patrol X | moonpx\r\n");

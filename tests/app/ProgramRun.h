@@ -1,0 +1,42 @@
+#pragma once
+
+// The real startvelk, started under xvfb-run in a generated emulator directory: what the
+// whole-program tests share.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <optional>
+
+namespace programrun {
+
+/// Writes bytes to path, creating its folder.
+void WriteText(const QString& path, const QByteArray& text);
+
+/// The running startvelk whose working directory is dir, found through /proc.
+std::optional<qint64> ProgramIn(const QString& dir);
+
+/// Window names on the X display the program runs on; empty when xwininfo is missing.
+QString WindowNames(qint64 pid);
+
+/// velk.exe's date as the settings file stores it, so that a start counts as unchanged.
+QByteArray EmuExeDate(const QString& velk);
+
+/// Makes path an executable shell script with the given body.
+void WriteScript(const QString& path, const QByteArray& body);
+
+}  // namespace programrun
+
+/// startvelk under its own xvfb-run in dir; killed with its X server when the test ends.
+class TProgramRun {
+ public:
+  explicit TProgramRun(const QString& dir);
+  ~TProgramRun();
+  TProgramRun(const TProgramRun&) = delete;
+  TProgramRun& operator=(const TProgramRun&) = delete;
+  QProcess& Process() { return FXvfb; }
+
+ private:
+  QString FDir;
+  QProcess FXvfb;
+};
