@@ -6,7 +6,7 @@ else()
 endif()
 target_sources(startvelk_launch PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ZipArchive.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ZipCodePage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZipDrive_${ZIP_OS}.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZipMsg.cpp
 )
+target_link_libraries(startvelk_launch PUBLIC startvelk_zipformat)

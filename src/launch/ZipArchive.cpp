@@ -10,10 +10,10 @@
 #include <new>
 #include <random>
 
-#include "ZipCodePage.h"
 #include "ZipDrive.h"
 #include "ZipFormat.h"
 #include "ZipMsg.h"
+#include "ZipRecords.h"
 #include "platform/Files.h"
 #include "platform/Library.h"
 #include "unziplib/UnzipLibApi.h"
@@ -21,17 +21,16 @@
 namespace {
 
 using namespace zip;  // the format's signatures and field readers
-// The end record and the longest comment it can carry.
-constexpr std::uint64_t kEndScan = kEndSize + zip::kMaxComment;
 constexpr const char* kLibraryName = "UNZIPLIB.DLL";
 
-void Put16(unsigned char* p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
+std::uint32_t Cap32(std::uint64_t v) {
+  return v > kMax32 ? kMax32 : static_cast<std::uint32_t>(v);
 }
-void Put32(unsigned char* p, std::uint32_t v) {
-  Put16(p, v & 0xFFFF);
-  Put16(p + 2, v >> 16);
+
+// Text of an entry (name or comment) as the listing shows it.
+std::string ShownText(const std::string& raw, const std::string& extra, std::uint16_t versionMadeBy,
+                      std::uint16_t flags, TCodePageRule rule) {
+  return DecodeName(raw, extra, versionMadeBy, flags, rule, false).Text;
 }
 
 struct TUnzipLibrary {
@@ -66,24 +65,22 @@ std::int32_t UNZIPLIB_CALL ZipCallback(TUnzipCallbackInfo* info) {
 
 struct TZipArchive::TEndInfo {
   std::uint64_t FileSize = 0;
-  std::uint64_t Pos = 0;  // of the end record
-  unsigned char Rec[kEndSize] = {};
   std::string Comment;
   bool SpanMarker = false;
   int ThisDisk = 0;
   int DirDisk = 0;
-  int Total = 0;
-  std::uint32_t DirSize = 0;
+  std::uint64_t Total = 0;
+  std::uint64_t DirSize = 0;
   std::uint64_t DirOffset = 0;  // where the directory is read, on DirDisk
 };
 
 struct TZipArchive::TRawCentral {
-  unsigned char Header[46] = {};
+  unsigned char Header[kCentralSize] = {};
   std::string Name, Extra, Comment;
+  TEntryValues Values;       // 64-bit, from the zip64 extra field where the header defers to it
+  bool ValuesRead = false;   // false: the header defers to a zip64 field that is not there
+  std::uint16_t VersionMadeBy() const { return Get16(Header + 4); }
   std::uint16_t Flags() const { return Get16(Header + 8); }
-  std::uint32_t CompressedSize() const { return Get32(Header + 20); }
-  int DiskStart() const { return Get16(Header + 34); }
-  std::uint32_t LocalOffset() const { return Get32(Header + 42); }
 };
 
 // Reads on across the volumes of a set: when one volume ends, the next one follows.
@@ -191,56 +188,50 @@ bool TZipArchive::FindEndRecord(const std::string& path, TEndInfo& info, bool li
   if (!in || length < 0) throw Error(11008);
   info.FileSize = static_cast<std::uint64_t>(length);
 
+  bool readFailed = false;  // bytes that the file holds could not be read
+  auto read = [&](std::uint64_t pos, void* buffer, std::size_t size) {
+    if (pos > info.FileSize || size > info.FileSize - pos) return false;
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(pos));
+    in.read(static_cast<char*>(buffer), static_cast<std::streamsize>(size));
+    if (static_cast<std::size_t>(in.gcount()) == size) return true;
+    readFailed = true;
+    return false;
+  };
   unsigned char head[8] = {};
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(head), sizeof head);
-  info.SpanMarker = in.gcount() == 8 && Get32(head) == kSpanSig && Get32(head + 4) == kLocalSig;
-  in.clear();
+  info.SpanMarker =
+      read(0, head, sizeof head) && Get32(head) == kSpanSig && Get32(head + 4) == kLocalSig;
 
-  if (info.FileSize < kEndSize) return false;
-  const std::uint64_t tailSize = std::min<std::uint64_t>(info.FileSize, kEndScan);
-  std::string tail(tailSize, '\0');
-  in.seekg(static_cast<std::streamoff>(info.FileSize - tailSize));
-  if (!in) throw Error(11008);
-  in.read(tail.data(), static_cast<std::streamsize>(tailSize));
-  if (static_cast<std::uint64_t>(in.gcount()) != tailSize) throw Error(11011);
-  const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
-
-  std::uint64_t at = tailSize;  // the record's index in tail
-  if (Get32(bytes + tailSize - kEndSize) == kEndSig && Get16(bytes + tailSize - 2) == 0) {
-    at = tailSize - kEndSize;
-  } else {
-    for (std::uint64_t i = tailSize - kEndSize; i-- > 0;) {
-      if (Get32(bytes + i) != kEndSig) continue;
-      if (i + kEndSize + Get16(bytes + i + 20) > tailSize) continue;  // a comment past the end
-      at = i;
-      break;
-    }
-    if (at == tailSize) return false;
+  const std::optional<TEndRecord> found = zip::FindEndRecord(info.FileSize, read);
+  if (!found) {
+    if (readFailed) throw Error(11011);
+    return false;
   }
-  std::memcpy(info.Rec, bytes + at, kEndSize);
-  const std::uint64_t recordEnd = at + kEndSize + Get16(info.Rec + 20);
-  info.Comment.assign(tail, at + kEndSize, recordEnd - at - kEndSize);
-  info.Pos = info.FileSize - tailSize + at;
-  if (listing && recordEnd < tailSize) {
-    const std::uint64_t extra = tailSize - recordEnd;
-    const bool padding = info.FileSize % 512 == 0 && extra < 512 &&
-                         std::all_of(tail.begin() + static_cast<std::ptrdiff_t>(recordEnd),
-                                     tail.end(), [](char c) { return c == 0; });
+  const TEndRecord& r = *found;
+  info.Comment = r.Comment;
+  if (listing && r.RecordEnd < info.FileSize) {
+    const std::uint64_t extra = info.FileSize - r.RecordEnd;
+    bool padding = info.FileSize % 512 == 0 && extra < 512;
+    if (padding) {
+      std::string bytes(extra, '\0');
+      padding = read(r.RecordEnd, bytes.data(), bytes.size()) &&
+                std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == 0; });
+    }
     if (!padding) ReportMessage(10204);
   }
 
-  info.ThisDisk = Get16(info.Rec + 4);
-  info.DirDisk = Get16(info.Rec + 6);
-  info.Total = Get16(info.Rec + 10);
-  info.DirSize = Get32(info.Rec + 12);
-  const std::uint32_t stored = Get32(info.Rec + 16);
+  // Volume numbers name files game001.zip to game999.zip; anything beyond is no archive.
+  if (r.ThisDisk > 999 || r.DirDisk > 999) throw Error(11036);
+  info.ThisDisk = static_cast<int>(r.ThisDisk);
+  info.DirDisk = static_cast<int>(r.DirDisk);
+  info.Total = r.Total;
+  info.DirSize = r.DirSize;
   if (info.DirDisk == info.ThisDisk) {
-    if (info.DirSize > info.Pos) throw Error(10201);
-    info.DirOffset = info.Pos - info.DirSize;
-    if (listing && info.DirOffset != stored) ReportMessage(10203);
+    if (info.DirSize > r.DirEnd) throw Error(10201);
+    info.DirOffset = r.DirEnd - info.DirSize;
+    if (listing && info.DirOffset != r.DirOffset) ReportMessage(10203);
   } else {
-    info.DirOffset = stored;
+    info.DirOffset = r.DirOffset;
   }
   return true;
 }
@@ -250,14 +241,17 @@ std::vector<TZipArchive::TRawCentral> TZipArchive::ReadCentral(const TEndInfo& e
   TVolumeStream in(*this, end.ThisDisk + 1, lastVolume);
   in.Open(end.DirDisk, end.DirOffset, 10201);
   std::vector<TRawCentral> entries;
-  entries.reserve(static_cast<std::size_t>(end.Total));
-  for (int i = 0; i < end.Total; ++i) {
+  // A count that lies cannot make the listing take more than the directory could hold.
+  entries.reserve(static_cast<std::size_t>(
+      std::min({end.Total, end.DirSize / kCentralSize, end.FileSize / kCentralSize})));
+  for (std::uint64_t i = 0; i < end.Total; ++i) {
     TRawCentral c;
     if (!in.Read(c.Header, sizeof c.Header)) throw Error(11013);
     if (Get32(c.Header) != kCentralSig) throw Error(11015);
     if (!in.Read(c.Name, Get16(c.Header + 28))) throw Error(11017);
     if (!in.Read(c.Extra, Get16(c.Header + 30))) throw Error(11019);
     if (!in.Read(c.Comment, Get16(c.Header + 32))) throw Error(11022);
+    c.ValuesRead = ReadEntryValues(c.Header, c.Extra, c.Values);
     entries.push_back(std::move(c));
   }
   return entries;
@@ -291,14 +285,20 @@ void TZipArchive::List() {
     FEndVolume = end.ThisDisk;
     FZipComment = end.Comment;
     const std::vector<TRawCentral> raw = ReadCentral(end, path);
+    const auto rule = static_cast<zip::TCodePageRule>(FCodePage);
     FEntries.reserve(raw.size());
     for (const TRawCentral& c : raw) {
       TZipEntry e;
       std::memcpy(e.Header.data(), c.Header + 4, e.Header.size());
-      const bool oem =
-          zip::IsOemText(e.VersionMadeBy(), static_cast<zip::TCodePageRule>(FCodePage));
-      e.FileName = oem ? zip::OemToAnsi(c.Name) : c.Name;
-      e.FileComment = oem ? zip::OemToAnsi(c.Comment) : c.Comment;
+      if (c.ValuesRead) {
+        // The record keeps its 32-bit fields: a value beyond one is given as its largest value.
+        Put32(e.Header.data() + 16, Cap32(c.Values.CompressedSize));
+        Put32(e.Header.data() + 20, Cap32(c.Values.Size));
+        Put16(e.Header.data() + 30, std::min<std::uint32_t>(c.Values.Disk, kMax16));
+        Put32(e.Header.data() + 38, Cap32(c.Values.LocalOffset));
+      }
+      e.FileName = ShownText(c.Name, c.Extra, c.VersionMadeBy(), c.Flags(), rule);
+      e.FileComment = ShownText(c.Comment, {}, c.VersionMadeBy(), c.Flags(), rule);
       std::replace(e.FileName.begin(), e.FileName.end(), '/', '\\');
       FEntries.push_back(std::move(e));
     }
@@ -389,9 +389,9 @@ std::string TZipArchive::JoinVolumes() {
     std::vector<std::uint32_t> offsets;
     std::vector<char> chunk(1 << 20);
     for (const TRawCentral& c : central) {
-      if (written > 0xFFFFFFFFu) throw Error(11024);
+      if (written > kMax32 || !c.ValuesRead) throw Error(11024);
       offsets.push_back(static_cast<std::uint32_t>(written));
-      in.Open(c.DiskStart(), c.LocalOffset(), 11008);
+      in.Open(static_cast<int>(c.Values.Disk), c.Values.LocalOffset, 11008);
       unsigned char local[30];
       std::string name, extra;
       if (!in.Read(local, sizeof local)) throw Error(11012);
@@ -399,9 +399,8 @@ std::string TZipArchive::JoinVolumes() {
       if (!in.Read(name, Get16(local + 26))) throw Error(11016);
       if (!in.Read(extra, Get16(local + 28))) throw Error(11018);
       if (OnMessage) {
-        const bool oem =
-            zip::IsOemText(Get16(c.Header + 4), static_cast<zip::TCodePageRule>(FCodePage));
-        std::string shown = oem ? zip::OemToAnsi(c.Name) : c.Name;
+        std::string shown = ShownText(c.Name, c.Extra, c.VersionMadeBy(), c.Flags(),
+                                      static_cast<zip::TCodePageRule>(FCodePage));
         std::replace(shown.begin(), shown.end(), '/', '\\');
         OnMessage(*this, 0, LoadZipString(10105) + shown);
       }
@@ -409,17 +408,19 @@ std::string TZipArchive::JoinVolumes() {
       write(name.data(), name.size(), 11028);
       write(extra.data(), extra.size(), 11028);
       written += sizeof local + name.size() + extra.size();
-      for (std::uint64_t left = c.CompressedSize(); left > 0;) {
+      for (std::uint64_t left = c.Values.CompressedSize; left > 0;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
         if (!in.Read(chunk.data(), n)) throw Error(11021);
         write(chunk.data(), n, 11028);
         left -= n;
         written += n;
       }
-      if (c.Flags() & 8) {
-        unsigned char descriptor[16];
+      if (c.Flags() & kFlagDescriptor) {
+        // CRC and both sizes, the sizes 8 bytes wide for a zip64 entry, perhaps a signature.
+        unsigned char descriptor[24];
         if (!in.Read(descriptor, 4)) throw Error(11020);
-        const std::size_t size = Get32(descriptor) == kSpanSig ? 16 : 12;
+        const std::size_t size =
+            (c.Values.Zip64 ? 20 : 12) + (Get32(descriptor) == kSpanSig ? 4 : 0);
         if (!in.Read(descriptor + 4, size - 4)) throw Error(11020);
         write(descriptor, size, 11020);
         written += size;
@@ -437,7 +438,7 @@ std::string TZipArchive::JoinVolumes() {
       write(c.Comment.data(), c.Comment.size(), 11029);
       dirSize += sizeof c.Header + c.Name.size() + c.Extra.size() + c.Comment.size();
     }
-    if (dirOffset > 0xFFFFFFFFu || dirSize > 0xFFFFFFFFu) throw Error(11024);
+    if (dirOffset > kMax32 || dirSize > kMax32 || central.size() > kMax16) throw Error(11024);
     unsigned char record[kEndSize] = {};
     Put32(record, kEndSig);
     Put16(record + 8, static_cast<std::uint32_t>(central.size()));

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "UnzipFile.h"
-#include "launch/ZipCodePage.h"
-#include "launch/ZipFormat.h"
+#include "zipformat/ZipFormat.h"
+#include "zipformat/ZipRecords.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "unziplib/UnzipLibApi.h"
@@ -39,6 +39,8 @@ constexpr std::uint64_t kMapThreshold = 8u << 20;
 struct TEntry {
   std::string RawName;
   std::string Name;  // bare name as written
+  bool NameValid = true;  // valid in its declared encoding
+  bool ValuesRead = true;  // false: the header defers to a zip64 field that is not there
   std::uint16_t Flags = 0;
   std::uint16_t Method = 0;
   std::uint16_t Time = 0;
@@ -107,47 +109,46 @@ bool TExtractor::Callback(std::int32_t action, std::int32_t error, std::uint64_t
 bool TExtractor::ReadDirectory() {
   const unsigned char* data = FInput.Data();
   const std::uint64_t size = FInput.Size();
-  if (size < kEndSize) return false;
-  std::uint64_t endPos = 0;
-  bool found = false;
-  const std::uint64_t lowest = size > kEndSize + kMaxComment ? size - kEndSize - kMaxComment : 0;
-  for (std::uint64_t pos = size - kEndSize + 1; pos-- > lowest;) {
-    if (Get32(data + pos) == kEndSig && pos + kEndSize + Get16(data + pos + 20) <= size) {
-      endPos = pos;
-      found = true;
-      break;
-    }
-  }
-  if (!found) return false;
-  const unsigned char* end = data + endPos;
-  if (Get16(end + 4) != 0 || Get16(end + 6) != 0) return false;  // joined by the caller first
-  const std::uint32_t count = Get16(end + 10);
-  const std::uint64_t dirSize = Get32(end + 12);
-  if (dirSize > endPos) return false;
-  const std::uint64_t dirPos = endPos - dirSize;
-  FDelta = static_cast<std::int64_t>(dirPos) - static_cast<std::int64_t>(Get32(end + 16));
+  const std::optional<TEndRecord> end =
+      FindEndRecord(size, [&](std::uint64_t pos, void* buffer, std::size_t n) {
+        if (pos > size || n > size - pos) return false;
+        std::memcpy(buffer, data + pos, n);
+        return true;
+      });
+  if (!end) return false;
+  if (end->ThisDisk != 0 || end->DirDisk != 0) return false;  // joined by the caller first
+  if (end->DirSize > end->DirEnd) return false;
+  const std::uint64_t dirEnd = end->DirEnd;
+  const std::uint64_t dirPos = dirEnd - end->DirSize;
+  FDelta = static_cast<std::int64_t>(dirPos) - static_cast<std::int64_t>(end->DirOffset);
   std::uint64_t pos = dirPos;
-  FEntries.reserve(count);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (pos + 46 > endPos || Get32(data + pos) != kCentralSig) return false;
+  FEntries.reserve(static_cast<std::size_t>(std::min(end->Total, end->DirSize / kCentralSize)));
+  for (std::uint64_t i = 0; i < end->Total; ++i) {
+    if (pos + kCentralSize > dirEnd || Get32(data + pos) != kCentralSig) return false;
     const unsigned char* h = data + pos;
     const std::uint64_t nameLen = Get16(h + 28), extraLen = Get16(h + 30),
                         commentLen = Get16(h + 32);
-    if (pos + 46 + nameLen + extraLen + commentLen > endPos) return false;
+    if (pos + kCentralSize + nameLen + extraLen + commentLen > dirEnd) return false;
     TEntry e;
-    e.RawName.assign(reinterpret_cast<const char*>(h + 46), nameLen);
-    e.Name = zip::IsOemText(Get16(h + 4), zip::TCodePageRule::cpAuto) ? zip::OemToAnsi(e.RawName)
-                                                                      : e.RawName;
+    e.RawName.assign(reinterpret_cast<const char*>(h + kCentralSize), nameLen);
+    const std::string_view extra(reinterpret_cast<const char*>(h + kCentralSize + nameLen),
+                                 extraLen);
     e.Flags = Get16(h + 8);
+    TEntryName name = DecodeName(e.RawName, extra, Get16(h + 4), e.Flags, TCodePageRule::cpAuto,
+                                 true);
+    e.Name = std::move(name.Text);
+    e.NameValid = name.Valid;
     e.Method = Get16(h + 10);
     e.Time = Get16(h + 12);
     e.Date = Get16(h + 14);
     e.Crc = Get32(h + 16);
-    e.CompressedSize = Get32(h + 20);
-    e.Size = Get32(h + 24);
-    e.LocalOffset = Get32(h + 42);
+    TEntryValues values;
+    e.ValuesRead = ReadEntryValues(h, extra, values);
+    e.CompressedSize = values.CompressedSize;
+    e.Size = values.Size;
+    e.LocalOffset = values.LocalOffset;
     FEntries.push_back(std::move(e));
-    pos += 46 + nameLen + extraLen + commentLen;
+    pos += kCentralSize + nameLen + extraLen + commentLen;
   }
   return true;
 }
@@ -180,6 +181,11 @@ bool IsPlainFileName(std::string_view name) {
 }
 
 bool TExtractor::CheckName(TEntry& entry) {
+  if (!entry.NameValid) {
+    entry.Skip = true;
+    return Message(UNZIP_ERR_NAME,
+                   "Refused file name that is not valid in its encoding: " + Printable(entry.Name));
+  }
   const std::string& raw = entry.Name;
   if (!raw.empty() && IsSeparator(raw.back()) && entry.Size == 0) {
     entry.Skip = true;  // a folder entry: folders are not kept
@@ -255,6 +261,21 @@ bool TExtractor::EntriesOverlap() const {
   return false;
 }
 
+// Why an entry cannot be extracted whatever its data, or "" when it can be.
+std::string Unreadable(const TEntry& e) {
+  if (IsEncrypted(e.Flags, e.Method))
+    return std::string("Encrypted file skipped (") +
+           (e.Method == kMethodAes ? "AES" : (e.Flags & kFlagStrongEncryption) ? "strong" : "PKWARE") +
+           " encryption): " + e.Name;
+  if (e.Method != kMethodStored && e.Method != kMethodDeflated) {
+    const std::string_view known = MethodName(e.Method);
+    return "Unsupported compression method " + std::to_string(e.Method) +
+           (known.empty() ? std::string() : " (" + std::string(known) + ")") + ": " + e.Name;
+  }
+  if (!e.ValuesRead) return "Corrupt data (zip64 sizes missing): " + e.Name;
+  return {};
+}
+
 std::time_t DosTime(std::uint16_t date, std::uint16_t time) {
   std::tm tm{};
   tm.tm_year = ((date >> 9) & 0x7F) + 80;
@@ -270,10 +291,6 @@ std::time_t DosTime(std::uint16_t date, std::uint16_t time) {
 bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
   *cancelled = false;
   const std::string& name = entry.Name;
-  if (entry.Flags & 1) return Message(UNZIP_ERR_ENCRYPTED, "Encrypted file skipped: " + name);
-  if (entry.Method != 0 && entry.Method != 8)
-    return Message(UNZIP_ERR_METHOD,
-                   "Unsupported compression method " + std::to_string(entry.Method) + ": " + name);
   const unsigned char* data = FInput.Data();
   const std::uint64_t size = FInput.Size();
   const std::int64_t local = static_cast<std::int64_t>(entry.LocalOffset) + FDelta;
@@ -376,9 +393,13 @@ std::int32_t TExtractor::Run() {
     }
     if (!CheckName(e)) return 0;
     if (e.Skip) continue;
-    if (e.Size == 0xFFFFFFFFu || e.CompressedSize == 0xFFFFFFFFu || e.LocalOffset == 0xFFFFFFFFu) {
+    if (const std::string problem = Unreadable(e); !problem.empty()) {
       e.Skip = true;
-      if (!Message(UNZIP_ERR_METHOD, "Zip64 entries are not supported: " + e.Name)) return 0;
+      if (!Message(problem.starts_with("Encrypted") ? UNZIP_ERR_ENCRYPTED
+                   : e.ValuesRead                   ? UNZIP_ERR_METHOD
+                                                    : UNZIP_ERR_DATA,
+                   problem))
+        return 0;
       continue;
     }
     const bool absurd = e.Method == 0
