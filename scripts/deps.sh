@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libdeflate-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xterm
+  zip unzip p7zip-full libarchive-tools python3
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix
 )

@@ -77,8 +77,8 @@ struct TZipArchive::TEndInfo {
 struct TZipArchive::TRawCentral {
   unsigned char Header[kCentralSize] = {};
   std::string Name, Extra, Comment;
-  TEntryValues Values;       // 64-bit, from the zip64 extra field where the header defers to it
-  bool ValuesRead = false;   // false: the header defers to a zip64 field that is not there
+  TEntryValues Values;      // 64-bit, from the zip64 extra field where the header defers to it
+  bool ValuesRead = false;  // false: the header defers to a zip64 field that is not there
   std::uint16_t VersionMadeBy() const { return Get16(Header + 4); }
   std::uint16_t Flags() const { return Get16(Header + 8); }
 };

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "UnzipFile.h"
-#include "zipformat/ZipFormat.h"
-#include "zipformat/ZipRecords.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "unziplib/UnzipLibApi.h"
+#include "zipformat/ZipFormat.h"
+#include "zipformat/ZipRecords.h"
 
 namespace unziplib {
 namespace {
@@ -38,8 +38,8 @@ constexpr std::uint64_t kMapThreshold = 8u << 20;
 
 struct TEntry {
   std::string RawName;
-  std::string Name;  // bare name as written
-  bool NameValid = true;  // valid in its declared encoding
+  std::string Name;        // bare name as written
+  bool NameValid = true;   // valid in its declared encoding
   bool ValuesRead = true;  // false: the header defers to a zip64 field that is not there
   std::uint16_t Flags = 0;
   std::uint16_t Method = 0;
@@ -134,8 +134,8 @@ bool TExtractor::ReadDirectory() {
     const std::string_view extra(reinterpret_cast<const char*>(h + kCentralSize + nameLen),
                                  extraLen);
     e.Flags = Get16(h + 8);
-    TEntryName name = DecodeName(e.RawName, extra, Get16(h + 4), e.Flags, TCodePageRule::cpAuto,
-                                 true);
+    TEntryName name =
+        DecodeName(e.RawName, extra, Get16(h + 4), e.Flags, TCodePageRule::cpAuto, true);
     e.Name = std::move(name.Text);
     e.NameValid = name.Valid;
     e.Method = Get16(h + 10);
@@ -265,7 +265,9 @@ bool TExtractor::EntriesOverlap() const {
 std::string Unreadable(const TEntry& e) {
   if (IsEncrypted(e.Flags, e.Method))
     return std::string("Encrypted file skipped (") +
-           (e.Method == kMethodAes ? "AES" : (e.Flags & kFlagStrongEncryption) ? "strong" : "PKWARE") +
+           (e.Method == kMethodAes              ? "AES"
+            : (e.Flags & kFlagStrongEncryption) ? "strong"
+                                                : "PKWARE") +
            " encryption): " + e.Name;
   if (e.Method != kMethodStored && e.Method != kMethodDeflated) {
     const std::string_view known = MethodName(e.Method);

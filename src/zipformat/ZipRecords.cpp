@@ -147,8 +147,8 @@ bool ReadEntryValues(const unsigned char* h, std::string_view extra, TEntryValue
   v.LocalOffset = Get32(h + 42);
   v.Disk = Get16(h + 34);
   v.Zip64 = false;
-  const bool needed = v.Size == kMax32 || v.CompressedSize == kMax32 || v.LocalOffset == kMax32 ||
-                      v.Disk == kMax16;
+  const bool needed =
+      v.Size == kMax32 || v.CompressedSize == kMax32 || v.LocalOffset == kMax32 || v.Disk == kMax16;
   if (!needed) return true;
   const std::optional<std::string_view> field = FindExtra(extra, kZip64ExtraId);
   if (!field) return false;
@@ -206,26 +206,50 @@ bool IsEncrypted(std::uint16_t flags, std::uint16_t method) {
 
 std::string_view MethodName(std::uint16_t method) {
   switch (method) {
-    case 0: return "stored";
-    case 1: return "shrink";
-    case 2: case 3: case 4: case 5: return "reduce";
-    case 6: return "implode";
-    case 8: return "deflate";
-    case 9: return "deflate64";
-    case 10: return "PKWARE DCL implode";
-    case 12: return "bzip2";
-    case 14: return "LZMA";
-    case 16: return "IBM z/OS CMPSC";
-    case 18: return "IBM TERSE";
-    case 19: return "IBM LZ77";
-    case 20: case 93: return "zstd";
-    case 94: return "MP3";
-    case 95: return "xz";
-    case 96: return "JPEG";
-    case 97: return "WavPack";
-    case 98: return "PPMd";
-    case 99: return "AES";
-    default: return "";
+    case 0:
+      return "stored";
+    case 1:
+      return "shrink";
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+      return "reduce";
+    case 6:
+      return "implode";
+    case 8:
+      return "deflate";
+    case 9:
+      return "deflate64";
+    case 10:
+      return "PKWARE DCL implode";
+    case 12:
+      return "bzip2";
+    case 14:
+      return "LZMA";
+    case 16:
+      return "IBM z/OS CMPSC";
+    case 18:
+      return "IBM TERSE";
+    case 19:
+      return "IBM LZ77";
+    case 20:
+    case 93:
+      return "zstd";
+    case 94:
+      return "MP3";
+    case 95:
+      return "xz";
+    case 96:
+      return "JPEG";
+    case 97:
+      return "WavPack";
+    case 98:
+      return "PPMd";
+    case 99:
+      return "AES";
+    default:
+      return "";
   }
 }
 

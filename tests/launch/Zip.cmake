@@ -1,6 +1,11 @@
 # The zip component's tests run against the real UNZIPLIB.DLL and against stand-ins that lack an
 # entry point or report an older version, each in a folder of its own.
 target_sources(launch_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ZipArchiveTest.cpp)
+if(NOT WIN32)
+  # Archives made by the real tools (scripts/deps.sh installs them).
+  target_sources(launch_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ZipToolArchivesTest.cpp)
+  target_link_libraries(launch_tests PRIVATE startvelk_toolrun)
+endif()
 set(zip_fake_root ${CMAKE_CURRENT_BINARY_DIR}/zipfakes)
 foreach(variant noexec noversion v151 v152)
   add_library(zipfake_${variant} MODULE ${CMAKE_CURRENT_LIST_DIR}/ZipFakeLib.cpp)

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ struct TZipWriterEntry {
   std::uint32_t ExternalAttributes = 0;
   bool DataDescriptor = false;      ///< sizes and CRC follow the data, local header holds zeros
   bool DescriptorSignature = true;  ///< the optional 0x08074b50 in front of the descriptor
+  /// Sizes and offset in zip64 extra fields even when they fit (values of 4 GiB and more always
+  /// go there).
+  bool Zip64 = false;
+  /// A stored entry of this many zero bytes after Data, never held in memory: WriteFile leaves
+  /// them as a hole, so a file system with sparse files spends no space on them.
+  std::uint64_t Zeros = 0;
 
   // Corruption hooks: values written instead of the true ones (in both headers).
   std::optional<std::uint32_t> Crc, CompressedSize, Size;
@@ -55,6 +62,9 @@ class TZipWriter {
   std::string Prefix;   ///< bytes in front (a self-extractor stub); offsets stay unadjusted
   std::string Trailer;  ///< bytes after the end record
   std::optional<std::uint16_t> EntryCountOverride;  ///< total written into the end record
+  /// A zip64 end record and locator in front of the end record even when nothing needs them
+  /// (more than 65,534 entries or a directory beyond 4 GiB always get them).
+  bool Zip64End = false;
 
   /// The archive as one file.
   std::string Build(TZipLayout* layout = nullptr) const;
@@ -72,14 +82,23 @@ class TZipWriter {
  private:
   struct TPrepared {
     std::string Compressed;
-    std::uint32_t Crc, CompressedSize, Size;
+    std::uint32_t Crc;
+    std::uint64_t CompressedSize, Size;  ///< true values; overrides apply in the headers
   };
+  using TPut = std::function<void(const std::string&)>;
+  using TSkip = std::function<void(std::uint64_t)>;
   std::vector<TPrepared> Prepare() const;
+  void Assemble(const TPut& put, const TSkip& skip, TZipLayout* layout) const;
   std::string LocalHeader(const TZipWriterEntry& e, const TPrepared& p) const;
   std::string Descriptor(const TZipWriterEntry& e, const TPrepared& p) const;
-  std::string CentralHeader(const TZipWriterEntry& e, const TPrepared& p, std::uint32_t offset,
+  std::string CentralHeader(const TZipWriterEntry& e, const TPrepared& p, std::uint64_t offset,
                             std::uint16_t disk) const;
 };
+
+/// An Info-ZIP Unicode path extra field giving utf8Name for the stored name; crc replaces the
+/// stored name's CRC-32.
+std::string UnicodePathExtra(const std::string& storedName, const std::string& utf8Name,
+                             std::optional<std::uint32_t> crc = std::nullopt);
 
 /// Deflates bytes with libdeflate (raw deflate, as zip stores it).
 std::string DeflateBytes(const std::string& data, int level = 6);
