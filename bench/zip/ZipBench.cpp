@@ -18,17 +18,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr int kListCount = 20000;
+constexpr int kZip64Count = 100000;
+
 struct TFixtures {
   TempDir Dir;
   std::string ListArchive;
+  std::string Zip64Archive;  // zip64 by its count of entries
   std::string ExtractArchive;
-  TFixtures() {
+  static std::string Many(const std::filesystem::path& path, int count) {
     TZipWriter many;
-    for (int i = 0; i < 20000; ++i)
+    for (int i = 0; i < count; ++i)
       many.Add("roms/set" + std::to_string(i / 100) + "/file" + std::to_string(i) + ".bin",
                "x" + std::to_string(i), TZipWriterEntry::zmStored);
-    many.WriteFile((Dir.Path() / "many.zip").string());
-    ListArchive = (Dir.Path() / "many.zip").string();
+    many.WriteFile(path.string());
+    return path.string();
+  }
+  TFixtures() {
+    ListArchive = Many(Dir.Path() / "many.zip", kListCount);
+    Zip64Archive = Many(Dir.Path() / "zip64.zip", kZip64Count);
     TZipWriter big;
     for (int i = 0; i < 500; ++i)
       big.Add("roms/chip" + std::to_string(i) + ".bin",
@@ -48,23 +56,38 @@ void EmptyFolder(const fs::path& dir) {
   fs::create_directories(dir);
 }
 
-void BM_ListComponent(benchmark::State& state) {
-  const std::string archive = Fixtures().ListArchive;
+void ListComponent(benchmark::State& state, const std::string& archive, int count) {
   TQuietUserInteraction ui;
   TZipArchive zip(ui);
   for (auto _ : state) {
     zip.SetZipFilename(archive);
-    if (zip.Count() != 20000) state.SkipWithError("listing failed");
+    if (zip.Count() != count) state.SkipWithError("listing failed");
   }
+}
+void ListUnzipTool(benchmark::State& state, const std::string& archive) {
+  for (auto _ : state)
+    if (!RunTool({"unzip", "-l", archive})) state.SkipWithError("unzip -l failed");
+}
+
+void BM_ListComponent(benchmark::State& state) {
+  ListComponent(state, Fixtures().ListArchive, kListCount);
 }
 BENCHMARK(BM_ListComponent)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ListUnzipTool(benchmark::State& state) {
-  const std::string archive = Fixtures().ListArchive;
-  for (auto _ : state)
-    if (!RunTool({"unzip", "-l", archive})) state.SkipWithError("unzip -l failed");
+  ListUnzipTool(state, Fixtures().ListArchive);
 }
 BENCHMARK(BM_ListUnzipTool)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ListZip64Component(benchmark::State& state) {
+  ListComponent(state, Fixtures().Zip64Archive, kZip64Count);
+}
+BENCHMARK(BM_ListZip64Component)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ListZip64UnzipTool(benchmark::State& state) {
+  ListUnzipTool(state, Fixtures().Zip64Archive);
+}
+BENCHMARK(BM_ListZip64UnzipTool)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ExtractComponent(benchmark::State& state) {
   const std::string archive = Fixtures().ExtractArchive;

@@ -213,7 +213,7 @@ void TZipWriter::Assemble(const TPut& put, const TSkip& skip, TZipLayout* layout
   emit(central);
   l.CentralSize = central.size();
   const bool zip64 = Zip64End || Entries.size() > 0xFFFE || centralOffset >= 0xFFFFFFFFu;
-  const std::uint64_t count = EntryCountOverride.value_or(Entries.size());
+  const std::uint64_t count = EntryCountOverride ? *EntryCountOverride : Entries.size();
   std::string end;
   if (zip64) {
     const std::uint64_t recordOffset = pos - Prefix.size();
@@ -233,14 +233,15 @@ void TZipWriter::Assemble(const TPut& put, const TSkip& skip, TZipLayout* layout
     Put32(end, 1);
   }
   l.EndRecord = pos + end.size();
-  const auto count16 = static_cast<std::uint16_t>(zip64 ? 0xFFFF : count);
+  const auto count16 = static_cast<std::uint16_t>(std::min<std::uint64_t>(count, 0xFFFF));
   Put32(end, 0x06054b50);
   Put16(end, 0);
   Put16(end, 0);
   Put16(end, count16);
   Put16(end, count16);
-  Put32(end, zip64 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(central.size()));
-  Put32(end, zip64 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(centralOffset));
+  // As most writers do: in the 32-bit record every value that fits, the largest value for others.
+  Put32(end, static_cast<std::uint32_t>(std::min<std::uint64_t>(central.size(), 0xFFFFFFFFu)));
+  Put32(end, static_cast<std::uint32_t>(std::min<std::uint64_t>(centralOffset, 0xFFFFFFFFu)));
   Put16(end, static_cast<std::uint32_t>(Comment.size()));
   emit(end + Comment + Trailer);
   if (layout) *layout = l;
