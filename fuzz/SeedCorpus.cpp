@@ -137,6 +137,21 @@ void ZipSeeds(TSeeds& seeds) {
   many.EntryCountOverride = 65535;
   seeds.Add("count-lie", many.Build());
 
+  TZipWriter zip64;  // zip64 records and fields, names by flag and Unicode path field
+  zip64.Zip64End = true;
+  zip64.Prefix = "stub";
+  zip64.Add("forced.bin", Pattern(400)).Zip64 = true;
+  TZipWriterEntry& streamed = zip64.Add("streamed.bin", Pattern(300));
+  streamed.Zip64 = true;
+  streamed.DataDescriptor = true;
+  zip64.Add("caf\xC3\xA9.bin", "utf-8").Flags = 0x800;
+  zip64.Add("uni\x82.bin", "unicode path").CentralExtra =
+      UnicodePathExtra("uni\x82.bin", "unicode-\xC3\xA9.bin");
+  zip64.Add("aes.bin", "x").Method = 99;
+  zip64.Add("bzip2.bin", "x").Method = 12;
+  zip64.Comment = std::string(40, 'c');
+  seeds.Add("zip64-names", zip64.Build());
+
   std::string truncated = plain.Build();
   truncated.resize(truncated.size() / 2);
   seeds.Add("truncated", truncated);

@@ -176,6 +176,15 @@ TEST_F(HostileZip, TruncatedAndCorruptArchivesListNothingAndSaySo) {
   std::string countLie = whole;
   countLie[layout.EndRecord + 10] = '\xFF';  // 65535 entries promised
   countLie[layout.EndRecord + 11] = '\xFF';
+  // The same archive with a zip64 end record, whose 64-bit fields lie.
+  w.Zip64End = true;
+  const std::string zip64 = w.Build(&layout);
+  auto zip64Lie = [&](std::size_t field, std::uint64_t value) {
+    std::string bytes = zip64;
+    for (int i = 0; i < 8; ++i)
+      bytes[layout.EndRecord - 20 - 56 + field + i] = static_cast<char>(value >> (8 * i));
+    return bytes;
+  };
   const Case cases[] = {
       {"cut in the middle", whole.substr(0, whole.size() / 2)},
       {"end record cut", whole.substr(0, whole.size() - 5)},
@@ -183,6 +192,9 @@ TEST_F(HostileZip, TruncatedAndCorruptArchivesListNothingAndSaySo) {
       {"damaged central header", badCentral},
       {"count that lies", countLie},
       {"no zip at all", std::string(70000, '\x50')},
+      {"zip64 count of 2^60", zip64Lie(32, std::uint64_t{1} << 60)},
+      {"zip64 directory larger than the file", zip64Lie(40, std::uint64_t{1} << 62)},
+      {"zip64 volume numbers out of range", zip64Lie(16, ~std::uint64_t{0})},
   };
   FZip.SetUnattended(true);  // the component's own boxes, recorded instead of shown
   for (const Case& c : cases) {
