@@ -11,12 +11,12 @@
 #include <random>
 
 #include "ZipDrive.h"
-#include "ZipFormat.h"
 #include "ZipMsg.h"
-#include "ZipRecords.h"
 #include "platform/Files.h"
 #include "platform/Library.h"
 #include "unziplib/UnzipLibApi.h"
+#include "zipformat/ZipFormat.h"
+#include "zipformat/ZipRecords.h"
 
 namespace {
 

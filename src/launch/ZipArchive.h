@@ -59,7 +59,9 @@ class EZipArchive : public std::runtime_error {
   bool FDisplay;
 };
 
-/// One entry of the central directory: its 42 header bytes after the signature, as stored.
+/// One entry of the central directory: its 42 header bytes after the signature, as stored, except
+/// that sizes, local header offset and disk come from the zip64 extra field where the header
+/// defers to it (a value beyond its field given as the field's largest value).
 struct TZipEntry {
   std::array<std::uint8_t, 42> Header{};
   std::string FileName;     ///< converted, with "\" between folders

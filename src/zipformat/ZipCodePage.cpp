@@ -1,7 +1,10 @@
 #include "ZipCodePage.h"
 
+#include "platform/Text.h"
+
 #ifdef _WIN32
 #include <windows.h>
+#undef OemToAnsi  // a macro of the Windows headers, not this file's function
 #endif
 
 namespace zip {
@@ -59,6 +62,27 @@ std::string OemToAnsi(std::string_view text) {
 #endif
   }
   return out;
+}
+
+std::optional<std::string> Utf8ToNarrow(std::string_view text) {
+  if (!IsValidUtf8(text)) return std::nullopt;
+#ifdef _WIN32
+  if (text.empty()) return std::string();
+  const int wide =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(wide), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
+  BOOL lossy = FALSE;
+  const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wide, nullptr, 0,
+                                      nullptr, &lossy);
+  if (n <= 0 || lossy) return std::nullopt;
+  std::string out(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wide, out.data(), n, nullptr,
+                        nullptr);
+  return out;
+#else
+  return std::string(text);
+#endif
 }
 
 }  // namespace zip

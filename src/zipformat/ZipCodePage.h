@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,9 @@ bool IsOemText(std::uint16_t versionMadeBy, TCodePageRule rule);
 /// Bytes of 128 and above converted from code page 437 to the platform's narrow encoding (UTF-8 on
 /// Linux, the ANSI code page on Windows); bytes below 128 kept.
 std::string OemToAnsi(std::string_view text);
+
+/// UTF-8 text in the platform's narrow encoding; nothing when it is no valid UTF-8 or a character
+/// has no exact counterpart there.
+std::optional<std::string> Utf8ToNarrow(std::string_view text);
 
 }  // namespace zip

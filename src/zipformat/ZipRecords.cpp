@@ -7,10 +7,6 @@
 
 #include "platform/Text.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace zip {
 namespace {
 
@@ -78,34 +74,9 @@ constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
   return table;
 }
 
-#ifdef _WIN32
-// UTF-8 as the ANSI code page, or nothing when a character has no exact counterpart there.
-std::optional<std::string> Utf8ToNarrow(std::string_view text) {
-  if (text.empty()) return std::string();
-  const int wide = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                         static_cast<int>(text.size()), nullptr, 0);
-  if (wide <= 0) return std::nullopt;
-  std::wstring w(static_cast<std::size_t>(wide), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
-  BOOL lossy = FALSE;
-  const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wide, nullptr, 0,
-                                      nullptr, &lossy);
-  if (n <= 0 || lossy) return std::nullopt;
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wide, out.data(), n, nullptr,
-                        nullptr);
-  return out;
-}
-#endif
-
 TEntryName Utf8Name(std::string_view text) {
-  if (!::IsValidUtf8(text)) return {std::string(text), false, true};
-#ifdef _WIN32
   if (const auto narrow = Utf8ToNarrow(text)) return {*narrow, true, true};
   return {std::string(text), false, true};
-#else
-  return {std::string(text), true, true};
-#endif
 }
 
 }  // namespace
