@@ -6,6 +6,7 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -70,6 +71,7 @@ class TExtractor {
   }
   bool ReadDirectory();
   bool CheckName(TEntry& entry);
+  bool ScreenEntries(std::uint64_t& total, std::size_t& files);
   bool MatchesSpec(const TEntry& entry) const;
   bool EntriesOverlap() const;
   bool ExtractEntry(const TEntry& entry, bool* cancelled);
@@ -261,20 +263,27 @@ bool TExtractor::EntriesOverlap() const {
   return false;
 }
 
-// Why an entry cannot be extracted whatever its data, or "" when it can be.
-std::string Unreadable(const TEntry& e) {
-  if (IsEncrypted(e.Flags, e.Method))
-    return std::string("Encrypted file skipped (") +
-           (e.Method == kMethodAes              ? "AES"
-            : (e.Flags & kFlagStrongEncryption) ? "strong"
-                                                : "PKWARE") +
-           " encryption): " + e.Name;
+struct TRefusal {
+  std::int32_t Code = 0;  // 0: none
+  std::string Text;
+};
+
+// Why an entry cannot be extracted whatever its data, if it cannot.
+TRefusal Unreadable(const TEntry& e) {
+  if (IsEncrypted(e.Flags, e.Method)) {
+    const char* kind = e.Method == kMethodAes              ? "AES"
+                       : (e.Flags & kFlagStrongEncryption) ? "strong"
+                                                           : "PKWARE";
+    return {UNZIP_ERR_ENCRYPTED,
+            std::string("Encrypted file skipped (") + kind + " encryption): " + e.Name};
+  }
   if (e.Method != kMethodStored && e.Method != kMethodDeflated) {
     const std::string_view known = MethodName(e.Method);
-    return "Unsupported compression method " + std::to_string(e.Method) +
-           (known.empty() ? std::string() : " (" + std::string(known) + ")") + ": " + e.Name;
+    return {UNZIP_ERR_METHOD, "Unsupported compression method " + std::to_string(e.Method) +
+                                  (known.empty() ? "" : " (" + std::string(known) + ")") + ": " +
+                                  e.Name};
   }
-  if (!e.ValuesRead) return "Corrupt data (zip64 sizes missing): " + e.Name;
+  if (!e.ValuesRead) return {UNZIP_ERR_DATA, "Corrupt data (zip64 sizes missing): " + e.Name};
   return {};
 }
 
@@ -360,6 +369,47 @@ bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
   return true;
 }
 
+// Marks the entries that are not to be extracted, saying why, and adds up the others. False when
+// the caller cancelled or a name was refused outright.
+bool TExtractor::ScreenEntries(std::uint64_t& total, std::size_t& files) {
+  for (TEntry& e : FEntries) {
+    if (!FSpecs.empty() && !MatchesSpec(e)) {
+      e.Skip = true;
+      continue;
+    }
+    if (!CheckName(e)) return false;
+    if (e.Skip) continue;
+    if (const TRefusal refusal = Unreadable(e); refusal.Code != 0) {
+      e.Skip = true;
+      if (!Message(refusal.Code, refusal.Text)) return false;
+      continue;
+    }
+    if (e.CompressedSize > FInput.Size()) {  // 64-bit sizes that no archive can hold
+      e.Skip = true;
+      if (!Message(UNZIP_ERR_DATA, "Corrupt data (truncated archive): " + e.Name)) return false;
+      continue;
+    }
+    const bool absurd = e.Method == 0
+                            ? e.Size != e.CompressedSize
+                            : e.Method == 8 && e.Size > e.CompressedSize * kMaxDeflateRatio + 1024;
+    if (absurd) {
+      e.Skip = true;
+      if (!Message(UNZIP_ERR_SIZE, "Declared size of " + e.Name + " (" + std::to_string(e.Size) +
+                                       " bytes) does not fit its data; skipped"))
+        return false;
+      continue;
+    }
+    if (!FTestOnly && FTaken.count(LowerAscii(e.Name))) {
+      e.Skip = true;
+      if (!Message(0, "File exists already, not replaced: " + e.Name)) return false;
+      continue;
+    }
+    total = e.Size > UINT64_MAX - total ? UINT64_MAX : total + e.Size;
+    ++files;
+  }
+  return true;
+}
+
 std::int32_t TExtractor::Run() {
   const char* archive = FParams->ArchiveName;
   std::string error;
@@ -388,40 +438,7 @@ std::int32_t TExtractor::Run() {
   // Every refusal that can be decided from the directory is made before anything is written.
   std::uint64_t total = 0;
   std::size_t files = 0;
-  for (TEntry& e : FEntries) {
-    if (!FSpecs.empty() && !MatchesSpec(e)) {
-      e.Skip = true;
-      continue;
-    }
-    if (!CheckName(e)) return 0;
-    if (e.Skip) continue;
-    if (const std::string problem = Unreadable(e); !problem.empty()) {
-      e.Skip = true;
-      if (!Message(problem.starts_with("Encrypted") ? UNZIP_ERR_ENCRYPTED
-                   : e.ValuesRead                   ? UNZIP_ERR_METHOD
-                                                    : UNZIP_ERR_DATA,
-                   problem))
-        return 0;
-      continue;
-    }
-    const bool absurd = e.Method == 0
-                            ? e.Size != e.CompressedSize
-                            : e.Method == 8 && e.Size > e.CompressedSize * kMaxDeflateRatio + 1024;
-    if (absurd) {
-      e.Skip = true;
-      if (!Message(UNZIP_ERR_SIZE, "Declared size of " + e.Name + " (" + std::to_string(e.Size) +
-                                       " bytes) does not fit its data; skipped"))
-        return 0;
-      continue;
-    }
-    if (!FTestOnly && FTaken.count(LowerAscii(e.Name))) {
-      e.Skip = true;
-      if (!Message(0, "File exists already, not replaced: " + e.Name)) return 0;
-      continue;
-    }
-    total += e.Size;
-    ++files;
-  }
+  if (!ScreenEntries(total, files)) return 0;
   const auto freeSpace = platform::FreeDiskSpace(FTargetDir);
   if (!FTestOnly && freeSpace && (total > *freeSpace || *freeSpace - total < kKeepFree)) {
     Message(UNZIP_ERR_SIZE, "Not enough disk space: the archive needs " + std::to_string(total) +
