@@ -14,19 +14,18 @@ namespace {
 // zip64 record that its locator names.
 TEndRecord ReadEndRecord(const std::string& tail, std::uint64_t tailStart, std::size_t at,
                          const TReadAt& read) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
+  const auto* raw = reinterpret_cast<const unsigned char*>(tail.data()) + at;
   TEndRecord r;
-  std::memcpy(r.Raw, bytes + at, kEndSize);
   r.Pos = tailStart + at;
   r.DirEnd = r.Pos;
-  const std::size_t commentLength = Get16(r.Raw + 20);
+  const std::size_t commentLength = Get16(raw + 20);
   r.RecordEnd = r.Pos + kEndSize + commentLength;
   r.Comment = tail.substr(at + kEndSize, commentLength);  // cut where the file ends
-  r.ThisDisk = Get16(r.Raw + 4);
-  r.DirDisk = Get16(r.Raw + 6);
-  r.Total = Get16(r.Raw + 10);
-  r.DirSize = Get32(r.Raw + 12);
-  r.DirOffset = Get32(r.Raw + 16);
+  r.ThisDisk = Get16(raw + 4);
+  r.DirDisk = Get16(raw + 6);
+  r.Total = Get16(raw + 10);
+  r.DirSize = Get32(raw + 12);
+  r.DirOffset = Get32(raw + 16);
 
   unsigned char locator[kZip64LocatorSize];
   if (r.Pos < kZip64LocatorSize || !read(r.Pos - kZip64LocatorSize, locator, sizeof locator) ||
@@ -41,7 +40,6 @@ TEndRecord ReadEndRecord(const std::string& tail, std::uint64_t tailStart, std::
   for (const std::uint64_t candidate : {stored, before}) {
     if (candidate > locatorPos || locatorPos - candidate < kZip64EndSize) continue;
     if (!read(candidate, record, sizeof record) || Get32(record) != kZip64EndSig) continue;
-    r.Zip64 = true;
     r.DirEnd = candidate;
     r.ThisDisk = Get32(record + 16);
     r.DirDisk = Get32(record + 20);

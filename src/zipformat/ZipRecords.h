@@ -20,12 +20,10 @@ using TReadAt = std::function<bool(std::uint64_t pos, void* buffer, std::size_t 
 
 /// The end of the central directory, with the zip64 record's values where one is there.
 struct TEndRecord {
-  unsigned char Raw[kEndSize] = {};  ///< the 22 bytes as stored
-  std::uint64_t Pos = 0;             ///< of the 22-byte record
+  std::uint64_t Pos = 0;        ///< of the 22-byte record
   std::uint64_t DirEnd = 0;     ///< where the directory ends: the zip64 record if any, else Pos
   std::uint64_t RecordEnd = 0;  ///< after the declared comment, even when the file ends sooner
   std::string Comment;          ///< as much of it as the file holds
-  bool Zip64 = false;
   std::uint32_t ThisDisk = 0;
   std::uint32_t DirDisk = 0;
   std::uint64_t Total = 0;  ///< entries in the whole directory
