@@ -1,5 +1,7 @@
 #include "ZipCodePage.h"
 
+#include <algorithm>
+
 #include "platform/Text.h"
 
 #ifdef _WIN32
@@ -37,6 +39,9 @@ bool IsOemText(std::uint16_t versionMadeBy, TCodePageRule rule) {
 }
 
 std::string OemToAnsi(std::string_view text) {
+  // Most names are plain ASCII: taken whole, as a listing of many entries spends its time here.
+  if (std::none_of(text.begin(), text.end(), [](char c) { return c & 0x80; }))
+    return std::string(text);
   std::string out;
   out.reserve(text.size() * 2);
   for (const char ch : text) {
