@@ -99,6 +99,30 @@ class SettingsPanelTest : public QObject {
     QCOMPARE(f.Ui.Beeps, 0);
   }
 
+  void bytesThatAreNoUtf8StayUnlessEdited() {
+    TMainFixture f;
+    TMain& main = f.Start(kGames, {}, 1);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.activateWindow();
+    main.PageControl->setCurrentWidget(main.SettingsTab);
+    Catalogue().Games[2].Resolution =
+        "1024\xd7"
+        "768";  // Windows-1252 multiplication sign
+    main.ShowGameSettings();
+    QCOMPARE(main.CbResolution->currentText(), QString::fromUtf8("1024\u00d7768"));
+    FocusOn(main.ChVsync);
+    FocusOn(main.GameList);
+    QCOMPARE(Catalogue().Games[2].Resolution.str(), std::string("1024\xd7"
+                                                                "768"));
+    // An edit is stored as typed.
+    FocusOn(main.CbResolution);
+    main.CbResolution->setEditText(QString::fromUtf8("800\u00d7600"));
+    FocusOn(main.GameList);
+    QCOMPARE(Catalogue().Games[2].Resolution.str(), std::string("800\xc3\x97"
+                                                                "600"));
+  }
+
   void enterStartsWithTheEditsStored() {
     TMainFixture f;
     TMain& main = f.Start(kGames, {}, 1);
