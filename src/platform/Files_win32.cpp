@@ -4,6 +4,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -118,12 +119,18 @@ bool IsRegularFile(const std::string& path) {
 }
 
 int OpenRegularFile(const std::string& path) {
-  if (!IsRegularFile(path)) return -1;
+  struct _stat64 named;
+  if (path.empty() || ::_stat64(path.c_str(), &named) != 0) return -1;
+  if ((named.st_mode & _S_IFREG) == 0) {
+    errno = (named.st_mode & _S_IFDIR) ? EISDIR : EINVAL;
+    return -1;
+  }
   const int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   if (fd < 0) return -1;
   struct _stat64 st;
   if (::_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFREG) == 0) {
     ::_close(fd);
+    errno = EINVAL;
     return -1;
   }
   return fd;

@@ -69,6 +69,7 @@ class HostileStartTest : public QObject {
       QTRY_VERIFY_WITH_TIMEOUT(WindowNames(*pid).contains("StartVELK 0.9.1 [1 of 1 games]"), 40000);
     QTest::qWait(2000);  // some paints of the window at the size it got
     const qint64 peak = PeakMemoryKiB(*pid);
+    qInfo("peak resident memory: %lld KiB", peak);
     QVERIFY2(peak > 0 && peak < 400 * 1024, QByteArray::number(peak) + " KiB");
     ::kill(static_cast<pid_t>(*pid), SIGTERM);
     QVERIFY(run.Process().waitForFinished(40000));
