@@ -47,12 +47,8 @@ class TDirIndex {
 }  // namespace
 
 bool IsPlainZipName(std::string_view name) {
-  if (name.empty() || name.size() > 8 || name == "." || name == "..") return false;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '/' || c == '\\' || c == ':' || byte < 0x20 || byte == 0x7f) return false;
-  }
-  return true;
+  return !name.empty() && name.size() <= 8 && name != "." && name != ".." &&
+         name.find_first_of("/\\:") == std::string_view::npos && !HasControlCharacter(name);
 }
 
 void ScanDriverDirs(TNewGames& names) {

@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
-#include <algorithm>
 
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -112,11 +111,7 @@ void TAltrompathForm::OKButtonClick() {
     accept();
     return;
   }
-  // A line break or other control character would split the value in the settings file.
-  const bool hasControl = std::any_of(path.begin(), path.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
-  });
-  if (hasControl || !platform::DirectoryExists(path)) {
+  if (HasControlCharacter(path) || !platform::DirectoryExists(path)) {
     FUserInteraction->Beep();
     FUserInteraction->MessageDlg(path + "\ris NOT a vallid directory !", TMsgDlgType::mtError,
                                  mbOK);
