@@ -44,15 +44,12 @@ class TDirIndex {
   std::unordered_map<std::string, std::pair<std::string, bool>> FFolded;
 };
 
-// A name that can be looked up as one entry of one directory.
-bool IsPlainName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (const char c : name)
-    if (c == '/' || c == platform::PathDelim) return false;
-  return true;
-}
-
 }  // namespace
+
+bool IsPlainZipName(std::string_view name) {
+  return !name.empty() && name.size() <= 8 && name != "." && name != ".." &&
+         name.find_first_of("/\\:") == std::string_view::npos && !HasControlCharacter(name);
+}
 
 void ScanDriverDirs(TNewGames& names) {
   platform::ForEachEntry(
@@ -85,17 +82,13 @@ void ScanGameAvailability(TCatalogue& cat) {
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
     const std::string zipName = cat.Games[i].ZipName.str();
     const std::string archive = zipName + ".zip";
-    bool installed, zipped;
-    if (IsPlainName(zipName)) {
+    // A name such as "..", "../x" or "C:x" would lead out of the emulator's directory.
+    bool installed = false, zipped = false;
+    if (IsPlainZipName(zipName)) {
       const auto dir = workDir.Find(zipName);
       installed = dir && dir->IsDirectory && DirHasEntries(dir->Name, InstalledMinEntries);
       const auto zip = romDir.Find(archive);
       zipped = zip && !zip->IsDirectory;
-    } else {
-      // No directory of the working directory is called that: never installed, and the archive
-      // path is taken as the name builds it.
-      installed = false;
-      zipped = !zipName.empty() && platform::FileExists(cat.AltRomPath + archive);
     }
     cat.GameStatus[i] = installed ? gsInstalled : zipped ? gsZipAvailable : gsNotAvailable;
   }

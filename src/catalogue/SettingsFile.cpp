@@ -199,6 +199,7 @@ void SaveSettings(const TCatalogue& cat, const TWindowState& window) {
                         " is left as it is.");
   const std::string text = SettingsText(cat, window, EmuExeDateOf(EmuExeName));
   std::string error;
-  if (!platform::WriteFileAtomically(SettingsFileName, text, &error))
+  if (!platform::WriteFileAtomically(SettingsFileName, text, &error,
+                                     platform::TLinkWrite::lwThroughLink))
     throw ESettingsFile(error.empty() ? std::string("Cannot write ") + SettingsFileName : error);
 }

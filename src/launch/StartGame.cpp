@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "catalogue/Scans.h"
 #include "launch/CommandLine.h"
 #include "platform/Files.h"
 
@@ -45,6 +46,11 @@ std::string DriverMissingText(std::string_view zipName) {
   return "Velk driver for " + name + " not found!\rMake sure you have " + name + ".vlk in gamedir.";
 }
 
+std::string UnsafeZipNameText(std::string_view zipName) {
+  return "The game's short name \"" + std::string(zipName) +
+         "\" is no plain folder name!\rIt cannot be started; correct ZipName in the settings file.";
+}
+
 std::string UnzippingText(int count, std::string_view zipName) {
   return "Unzipping " + std::to_string(count) + " files from " + std::string(zipName) + ".zip";
 }
@@ -83,6 +89,11 @@ void TGameStarter::StartEmuButtonClick() {
   if (current < 1 || static_cast<std::size_t>(current) >= FCatalogue.Games.size()) {
     FUi.Beep();
     FUi.MessageDlg(std::string(NoGameSelectedText), TMsgDlgType::mtError, mbOK);
+    return;
+  }
+  if (!IsPlainZipName(CurrentRecord().ZipName.view())) {
+    FUi.Beep();
+    FUi.MessageDlg(UnsafeZipNameText(CurrentRecord().ZipName.view()), TMsgDlgType::mtError, mbOK);
     return;
   }
   TFlagScope running(FRunning);

@@ -32,6 +32,9 @@ inline constexpr std::string_view NoGameSelectedText =
 
 /// "Velk driver for <zipName> not found!" CR "Make sure you have <zipName>.vlk in gamedir."
 std::string DriverMissingText(std::string_view zipName);
+/// Shown when the game's short name could name a folder outside the emulator's (hand-edited
+/// settings file): nothing is started, created or unzipped.
+std::string UnsafeZipNameText(std::string_view zipName);
 /// "Unzipping <count> files from <zipName>.zip"
 std::string UnzippingText(int count, std::string_view zipName);
 

@@ -118,6 +118,8 @@ class TZipArchive::TVolumeStream {
   void OpenVolume(int volume) {
     const std::string path =
         volume == FCount - 1 ? FLast : FOwner.RequestVolume(volume + 1, FCount);
+    // A pipe under the name would block the open until a writer comes: refused like a bad file.
+    if (!platform::IsRegularFile(path)) throw FOwner.Error(11002, {": " + path});
     FIn = std::ifstream(path, std::ios::binary);
     if (!FIn) throw FOwner.Error(11002, {": " + path});
     FIn.seekg(0, std::ios::end);
@@ -181,6 +183,7 @@ void TZipArchive::ShowExceptionError(const EZipArchive& error) {
 // Listing
 
 bool TZipArchive::FindEndRecord(const std::string& path, TEndInfo& info, bool listing) {
+  if (!platform::IsRegularFile(path)) throw Error(listing ? 11001 : 11002);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw Error(listing ? 11001 : 11002);
   in.seekg(0, std::ios::end);

@@ -89,15 +89,33 @@ std::string IncludeTrailingPathDelimiter(std::string path);
 /// a and b joined by exactly one separator; b alone when a is empty.
 std::string JoinPath(std::string_view a, std::string_view b);
 
-/// Whole file into a byte string; nothing when it cannot be read.
+/// Whether path names a regular file (a link to one counts); looked up without opening it.
+bool IsRegularFile(const std::string& path);
+
+/// Opens an existing file for reading only when it is a regular file (a link to one counts). A
+/// pipe, device or directory under the name is refused without ever waiting on it (-1): a named
+/// pipe would block the reader until a writer comes. The descriptor is the caller's to close.
+int OpenRegularFile(const std::string& path);
+
+/// Why OpenRegularFile failed, from the errno it left: "not a regular file" for what it refused.
+std::string OpenFailureText(int code);
+
+/// Whole file into a byte string; nothing when it cannot be read or is no regular file.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 /// The same for files from outside, which may be of any size or never end (a link to a device):
 /// nothing when the file holds more than maxBytes, found without reading more than that.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
 
+/// What WriteFileAtomically does with a symbolic link under the name: replace the link by a
+/// regular file (nothing outside the folder is touched), or replace the file the link leads to,
+/// in its own folder, leaving the link (a user who keeps the file elsewhere on purpose).
+enum class TLinkWrite { lwReplaceLink, lwThroughLink };
+
 /// Writes bytes to path through a temporary file beside it that replaces the old file only once
-/// it is complete, so a failed write leaves the old file untouched.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
+/// it is complete, so a failed write leaves the old file untouched. The replaced file's
+/// permissions are kept (0644 for a new one).
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
+                         TLinkWrite links = TLinkWrite::lwReplaceLink);
 
 }  // namespace platform

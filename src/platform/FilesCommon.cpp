@@ -1,32 +1,57 @@
 #include "Files.h"
 
-#include <cstdio>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
 
 #include "Text.h"
 
 namespace platform {
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
-  std::FILE* file = std::fopen(ResolvePath(path).c_str(), "rb");
-  if (!file) return std::nullopt;
+  const int fd = OpenRegularFile(path);
+  if (fd < 0) return std::nullopt;
   std::string bytes;
   char chunk[65536];
   bool ok = true;
   for (;;) {
-    const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
-    if (n > maxBytes - bytes.size()) {
+#ifdef _WIN32
+    const int n = ::_read(fd, chunk, sizeof chunk);
+#else
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+#endif
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    if (static_cast<std::uint64_t>(n) > maxBytes - bytes.size()) {
       ok = false;
       break;
     }
-    bytes.append(chunk, n);
-    if (n < sizeof chunk) {
-      ok = !std::ferror(file);
-      break;
-    }
+    bytes.append(chunk, static_cast<std::size_t>(n));
   }
-  std::fclose(file);
+#ifdef _WIN32
+  ::_close(fd);
+#else
+  ::close(fd);
+#endif
   if (!ok) return std::nullopt;
   return bytes;
+}
+
+std::string OpenFailureText(int code) {
+  return code == EINVAL ? "not a regular file" : std::strerror(code);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  return ReadWholeFile(path, std::numeric_limits<std::uint64_t>::max());
 }
 
 bool MatchesMask(std::string_view name, std::string_view mask) {

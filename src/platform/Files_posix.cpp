@@ -203,33 +203,78 @@ std::optional<std::uint64_t> FreeDiskSpace(const std::string& path) {
   return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = ::open(ResolvePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string bytes;
-  char chunk[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    bytes.append(chunk, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return bytes;
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(ResolvePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-  const std::string target = ResolvePath(path);
-  std::string temp = target + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
+int OpenRegularFile(const std::string& path) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  const std::string resolved = ResolvePath(path);
+  // A pipe blocks an open until a writer comes, and a device may do anything on open: neither is
+  // opened at all when the name already shows it. O_NONBLOCK covers a swap between the two looks.
+  struct stat st;
+  if (::stat(resolved.c_str(), &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
+  const int fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+namespace {
+
+// The file a chain of links ends at, each relative target taken from its link's folder; the path
+// itself when it is no link (or names nothing yet). Nothing for a loop or an unreadable link.
+std::optional<std::string> LinkTarget(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (!LStat(path, st) || !S_ISLNK(st.st_mode)) return path;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
+    target.resize(static_cast<std::size_t>(n));
+    if (target[0] != '/') {
+      const std::size_t slash = path.rfind('/');
+      if (slash != std::string::npos) target.insert(0, path, 0, slash + 1);
+    }
+    path = std::move(target);
+  }
+  errno = ELOOP;
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
+                         TLinkWrite links) {
+  const std::string named = ResolvePath(path);
   const auto fail = [&](const char* what) {
-    if (error) *error = std::string(what) + " " + target + ": " + std::strerror(errno);
+    if (error) *error = std::string(what) + " " + named + ": " + std::strerror(errno);
     return false;
   };
+  // A rename onto a link replaces the link itself; through it, the temporary file is made in the
+  // target's folder, as a rename works only within one file system.
+  std::optional<std::string> linked = named;
+  if (links == TLinkWrite::lwThroughLink) linked = LinkTarget(named);
+  if (!linked) return fail("Cannot follow the link");
+  const std::string& target = *linked;
+  mode_t mode = 0644;
+  if (struct stat st; LStat(target, st) && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  std::string temp = target + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
   if (fd < 0) return fail("Cannot create a temporary file for");
   std::size_t written = 0;
   while (written < bytes.size()) {
@@ -244,7 +289,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     }
     written += static_cast<std::size_t>(n);
   }
-  ::fchmod(fd, 0644);
+  ::fchmod(fd, mode);
   if (::fsync(fd) != 0 || ::close(fd) != 0) {
     const int saved = errno;
     ::unlink(temp.c_str());

@@ -1,5 +1,10 @@
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -108,16 +113,31 @@ std::optional<std::uint64_t> FreeDiskSpace(const std::string& path) {
   return available.QuadPart;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return bytes.str();
+bool IsRegularFile(const std::string& path) {
+  struct _stat64 st;
+  return !path.empty() && ::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFREG) != 0;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+int OpenRegularFile(const std::string& path) {
+  struct _stat64 named;
+  if (path.empty() || ::_stat64(path.c_str(), &named) != 0) return -1;
+  if ((named.st_mode & _S_IFREG) == 0) {
+    errno = (named.st_mode & _S_IFDIR) ? EISDIR : EINVAL;
+    return -1;
+  }
+  const int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) return -1;
+  struct _stat64 st;
+  if (::_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFREG) == 0) {
+    ::_close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
+                         TLinkWrite /*links: the rename replaces what the name is*/) {
   const std::string temp = path + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -130,7 +150,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
       return false;
     }
   }
-  if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!MoveFileExA(temp.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     DeleteFileA(temp.c_str());
     if (error) *error = "Cannot replace " + path;
     return false;

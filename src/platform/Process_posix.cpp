@@ -323,8 +323,8 @@ TChildProcess StartProcess(const TProcessStart& start, std::string* error) {
 
   std::vector<std::string> argv;
   if (EndsWithIgnoringCase(program, ".bat") || EndsWithIgnoringCase(program, ".cmd")) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return fail("Cannot read " + path + ": " + std::strerror(errno));
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return fail("Cannot read " + path + ": " + OpenFailureText(errno));
     ::close(fd);
     const std::optional<std::string> interpreter = FindBatchInterpreter();
     if (!interpreter) return fail("Cannot find the batch interpreter startvelk-batch");

@@ -105,3 +105,9 @@ std::string LowerAscii(std::string_view text) {
   for (char& c : out) c = AsciiLower(c);
   return out;
 }
+
+bool HasControlCharacter(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') return true;
+  return false;
+}

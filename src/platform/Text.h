@@ -23,6 +23,10 @@ std::size_t TruncatedLength(std::string_view text, std::size_t maxBytes);
 /// The text cut by TruncatedLength.
 std::string TruncateBytes(std::string_view text, std::size_t maxBytes);
 
+/// True when the text holds an ASCII control character (below 0x20, or DEL), which no name or
+/// path the program keeps in a settings line may carry: a line break would split the line.
+bool HasControlCharacter(std::string_view text);
+
 /// ASCII-only case folding, as the file system's letter-case-insensitive matching uses.
 char AsciiLower(char c);
 bool SameTextAscii(std::string_view a, std::string_view b);

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "ScreenShot.h"
+#include "catalogue/Scans.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -51,7 +52,12 @@ std::optional<std::string> SaveClipboardScreenShot(const TCatalogue& catalogue,
   const std::int32_t current = catalogue.CurrentGame;
   if (current < 0 || static_cast<std::size_t>(current) >= catalogue.Games.size())
     return std::nullopt;
-  return SaveCaptureScreenShot(catalogue.GameDir,
-                               catalogue.Games[static_cast<std::size_t>(current)].ZipName.view(),
-                               picture);
+  const std::string_view zipName =
+      catalogue.Games[static_cast<std::size_t>(current)].ZipName.view();
+  // The picture's name starts with the short name: one that is no plain name could lead it out
+  // of the screenshot folder.
+  if (!zipName.empty() && !IsPlainZipName(zipName))
+    throw ECaptureError("Cannot save a screenshot for the short name \"" + std::string(zipName) +
+                        "\": it is no plain name");
+  return SaveCaptureScreenShot(catalogue.GameDir, zipName, picture);
 }

@@ -54,7 +54,8 @@ TScreenShotView TScreenShotSet::ShowScreenShot() {
   if (record->CurrentSS < 0 || record->CurrentSS > Count() - 1) record->CurrentSS = 0;
   const std::string& name = FFiles[static_cast<std::size_t>(record->CurrentSS)];
   const std::string path = platform::ResolvePath(platform::JoinPath(Folder(), name));
-  if (!platform::FileExists(path)) return {};
+  // A pipe under the name is no picture, and reading it would wait for a writer.
+  if (!platform::IsRegularFile(path)) return {};
   return {true, path, name};
 }
 

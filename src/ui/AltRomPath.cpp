@@ -111,7 +111,7 @@ void TAltrompathForm::OKButtonClick() {
     accept();
     return;
   }
-  if (!platform::DirectoryExists(path)) {
+  if (HasControlCharacter(path) || !platform::DirectoryExists(path)) {
     FUserInteraction->Beep();
     FUserInteraction->MessageDlg(path + "\ris NOT a vallid directory !", TMsgDlgType::mtError,
                                  mbOK);

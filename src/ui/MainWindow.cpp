@@ -452,8 +452,12 @@ void TMain::ApplyWindowState(const TWindowState& state) {
   MenuUnInstalledGames->setChecked(state.View == TViewFilter::vfUnInstalled);
   MenuAllGames->setChecked(state.View == TViewFilter::vfAll);
   if (!state.StatBar) MenuViewStatBarClick();
-  FOuterSize =
-      QSize(std::max(state.Width, minimumWidth()), std::max(state.Height, minimumHeight()));
+  // A hand-edited size beyond the screen the window lands on would be laid out and painted at
+  // that size; it is held to the screen's free area, and the size the window gets is what is saved.
+  FOuterSize = QSize(state.Width, state.Height).expandedTo(minimumSize());
+  if (const QScreen* landing = screen(); landing && !landing->availableGeometry().isEmpty())
+    FOuterSize =
+        FOuterSize.boundedTo(landing->availableGeometry().size().expandedTo(minimumSize()));
   resize(FOuterSize);
   if (state.TabSheet)
     SetGameListPanelWidth(state.GLPWidth);
@@ -647,7 +651,10 @@ std::int32_t TMain::GameListPanelWidth() const {
 }
 
 void TMain::SetGameListPanelWidth(std::int32_t width) {
-  width = std::max(width, kGameListPanelMinWidth);
+  // Never wider than the window leaves beside the splitter, so a hand-edited width cannot
+  // overflow the sizes below.
+  width = std::clamp(width, kGameListPanelMinWidth,
+                     std::max(kGameListPanelMinWidth, this->width() - kSplitterWidth));
   FPanelWidth = width;
   const int total = std::max(Splitter->width(), width + kSplitterWidth + 1);
   Splitter->setSizes({width, total - width - kSplitterWidth});

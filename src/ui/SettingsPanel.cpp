@@ -154,7 +154,11 @@ void TMain::StoreGameSettings() {
   game.AltFMBase = ChAltFMBase->isChecked();
   game.Joystick = ChJoystick->isChecked();
   game.FrameSkip = ChFrameSkip->isChecked();
-  game.Resolution = CbResolution->currentText().toStdString();  // cut to 8 bytes by the record
+  // The bytes read from the file stay as they are unless the text was edited: a value that is no
+  // UTF-8 is shown as Windows-1252 text, whose UTF-8 bytes must not be written back in its place.
+  const QString resolution = CbResolution->currentText();
+  if (resolution != ShownText(game.Resolution))
+    game.Resolution = resolution.toStdString();  // cut to 8 bytes by the record
 }
 
 void TMain::ChUseDefSettingsClick() {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "UnzipFile.h"
+#include "platform/Files.h"
 
 namespace unziplib {
 
@@ -15,9 +16,10 @@ TInputMap::~TInputMap() {
 }
 
 bool TInputMap::Open(const std::string& path, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A pipe under the archive's name would block the open until a writer comes.
+  const int fd = platform::OpenRegularFile(path);
   if (fd < 0) {
-    *error = std::strerror(errno);
+    *error = platform::OpenFailureText(errno);
     return false;
   }
   struct stat st;

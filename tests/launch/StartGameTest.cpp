@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -448,6 +449,36 @@ TEST_F(ZipStartTest, SecondStartDuringTheExtractionIsRefused) {
   EXPECT_GT(nested, 0);
   EXPECT_TRUE(ReadRun().Ran);
   EXPECT_EQ(GameFolder("mygame"), (std::vector<std::string>{"mygame.vlk"}));
+}
+
+TEST_F(ZipStartTest, ShortNamesThatAreNoPlainFolderNameStartNothingAndWriteNothing) {
+  // Each name has an archive where it would lead from the zip ROM path.
+  TZipWriter w;
+  w.Add("escaped.bin", "must never be written");
+  for (const char* archive :
+       {"zips/...zip", "zips/..zip", "vk14x.zip", "zips/a/b.zip", "zips/C:x.zip"})
+    WriteArchive(archive, w);
+  const fs::path outside = FDir.Path().parent_path();
+  for (const char* name : {"..", ".", "../vk14x", "a/b", "C:x", "x\ty"}) {
+    FCatalogue.Games[1].ZipName = name;
+    FUi.ExpectMessage(TMsgDlgType::mtError, UnsafeZipNameText(name));
+    FStarter.StartEmuButtonClick();
+  }
+  EXPECT_FALSE(ReadRun().Ran);
+  EXPECT_TRUE(FUi.StatusTexts.empty());
+  for (const fs::path& p : {outside / "escaped.bin", outside / "vk14x", FDir.Path() / "escaped.bin",
+                            FDir.Path() / "vk14x", FDir.Path() / "zips/a/escaped.bin"})
+    EXPECT_FALSE(fs::exists(p)) << p;
+}
+
+TEST_F(ZipStartTest, APipeAsTheArchiveIsRefusedWithoutWaitingOnIt) {
+  InstallDriver("mygame");
+  ASSERT_EQ(::mkfifo((FDir.Path() / "zips/mygame.zip").c_str(), 0644), 0);
+  FUi.ExpectPlain("Input file does not exist");
+  FUi.ExpectPlain("Error - no files in the Zip file");
+  FStarter.StartEmuButtonClick();
+  EXPECT_FALSE(ReadRun().Ran);
+  EXPECT_TRUE(fs::is_fifo(FDir.Path() / "zips/mygame.zip"));
 }
 
 // --- Message handlers --------------------------------------------------------------------------

@@ -154,6 +154,24 @@ class AltRomPathTest : public QObject {
     QCOMPARE(ZipRompathValue, Path("mixed") + kSep);
   }
 
+  void ControlCharactersAreRefusedEvenForARealFolder() {
+    // A line break would split the value in the settings file, so even a folder that exists
+    // under such a name, with an archive, is no zip ROM path.
+    QVERIFY(QDir(FDir.path()).mkpath(QStringLiteral("line\nbreak")));
+    Touch(FDir.filePath(QStringLiteral("line\nbreak/a.zip")));
+    TRecordingInteraction ui;
+    TAltrompathForm form(nullptr, &ui);
+    ZipRompathValue = "kept";
+    form.show();
+    const std::string bad = Path("line\nbreak");
+    form.AltDir->setText(QString::fromStdString(bad));
+    form.OKButtonClick();
+    QCOMPARE(ui.Boxes.size(), std::size_t(1));
+    QCOMPARE(ui.Boxes[0].Text, bad + "\ris NOT a vallid directory !");
+    QCOMPARE(ZipRompathValue, std::string("kept"));
+    QVERIFY(form.isVisible());
+  }
+
   void RelativePathIsAcceptedUnchanged() {
     const QString old = QDir::currentPath();
     QDir::setCurrent(FDir.path());

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QSplitterHandle>
@@ -14,7 +15,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <climits>
 #include <stdexcept>
+#include <tuple>
 
 #include "MainTestSupport.h"
 #include "launch/ZipArchive.h"
@@ -320,6 +323,35 @@ class MainWindowTest : public QObject {
     QVERIFY(main.SSTimer->isActive());
     QCOMPARE(main.SSTimer->interval(), 3000);
     QVERIFY(main.SToolBar->isHidden() && main.SSShowName->isHidden());
+  }
+
+  void hostileSizesFromTheSettingsFileAreHeldToTheScreen() {
+    // Hand-edited values: each window gets what fits, and saves what it got.
+    for (const auto& [width, height, panel] :
+         {std::tuple{INT32_MAX, INT32_MAX, 16777215}, std::tuple{700, 500, INT32_MAX},
+          std::tuple{-5, INT32_MIN, INT32_MIN}}) {
+      TMainFixture f;
+      TWindowState state;
+      state.Width = width;
+      state.Height = height;
+      state.GLPWidth = panel;
+      TMain& main = f.Start(kGames, state);
+      main.ShowAsStarted();
+      QVERIFY(QTest::qWaitForWindowExposed(&main));
+      const QSize room = main.screen()->availableGeometry().size();
+      QTRY_VERIFY(main.frameGeometry().width() <= room.width());
+      QVERIFY(main.frameGeometry().height() <= room.height());
+      QVERIFY(main.width() >= 148 && main.height() >= 140);
+      QVERIFY(main.MenuViewTabSheet->isChecked() && main.PageControl->isVisible());
+      QVERIFY(main.GameListPanel->width() >= 145);
+      QVERIFY(main.GameListPanel->width() <= main.width() - 3);
+      const int panelWidth = main.GameListPanel->width();
+      const QSize outer = main.frameGeometry().size();
+      main.close();
+      QCOMPARE(f.Saved.Width, outer.width());
+      QCOMPARE(f.Saved.Height, outer.height());
+      QCOMPARE(f.Saved.GLPWidth, panelWidth);
+    }
   }
 
   void hiddenTabSheetFromTheSettingsKeepsTheWidth() {

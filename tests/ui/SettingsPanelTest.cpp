@@ -97,6 +97,19 @@ class SettingsPanelTest : public QObject {
     QVERIFY(Catalogue().Games[1].Vsync);
     QVERIFY(!Catalogue().Games[1].Joystick);
     QCOMPARE(f.Ui.Beeps, 0);
+
+    // Bytes that are no UTF-8 (a Windows-1252 multiplication sign) stay unless edited.
+    const std::string cp1252 = std::string("1024") + '\xd7' + "768";
+    Catalogue().Games[2].Resolution = cp1252;
+    main.ShowGameSettings();
+    QCOMPARE(main.CbResolution->currentText(), QString::fromUtf8("1024\u00d7768"));
+    FocusOn(main.ChVsync);
+    FocusOn(main.GameList);
+    QCOMPARE(Catalogue().Games[2].Resolution.str(), cp1252);
+    FocusOn(main.CbResolution);
+    main.CbResolution->setEditText(QString::fromUtf8("800\u00d7600"));
+    FocusOn(main.GameList);
+    QCOMPARE(Catalogue().Games[2].Resolution.str(), std::string("800\u00d7600"));
   }
 
   void enterStartsWithTheEditsStored() {

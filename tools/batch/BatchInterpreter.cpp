@@ -4,9 +4,11 @@
 // to the program as a list; nothing is ever handed to a shell.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -29,6 +31,38 @@ struct TFailure {
   int Status;
   std::string Reason;
 };
+
+// Opens the file a redirection writes, never through a link and never waiting on a pipe: a link
+// under the name is replaced by a new file (what it leads to stays as it was), and anything but a
+// regular file is refused. -1 with the reason in error otherwise.
+int OpenRedirection(const std::string& path, bool append, std::string& error) {
+  const int flags =
+      O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | (append ? O_APPEND : 0);
+  int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0 && errno == ELOOP) {
+    if (::unlink(path.c_str()) != 0) {
+      error = "cannot replace the link " + path + ": " + std::strerror(errno);
+      return -1;
+    }
+    fd = ::open(path.c_str(), flags | O_EXCL, 0666);
+  }
+  if (fd < 0) {
+    // A pipe without a reader answers ENXIO to a writer that will not wait.
+    error =
+        "cannot write " + path + ": " + platform::OpenFailureText(errno == ENXIO ? EINVAL : errno);
+    return -1;
+  }
+  struct stat st;
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (!regular || (!append && ::ftruncate(fd, 0) != 0)) {
+    const int code = regular ? errno : EINVAL;
+    ::close(fd);
+    error = "cannot write " + path + ": " + platform::OpenFailureText(code);
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
 
 class TBatch {
  public:
@@ -96,11 +130,8 @@ class TBatch {
 
     int out = -1;
     if (line.Redirect != 0) {
-      const std::string path = platform::ResolvePath(line.Target);
-      out =
-          ::open(path.c_str(),
-                 O_WRONLY | O_CREAT | O_CLOEXEC | (line.Redirect == 2 ? O_APPEND : O_TRUNC), 0666);
-      if (out < 0) return TFailure{1, "cannot write " + path + ": " + std::strerror(errno)};
+      out = OpenRedirection(platform::ResolvePath(line.Target), line.Redirect == 2, error);
+      if (out < 0) return TFailure{1, error};
     }
     std::cout.flush();
     std::fflush(stdout);
@@ -131,9 +162,9 @@ class TBatch {
     }
 
     std::array<char, 4> magic{};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = platform::OpenRegularFile(path);
     if (fd < 0) {
-      *error = "cannot read " + path + ": " + std::strerror(errno);
+      *error = "cannot read " + path + ": " + platform::OpenFailureText(errno);
       return std::nullopt;
     }
     const ssize_t got = ::read(fd, magic.data(), magic.size());
