@@ -6,6 +6,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "launch/ExecFile.h"
+#include "launch/UnzipJournal.h"
 #include "launch/ZipArchive.h"
 #include "platform/UserInteraction.h"
 
@@ -50,6 +51,9 @@ class TStartWindow {
   virtual void FollowSlideShowPlayButton() = 0;
   /// Re-reads the current game's screenshots and shows the current one.
   virtual void LoadScreenShots() = 0;
+  /// Shows how many of an archive's files are extracted, with a way to cancel the extraction.
+  virtual void ShowUnzipProgress(int /*done*/, int /*total*/) {}
+  virtual void HideUnzipProgress() {}
 };
 
 /// The main window's start handler and the unzip-run-clean-up of a zipped game.
@@ -73,9 +77,19 @@ class TGameStarter {
 
   /// True from the start of StartEmuButtonClick until it returns.
   bool Running() const { return FRunning; }
+  /// True while an archive is extracted for a start.
+  bool Extracting() const { return FZipArchive.Busy(); }
+  /// Stops the running extraction at the library's next call: what it wrote is deleted and the
+  /// emulator is not started. Nothing happens when no extraction runs.
+  void CancelExtraction();
+  /// True while the emulator of a zipped game runs: the batch files it uses stay until it ends,
+  /// also when the window is closed meanwhile.
+  bool ZippedRunActive() const { return FZippedRun; }
 
  private:
   void RunEmulator(const std::string& commandLine);
+  void CleanUp(const std::string& gameFolder, const std::vector<std::string>& written,
+               bool keepDrivers, bool createdFolder);
   void EnterGameDir();
   const TGameRecord& CurrentRecord() const;
 
@@ -85,7 +99,17 @@ class TGameStarter {
   TUserInteraction& FUi;
   TStartWindow& FWindow;
   bool FRunning = false;
+  bool FCancelled = false;
+  bool FZippedRun = false;
+  TUnzipJournal FJournal;
 };
+
+/// The files of folder that an extraction of entries wrote: the entries' bare names that the
+/// folder did not hold before (names compared without regard to letter case) and holds now, as
+/// the folder spells them. before holds the folder's names as they were before the extraction.
+std::vector<std::string> FilesWrittenByExtraction(const std::vector<TZipEntry>& entries,
+                                                  const std::vector<std::string>& before,
+                                                  const std::string& folder);
 
 /// ExecEmu's failure handler: the beep and the error box with the single button "Cancel".
 void ExecEmuFail(TUserInteraction& ui);

@@ -9,6 +9,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/Scans.h"
 #include "launch/BatchFile.h"
+#include "launch/UnzipJournal.h"
 #include "launch/ZipArchive.h"
 #include "platform/UserInteraction.h"
 #include "screenshots/Placement.h"
@@ -16,7 +17,12 @@
 TMainHooks DefaultMainHooks(TUserInteraction& ui) {
   TMainHooks hooks;
   hooks.StartupIO = [&ui](TWindowState& window) {
-    StartupIO(Catalogue(), ui, window, [] { WriteBatchFile(); });
+    StartupIO(Catalogue(), ui, window, [&ui] {
+      WriteBatchFile();
+      // Before the scans: files a killed front-end left would make their game count as
+      // installed.
+      ReplayUnzipJournals(Catalogue().GameDir, ui);
+    });
   };
   hooks.ShutdownIO = [&ui](const TWindowState& window) {
     ShutdownIO(Catalogue(), ui, window, [] { DeleteBatchFiles(); });
