@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -316,7 +317,7 @@ void TUnzipJournal::WriteLine(const std::string& line) {
 }
 
 void TUnzipJournal::RecordFile(const std::string& name) {
-  const auto state = RegularFileState(platform::JoinPath(FFolder, name));
+  const auto state = RegularFileState(platform::ResolvePath(platform::JoinPath(FFolder, name)));
   if (!state) return;
   WriteLine("file " + std::to_string(state->Size) + " " + std::to_string(state->Time) + " " +
             Escape(name));
@@ -386,6 +387,7 @@ void ReplayUnzipJournals(const std::string& emuDir, TUserInteraction& ui) {
     if (ReplayUnzipJournal(path) == TReplayOutcome::roDamaged) damaged.push_back(entry.Name);
   }
   if (damaged.empty()) return;
+  std::sort(damaged.begin(), damaged.end());
   std::string names;
   for (const std::string& name : damaged) names += (names.empty() ? "" : ", ") + name;
   ui.Beep();
