@@ -267,6 +267,7 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   FExecEmu.OnQuitWhileWaiting = [this, &quitDuringRun](TExecFile*) {
     quitDuringRun = true;
     FWindow.LeaveClipboardChain();
+    FUi.ProcessMessages();  // the closed window leaves the screen before the wait blocks
   };
   struct TRunScope {
     TGameStarter& Starter;
