@@ -304,24 +304,27 @@ void TGameStarter::CleanUp(const std::string& gameFolder, const std::vector<std:
 std::vector<std::string> FilesWrittenByExtraction(const std::vector<TZipEntry>& entries,
                                                   const std::vector<std::string>& before,
                                                   const std::string& folder) {
-  std::set<std::string> had;
-  for (const std::string& name : before) had.insert(LowerAscii(name));
-  std::map<std::string, std::string> now;  // lower-case name -> as the folder spells it
+  // A library that compares names with their case may write a case variant beside a file that
+  // was there: that variant is new, the file that was there is not.
+  const std::set<std::string> had(before.begin(), before.end());
+  std::map<std::string, std::vector<std::string>> added;  // lower-case name -> new files
   platform::ForEachEntry(
       folder, "*",
       [&](const platform::TSearchRec& entry) {
-        if (!entry.IsDirectory) now.emplace(LowerAscii(entry.Name), entry.Name);
+        if (!entry.IsDirectory && !had.count(entry.Name))
+          added[LowerAscii(entry.Name)].push_back(entry.Name);
         return true;
       },
       platform::TListDetail::ldKind);
   std::vector<std::string> written;
-  std::set<std::string> seen;
   for (const TZipEntry& entry : entries) {
     const std::string_view name = BareName(entry.FileName);
     if (!IsBareFileName(name)) continue;
-    const std::string key = LowerAscii(name);
-    if (had.count(key) || !seen.insert(key).second) continue;
-    if (const auto it = now.find(key); it != now.end()) written.push_back(it->second);
+    const auto it = added.find(LowerAscii(name));
+    if (it == added.end()) continue;
+    std::sort(it->second.begin(), it->second.end());
+    written.insert(written.end(), it->second.begin(), it->second.end());
+    added.erase(it);  // a name stored twice is written once
   }
   return written;
 }

@@ -104,9 +104,9 @@ class TGameStarter {
   TUnzipJournal FJournal;
 };
 
-/// The files of folder that an extraction of entries wrote: the entries' bare names that the
-/// folder did not hold before (names compared without regard to letter case) and holds now, as
-/// the folder spells them. before holds the folder's names as they were before the extraction.
+/// The files of folder that an extraction of entries wrote: the files it holds now and did not
+/// hold before whose names are, without regard to letter case, bare names of the entries. before
+/// holds the folder's names as they were before the extraction.
 std::vector<std::string> FilesWrittenByExtraction(const std::vector<TZipEntry>& entries,
                                                   const std::vector<std::string>& before,
                                                   const std::string& folder);
