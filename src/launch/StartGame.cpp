@@ -210,48 +210,18 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
 
   // What the extraction writes is known from the listing and the folder's content before it,
   // whatever the library reports; the journal lets a later start remove it after a crash.
-  const std::vector<std::string> before = FolderNames(gameFolder);
-  const std::vector<TJournalWant> wants = NewBareNames(FZipArchive.Entries(), before);
-  std::string error;
-  if (!FJournal.Begin(FCatalogue.GameDir.empty() ? "." : FCatalogue.GameDir,
-                      FZipArchive.ZipFilename(), gameFolder, created, wants, &error)) {
-    CleanUp(gameFolder, {}, false, created);
-    throw EStartError(error);
-  }
-  std::map<std::string, std::string> wanted;  // lower-case name -> the archive's spelling
-  for (const TJournalWant& want : wants) wanted.emplace(LowerAscii(want.Name), want.Name);
-  std::set<std::string> recorded;
-  auto record = [&](std::string_view name) {
-    const auto it = wanted.find(LowerAscii(name));
-    if (it != wanted.end() && recorded.insert(it->first).second) FJournal.RecordFile(it->second);
-  };
-
-  // A file is complete when the library goes on to the next one.
-  int done = 0;
-  std::string current;
   FCancelled = false;
-  FZipArchive.OnProgress = [&](TZipArchive&, TProgressType type, const std::string& name,
-                               std::int64_t) {
-    if (type != NewFile) return;
-    if (!current.empty()) record(current);
-    current = std::string(BareName(name));
-    FWindow.ShowUnzipProgress(++done, count);
-  };
   FWindow.ShowUnzipProgress(0, count);
-  FZipArchive.SetExtrBaseDir(platform::IncludeTrailingPathDelimiter(gameFolder));
+  std::vector<std::string> written;
   try {
-    FZipArchive.Extract();
+    written = ExtractJournaled(FZipArchive, FJournal, FCatalogue.GameDir, gameFolder, created,
+                               [&](int done) { FWindow.ShowUnzipProgress(done, count); });
   } catch (...) {
-    FZipArchive.OnProgress = nullptr;
     FWindow.HideUnzipProgress();
+    CleanUp(gameFolder, {}, false, created);
     throw;
   }
-  FZipArchive.OnProgress = nullptr;
   FWindow.HideUnzipProgress();
-  const std::vector<std::string> written =
-      FilesWrittenByExtraction(FZipArchive.Entries(), before, gameFolder);
-  for (const std::string& name : written) record(name);
-  FJournal.Sync();  // the run may be long: the list must outlast a power loss
 
   if (FCancelled || FUi.QuitRequested()) {
     // Nothing ran: the folder goes back to what it held, drivers included.
@@ -299,6 +269,50 @@ void TGameStarter::CleanUp(const std::string& gameFolder, const std::vector<std:
     if (std::filesystem::is_empty(gameFolder, ec) && !ec) std::filesystem::remove(gameFolder, ec);
   }
   FJournal.Finish();
+}
+
+std::vector<std::string> ExtractJournaled(TZipArchive& zip, TUnzipJournal& journal,
+                                          const std::string& emuDir, const std::string& folder,
+                                          bool createdFolder,
+                                          const std::function<void(int done)>& onFile) {
+  // What the extraction writes is known from the listing and the folder's content before it,
+  // whatever the library reports; the journal lets a later start remove it after a crash.
+  const std::vector<std::string> before = FolderNames(folder);
+  const std::vector<TJournalWant> wants = NewBareNames(zip.Entries(), before);
+  std::string error;
+  if (!journal.Begin(emuDir.empty() ? "." : emuDir, zip.ZipFilename(), folder, createdFolder, wants,
+                     &error))
+    throw EStartError(error);
+  std::map<std::string, std::string> wanted;  // lower-case name -> the archive's spelling
+  for (const TJournalWant& want : wants) wanted.emplace(LowerAscii(want.Name), want.Name);
+  std::set<std::string> recorded;
+  auto record = [&](std::string_view name) {
+    const auto it = wanted.find(LowerAscii(name));
+    if (it != wanted.end() && recorded.insert(it->first).second) journal.RecordFile(it->second);
+  };
+
+  // A file is complete when the library goes on to the next one.
+  int done = 0;
+  std::string current;
+  zip.OnProgress = [&](TZipArchive&, TProgressType type, const std::string& name, std::int64_t) {
+    if (type != NewFile) return;
+    if (!current.empty()) record(current);
+    current = std::string(BareName(name));
+    if (onFile) onFile(++done);
+  };
+  zip.SetExtrBaseDir(platform::IncludeTrailingPathDelimiter(folder));
+  try {
+    zip.Extract();
+  } catch (...) {
+    zip.OnProgress = nullptr;
+    throw;
+  }
+  zip.OnProgress = nullptr;
+  const std::vector<std::string> written = FilesWrittenByExtraction(zip.Entries(), before, folder);
+  // Not synced again: after a power loss the names synced at the start match the files (the
+  // archive's sizes), and a killed process leaves every line written so far.
+  for (const std::string& name : written) record(name);
+  return written;
 }
 
 std::vector<std::string> FilesWrittenByExtraction(const std::vector<TZipEntry>& entries,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -103,6 +104,15 @@ class TGameStarter {
   bool FZippedRun = false;
   TUnzipJournal FJournal;
 };
+
+/// Extracts zip's archive into folder with a journal begun in emuDir: the names the extraction
+/// may write first, then each file as it is written; onFile(done) is called as the library begins
+/// each file. Returns the files written (FilesWrittenByExtraction); the journal stays open for
+/// the run. Throws EStartError when the journal cannot be written, before anything is extracted.
+std::vector<std::string> ExtractJournaled(TZipArchive& zip, TUnzipJournal& journal,
+                                          const std::string& emuDir, const std::string& folder,
+                                          bool createdFolder,
+                                          const std::function<void(int done)>& onFile);
 
 /// The files of folder that an extraction of entries wrote: the files it holds now and did not
 /// hold before whose names are, without regard to letter case, bare names of the entries. before
