@@ -54,12 +54,13 @@ bool IsPlainName(const std::string& name) {
 
 }  // namespace
 
-void ScanDriverDirs(TNewGames& names) {
+void ScanDriverDirs(TNewGames& names, const std::string& dir) {
   platform::ForEachEntry(
-      "", "*",
+      dir, "*",
       [&](const platform::TSearchRec& rec) {
         if (rec.IsDirectory && rec.Name != "." && rec.Name != ".." &&
-            platform::FileExists(platform::JoinPath(rec.Name, rec.Name + ".vlk")))
+            platform::FileExists(
+                platform::JoinPath(platform::JoinPath(dir, rec.Name), rec.Name + ".vlk")))
           names.Add(rec.Name);
         return true;
       },
@@ -77,9 +78,9 @@ void ScanGameAvailability(TCatalogue& cat) {
   cat.GameStatus.resize(cat.Games.size(), gsNotAvailable);
   if (cat.Games.size() <= 1) return;
 
-  const TDirIndex workDir("");
+  const TDirIndex workDir(cat.GameDir);
   std::optional<TDirIndex> romDirStore;
-  if (!cat.AltRomPath.empty()) romDirStore.emplace(cat.AltRomPath);
+  if (!cat.AltRomPath.empty()) romDirStore.emplace(InGameDir(cat, cat.AltRomPath));
   const TDirIndex& romDir = romDirStore ? *romDirStore : workDir;
 
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
@@ -88,14 +89,15 @@ void ScanGameAvailability(TCatalogue& cat) {
     bool installed, zipped;
     if (IsPlainName(zipName)) {
       const auto dir = workDir.Find(zipName);
-      installed = dir && dir->IsDirectory && DirHasEntries(dir->Name, InstalledMinEntries);
+      installed = dir && dir->IsDirectory &&
+                  DirHasEntries(platform::JoinPath(cat.GameDir, dir->Name), InstalledMinEntries);
       const auto zip = romDir.Find(archive);
       zipped = zip && !zip->IsDirectory;
     } else {
       // No directory of the working directory is called that: never installed, and the archive
       // path is taken as the name builds it.
       installed = false;
-      zipped = !zipName.empty() && platform::FileExists(cat.AltRomPath + archive);
+      zipped = !zipName.empty() && platform::FileExists(InGameDir(cat, cat.AltRomPath + archive));
     }
     cat.GameStatus[i] = installed ? gsInstalled : zipped ? gsZipAvailable : gsNotAvailable;
   }

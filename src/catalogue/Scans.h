@@ -10,7 +10,7 @@ inline constexpr int InstalledMinEntries = 6;
 
 /// Appends to names, in listing order, every directory of the working directory that holds its
 /// driver file <name>/<name>.vlk (found ignoring letter case), spelled as the listing gives it.
-void ScanDriverDirs(TNewGames& names);
+void ScanDriverDirs(TNewGames& names, const std::string& dir = "");
 
 /// True when the listing of dir (every kind of entry, "." and ".." included) yields at least
 /// minCount entries; a directory that does not exist yields none. Stops counting at minCount.

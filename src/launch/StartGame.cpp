@@ -43,12 +43,6 @@ bool IsBareFileName(std::string_view name) {
          name.find_first_of("\\/") == std::string_view::npos;
 }
 
-// A relative path is taken from the emulator's folder, whatever the working directory is.
-std::string InGameDir(const TCatalogue& catalogue, const std::string& path) {
-  if (catalogue.GameDir.empty() || std::filesystem::path(path).is_absolute()) return path;
-  return platform::JoinPath(catalogue.GameDir, path);
-}
-
 // The names in a folder, "." and ".." left out.
 std::vector<std::string> FolderNames(const std::string& folder) {
   std::vector<std::string> names;
@@ -256,7 +250,7 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   // Driver files that came with the archive stay: the game needs them on its next start.
   CleanUp(gameFolder, written, true, created);
   // The shutdown left the batch files to the run that used them.
-  if (quitDuringRun) DeleteBatchFiles();
+  if (quitDuringRun) DeleteBatchFiles(FCatalogue.GameDir);
 }
 
 void TGameStarter::CleanUp(const std::string& gameFolder, const std::vector<std::string>& written,

@@ -20,8 +20,8 @@ TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteract
   // the start deletes them then.
   if (FMain.Hooks().ShutdownIO)
     FMain.Hooks().ShutdownIO = [this, &catalogue, &ui](const TWindowState& window) {
-      ShutdownIO(catalogue, ui, window, [this] {
-        if (!FStarter.ZippedRunActive()) DeleteBatchFiles();
+      ShutdownIO(catalogue, ui, window, [this, &catalogue] {
+        if (!FStarter.ZippedRunActive()) DeleteBatchFiles(catalogue.GameDir);
       });
     };
 
