@@ -29,6 +29,7 @@ constexpr int kStep = 40000;  // ms for one step on a loaded machine
 // The emulator: notes what it finds in the game folder when it starts and again when told to
 // end (by the file velk.stop), so a clean-up under it would show.
 const QByteArray kVelk =
+    "ls -l /proc/$$/fd > fds.txt\n"
     "ls \"$1\" > seen-start.part && mv seen-start.part seen-start.txt\n"
     "while [ ! -e velk.stop ]; do sleep 0.05; done\n"
     "ls \"$1\" > seen-late.txt\n";
@@ -164,6 +165,9 @@ class StartLifeTest : public QObject {
     QVERIFY(PressKey(*pid, "Return"));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("seen-start.txt")), kStep);
     QCOMPARE(Journals(dir).size(), 1);
+    // The program's own descriptors (its signal pair, its journal) stay with it.
+    const QByteArray fds = Read(dir.filePath("fds.txt"));
+    QVERIFY2(!fds.contains("socket:") && !fds.contains(".journal"), fds.constData());
     ::kill(static_cast<pid_t>(*pid), SIGTERM);
     QTRY_VERIFY_WITH_TIMEOUT(Read(dir.filePath("StartVELK.ini")).contains("Original="), kStep);
     QTRY_VERIFY_WITH_TIMEOUT(
