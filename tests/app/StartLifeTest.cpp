@@ -77,7 +77,8 @@ bool Alive(qint64 pid) {
   return ::kill(static_cast<pid_t>(pid), 0) == 0;
 }
 
-// Waits, checking often, until a file exists: a long extraction is caught early in its course.
+// Waits, checking often, until a file exists: a long extraction is caught early in its course,
+// an emulator as soon as it has looked at the game folder.
 bool WaitForFile(const QString& path) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStep);
   while (!QFile::exists(path)) {
@@ -100,6 +101,31 @@ QByteArray Read(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The program's id once it runs in dir; nothing when it does not come up in time.
+std::optional<qint64> WaitForProgram(const QString& dir) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStep);
+  while (std::chrono::steady_clock::now() < end) {
+    if (const auto pid = ProgramIn(dir)) return pid;
+    QTest::qWait(50);
+  }
+  return std::nullopt;
+}
+
+// The program in dir, with Enter pressed in its window: the selected game starts. With
+// untilFile, nothing unless that file appears.
+std::optional<qint64> StartTheGame(const QString& dir, const QString& untilFile = {}) {
+  const auto pid = WaitForProgram(dir);
+  if (!pid || !PressKey(*pid, "Return")) return std::nullopt;
+  if (!untilFile.isEmpty() && !WaitForFile(QDir(dir).filePath(untilFile))) return std::nullopt;
+  return pid;
+}
+
+// Sends SIGTERM and tells whether the program then ended with exit code 0.
+bool EndsCleanly(TProgramRun& run, qint64 pid) {
+  ::kill(static_cast<pid_t>(pid), SIGTERM);
+  return run.Process().waitForFinished(kStep) && run.Process().exitCode() == 0;
+}
+
 }  // namespace
 
 class StartLifeTest : public QObject {
@@ -112,19 +138,24 @@ class StartLifeTest : public QObject {
         QSKIP(qPrintable(QString("%1 is not installed").arg(tool)));
   }
 
-  // Closed while thousands of entries are unzipped: the extraction stops and what it wrote goes,
-  // the emulator is not started, and the settings land in the emulator's folder.
-  void quitDuringALongExtraction() {
+  // Thousands of entries unzipped: Escape stops the extraction and removes what it wrote, and
+  // the program goes on; closed during the next extraction, the program does the same, does not
+  // start the emulator, and saves the settings in the emulator's folder.
+  void escapeThenQuitDuringALongExtraction() {
     QTemporaryDir dir;
     MakeEmulatorDir(dir, 5000);
     TProgramRun run(dir.path());
-    std::optional<qint64> pid;
-    QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), kStep);
+    const auto pid = StartTheGame(dir.path(), "zg/f00000.bin");
+    QVERIFY(pid);
+    QVERIFY(Xdo(*pid, {"key", "Escape"}));
+    QTRY_COMPARE_WITH_TIMEOUT(Entries(dir.filePath("zg")), QStringList{"zg.vlk"}, kStep);
+    QTRY_VERIFY_WITH_TIMEOUT(Journals(dir).isEmpty(), kStep);
+    QVERIFY(Alive(*pid));
+    QVERIFY(QFile::exists(dir.filePath("batch.bat")));
+
     QVERIFY(PressKey(*pid, "Return"));
     QVERIFY(WaitForFile(dir.filePath("zg/f00000.bin")));
-    ::kill(static_cast<pid_t>(*pid), SIGTERM);
-    QVERIFY(run.Process().waitForFinished(kStep));
-    QCOMPARE(run.Process().exitCode(), 0);
+    QVERIFY(EndsCleanly(run, *pid));
     QCOMPARE(Entries(dir.filePath("zg")), QStringList{"zg.vlk"});
     QVERIFY(!QFile::exists(dir.filePath("seen-start.txt")));
     QVERIFY(!QFile::exists(dir.filePath("batch.bat")));
@@ -134,36 +165,14 @@ class StartLifeTest : public QObject {
     QVERIFY(ini.contains("Original="));  // rewritten at the close
   }
 
-  // Escape stops the extraction and cleans up; the program goes on.
-  void escapeDuringTheExtraction() {
-    QTemporaryDir dir;
-    MakeEmulatorDir(dir, 5000);
-    TProgramRun run(dir.path());
-    std::optional<qint64> pid;
-    QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), kStep);
-    QVERIFY(PressKey(*pid, "Return"));
-    QVERIFY(WaitForFile(dir.filePath("zg/f00000.bin")));
-    QVERIFY(Xdo(*pid, {"key", "Escape"}));
-    QTRY_COMPARE_WITH_TIMEOUT(Entries(dir.filePath("zg")), QStringList{"zg.vlk"}, kStep);
-    QTRY_VERIFY_WITH_TIMEOUT(Journals(dir).isEmpty(), kStep);
-    QVERIFY(Alive(*pid));
-    QVERIFY(!QFile::exists(dir.filePath("seen-start.txt")));
-    QVERIFY(QFile::exists(dir.filePath("batch.bat")));
-    ::kill(static_cast<pid_t>(*pid), SIGTERM);
-    QVERIFY(run.Process().waitForFinished(kStep));
-    QCOMPARE(run.Process().exitCode(), 0);
-  }
-
   // Closed while the emulator runs: the window goes and the settings are saved at once, the
   // game's files stay until the emulator ends, then the program cleans up and ends.
   void quitWhileTheEmulatorRuns() {
     QTemporaryDir dir;
     MakeEmulatorDir(dir, 3);
     TProgramRun run(dir.path());
-    std::optional<qint64> pid;
-    QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), kStep);
-    QVERIFY(PressKey(*pid, "Return"));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("seen-start.txt")), kStep);
+    const auto pid = StartTheGame(dir.path(), "seen-start.txt");
+    QVERIFY(pid);
     QCOMPARE(Journals(dir).size(), 1);
     // The program's own descriptors (its signal pair, its journal) stay with it.
     const QByteArray fds = Read(dir.filePath("fds.txt"));
@@ -195,10 +204,8 @@ class StartLifeTest : public QObject {
     MakeEmulatorDir(dir, 3);
     {
       TProgramRun run(dir.path());
-      std::optional<qint64> pid;
-      QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), kStep);
-      QVERIFY(PressKey(*pid, "Return"));
-      QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("seen-start.txt")), kStep);
+      const auto pid = StartTheGame(dir.path(), "seen-start.txt");
+      QVERIFY(pid);
       ::kill(static_cast<pid_t>(*pid), SIGKILL);
       WriteText(dir.filePath("velk.stop"), "");
       QVERIFY(run.Process().waitForFinished(kStep));
@@ -214,13 +221,11 @@ class StartLifeTest : public QObject {
     QCOMPARE(Entries(dir.filePath("zg")).size(), 4);
 
     TProgramRun again(dir.path());
-    std::optional<qint64> pid;
-    QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), kStep);
+    const auto pid = WaitForProgram(dir.path());
+    QVERIFY(pid);
     QTRY_VERIFY_WITH_TIMEOUT(Journals(dir).isEmpty(), kStep);
     QCOMPARE(Entries(dir.filePath("zg")), QStringList{"zg.vlk"});
-    ::kill(static_cast<pid_t>(*pid), SIGTERM);
-    QVERIFY(again.Process().waitForFinished(kStep));
-    QCOMPARE(again.Process().exitCode(), 0);
+    QVERIFY(EndsCleanly(again, *pid));
   }
 
   // A signal while the first start-up reports its new games ends the program as a close does.
@@ -229,13 +234,11 @@ class StartLifeTest : public QObject {
     QTemporaryDir dir;
     MakeEmulatorDir(dir, 1, /*withSettings=*/false);
     TProgramRun run(dir.path());
-    std::optional<qint64> pid;
-    QTRY_VERIFY_WITH_TIMEOUT((pid = ProgramIn(dir.path())).has_value(), kStep);
+    const auto pid = WaitForProgram(dir.path());
+    QVERIFY(pid);
     QTRY_VERIFY_WITH_TIMEOUT(WindowNames(*pid).contains("\"Information"), kStep);
     QVERIFY(QFile::exists(dir.filePath("batch.bat")));
-    ::kill(static_cast<pid_t>(*pid), SIGTERM);
-    QVERIFY(run.Process().waitForFinished(kStep));
-    QCOMPARE(run.Process().exitCode(), 0);
+    QVERIFY(EndsCleanly(run, *pid));
     QVERIFY(!QFile::exists(dir.filePath("batch.bat")));
     QVERIFY(Read(dir.filePath("StartVELK.ini")).contains("ZipName=zg"));
   }
