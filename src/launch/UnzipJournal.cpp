@@ -19,6 +19,7 @@
 #include <io.h>
 #include <process.h>
 #include <windows.h>
+#undef DeleteFile  // the platform seam's, not the Windows macro
 #else
 #include <unistd.h>
 #endif
