@@ -8,6 +8,7 @@
 #include <set>
 #include <system_error>
 
+#include "catalogue/Scans.h"
 #include "launch/BatchFile.h"
 #include "launch/CommandLine.h"
 #include "platform/Files.h"
@@ -177,6 +178,7 @@ void TGameStarter::CancelExtraction() {
 
 void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   const std::string zipName = CurrentRecord().ZipName.str();
+  FZipIndex = static_cast<std::size_t>(FCatalogue.CurrentGame);
   FZipArchive.SetZipFilename(InGameDir(FCatalogue, FCatalogue.AltRomPath + zipName + ".zip"));
   const int count = FZipArchive.Count();
   if (count == 0) {
@@ -263,6 +265,10 @@ void TGameStarter::CleanUp(const std::string& gameFolder, const std::vector<std:
     if (std::filesystem::is_empty(gameFolder, ec) && !ec) std::filesystem::remove(gameFolder, ec);
   }
   FJournal.Finish();
+  // A scan made while the files were there counted the game as installed; it is not any more.
+  if (FZipIndex < FCatalogue.GameStatus.size() &&
+      FCatalogue.GameStatus[FZipIndex] != gsZipAvailable)
+    ScanGameAvailability(FCatalogue);
 }
 
 std::vector<std::string> ExtractJournaled(TZipArchive& zip, TUnzipJournal& journal,

@@ -102,6 +102,7 @@ class TGameStarter {
   bool FRunning = false;
   bool FCancelled = false;
   bool FZippedRun = false;
+  std::size_t FZipIndex = 0;  // the zipped game being started
   TUnzipJournal FJournal;
 };
 
