@@ -125,12 +125,24 @@ struct TFileState {
 };
 
 std::optional<TFileState> RegularFileState(const std::string& path) {
+#ifdef _WIN32
   std::error_code ec;
   const auto status = std::filesystem::symlink_status(path, ec);
   if (ec || status.type() != std::filesystem::file_type::regular) return std::nullopt;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+#else
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+#endif
   return TFileState{static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtime)};
+}
+
+// The file under its exact name, else under the one its name finds without regard to case.
+std::optional<TFileState> FileStateIn(const std::string& folder, const std::string& name) {
+  const std::string exact = platform::JoinPath(folder, name);
+  if (auto state = RegularFileState(exact)) return state;
+  return RegularFileState(platform::ResolvePath(exact));
 }
 
 bool ProcessStillRuns(std::int64_t pid, const std::string& mark) {
@@ -318,7 +330,7 @@ void TUnzipJournal::WriteLine(const std::string& line) {
 }
 
 void TUnzipJournal::RecordFile(const std::string& name) {
-  const auto state = RegularFileState(platform::ResolvePath(platform::JoinPath(FFolder, name)));
+  const auto state = FileStateIn(FFolder, name);
   if (!state) return;
   WriteLine("file " + std::to_string(state->Size) + " " + std::to_string(state->Time) + " " +
             Escape(name));
