@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libjpeg62-turbo-dev libdeflate-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth xterm
+  xvfb xauth xterm xdotool
   zip unzip p7zip-full libarchive-tools python3
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix

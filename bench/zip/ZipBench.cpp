@@ -1,5 +1,6 @@
 // Side by side on the same generated files: the component's listing against `unzip -l`, and its
-// extraction through UNZIPLIB.DLL against `unzip -j -n -q`, both into an empty folder.
+// extraction through UNZIPLIB.DLL, alone and with a start's clean-up journal, against
+// `unzip -j -n -q`, all into an empty folder.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include "QuietUserInteraction.h"
 #include "TempDir.h"
 #include "ZipWriter.h"
+#include "launch/StartGame.h"
+#include "launch/UnzipJournal.h"
 #include "launch/ZipArchive.h"
 
 namespace fs = std::filesystem;
@@ -89,9 +92,11 @@ void BM_ListZip64UnzipTool(benchmark::State& state) {
 }
 BENCHMARK(BM_ListZip64UnzipTool)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_ExtractComponent(benchmark::State& state) {
+// Times extract(zip, target) into an emptied folder; extract returns how many files it wrote.
+template <typename TExtract>
+void TimeExtraction(benchmark::State& state, const char* folder, TExtract extract) {
   const std::string archive = Fixtures().ExtractArchive;
-  const fs::path target = Fixtures().Dir.Path() / "out-component";
+  const fs::path target = Fixtures().Dir.Path() / folder;
   const fs::path home = fs::current_path();
   TQuietUserInteraction ui;
   TZipArchive zip(ui);
@@ -101,15 +106,34 @@ void BM_ExtractComponent(benchmark::State& state) {
     EmptyFolder(target);
     state.ResumeTiming();
     zip.SetZipFilename(archive);
-    zip.SetExtrBaseDir(target.string());
-    zip.Extract();
-    if (zip.ExtractedFiles().size() != 500) state.SkipWithError("extraction failed");
+    if (extract(zip, target) != 500) state.SkipWithError("extraction failed");
   }
   fs::current_path(home);
   TZipArchive::UnloadUnzipLibrary();
   state.SetBytesProcessed(state.iterations() * 500 * 200 * 1024);
 }
+
+void BM_ExtractComponent(benchmark::State& state) {
+  TimeExtraction(state, "out-component", [](TZipArchive& zip, const fs::path& target) {
+    zip.SetExtrBaseDir(target.string());
+    zip.Extract();
+    return zip.ExtractedFiles().size();
+  });
+}
 BENCHMARK(BM_ExtractComponent)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same extraction as a start makes it: the folder listed before, the journal begun and
+// synced to the disk, each file recorded as it is written, and the written files found after.
+void BM_ExtractJournaled(benchmark::State& state) {
+  TimeExtraction(state, "out-journaled", [](TZipArchive& zip, const fs::path& target) {
+    TUnzipJournal journal;
+    const auto written =
+        ExtractJournaled(zip, journal, Fixtures().Dir.Str(), target.string(), false, nullptr);
+    journal.Finish();
+    return written.size();
+  });
+}
+BENCHMARK(BM_ExtractJournaled)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ExtractUnzipTool(benchmark::State& state) {
   const std::string archive = Fixtures().ExtractArchive;

@@ -27,6 +27,8 @@ namespace {
 // would, so the settings are saved and the batch files removed. The handler only writes a byte;
 // the window is closed from the event loop.
 int gSignalPipe[2] = {-1, -1};
+// A signal that came before the main window existed: the window is closed as soon as it is made.
+bool gEndBeforeWindow = false;
 
 void OnTerminationSignal(int) {
   const char byte = 1;
@@ -34,15 +36,22 @@ void OnTerminationSignal(int) {
 }
 
 void CloseOnTerminationSignals(QPointer<QWidget>* mainWindow) {
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0) return;
+  // Not inherited by the emulator; never blocking the handler, however many signals come.
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, gSignalPipe) != 0)
+    return;
   auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
   QObject::connect(notifier, &QSocketNotifier::activated, qApp, [mainWindow] {
     char byte;
     [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
-    if (*mainWindow)
+    if (*mainWindow) {
       (*mainWindow)->close();
-    else
+    } else {
+      // A report box of the start-up is answered, later ones are not shown, and the window is
+      // closed once it is made; a box about a missing file ends the program.
+      gEndBeforeWindow = true;
+      QtUserInteraction().SuppressBoxes();
       QCoreApplication::exit(1);  // also ends the loop of a box shown before the window
+    }
   });
   struct sigaction action {};
   action.sa_handler = OnTerminationSignal;
@@ -72,6 +81,12 @@ int main(int argc, char** argv) {
   TMain main(ui, std::move(hooks));
   TMainGameStart gameStart(main, Catalogue(), ui);
   mainWindow = &main;
+#ifndef _WIN32
+  if (gEndBeforeWindow) {
+    main.close();  // settings saved and batch files deleted, as a close does
+    return 0;
+  }
+#endif
   ui.OnSetStatusText = [&main](const std::string& text) { main.SetStatusText(text); };
   ui.OnResetStatusText = [&main] { main.ResetStatusText(); };
   TAboutBox aboutBox(&main);

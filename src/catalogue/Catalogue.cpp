@@ -1,5 +1,7 @@
 #include "Catalogue.h"
 
+#include <filesystem>
+
 #include "NewGames.h"
 #include "ReadmeGamesList.h"
 #include "Scans.h"
@@ -18,6 +20,11 @@ void InitGameRecord(TGameRecord& record) {
 TCatalogue& Catalogue() {
   static TCatalogue catalogue;
   return catalogue;
+}
+
+std::string InGameDir(const TCatalogue& cat, const std::string& path) {
+  if (cat.GameDir.empty() || path.empty() || std::filesystem::path(path).is_absolute()) return path;
+  return platform::JoinPath(cat.GameDir, path);
 }
 
 bool RequireFile(const std::string& fileName, TUserInteraction& ui) {

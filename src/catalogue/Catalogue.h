@@ -33,14 +33,18 @@ enum TGameStatus : std::int32_t { gsNotAvailable = 0, gsInstalled = 1, gsZipAvai
 struct TCatalogue {
   std::vector<TGameRecord> Games;
   std::vector<std::int32_t> GameStatus;
-  std::int32_t CurrentGame = -1;      ///< -1 none, 0 default settings, 1.. a game
+  std::int32_t CurrentGame = -1;  ///< -1 none, 0 default settings, 1.. a game
   std::int32_t LastGameListPos = 0;
-  std::string AltRomPath;             ///< empty (working directory) or ending in the separator
-  std::string GameDir;                ///< the emulator's directory, recorded at start-up
+  std::string AltRomPath;  ///< empty (working directory) or ending in the separator
+  std::string GameDir;     ///< the emulator's directory, recorded at start-up
 };
 
 /// The one catalogue of the running program.
 TCatalogue& Catalogue();
+
+/// A relative path taken from the emulator's directory (GameDir), whatever the working directory
+/// is; an absolute path, or any path while GameDir is not recorded, stays as it is.
+std::string InGameDir(const TCatalogue& cat, const std::string& path);
 
 class TUserInteraction;
 struct TWindowState;

@@ -51,12 +51,13 @@ bool IsPlainZipName(std::string_view name) {
          name.find_first_of("/\\:") == std::string_view::npos && !HasControlCharacter(name);
 }
 
-void ScanDriverDirs(TNewGames& names) {
+void ScanDriverDirs(TNewGames& names, const std::string& dir) {
   platform::ForEachEntry(
-      "", "*",
+      dir, "*",
       [&](const platform::TSearchRec& rec) {
         if (rec.IsDirectory && rec.Name != "." && rec.Name != ".." &&
-            platform::FileExists(platform::JoinPath(rec.Name, rec.Name + ".vlk")))
+            platform::FileExists(
+                platform::JoinPath(platform::JoinPath(dir, rec.Name), rec.Name + ".vlk")))
           names.Add(rec.Name);
         return true;
       },
@@ -74,9 +75,9 @@ void ScanGameAvailability(TCatalogue& cat) {
   cat.GameStatus.resize(cat.Games.size(), gsNotAvailable);
   if (cat.Games.size() <= 1) return;
 
-  const TDirIndex workDir("");
+  const TDirIndex workDir(cat.GameDir);
   std::optional<TDirIndex> romDirStore;
-  if (!cat.AltRomPath.empty()) romDirStore.emplace(cat.AltRomPath);
+  if (!cat.AltRomPath.empty()) romDirStore.emplace(InGameDir(cat, cat.AltRomPath));
   const TDirIndex& romDir = romDirStore ? *romDirStore : workDir;
 
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
@@ -86,7 +87,8 @@ void ScanGameAvailability(TCatalogue& cat) {
     bool installed = false, zipped = false;
     if (IsPlainZipName(zipName)) {
       const auto dir = workDir.Find(zipName);
-      installed = dir && dir->IsDirectory && DirHasEntries(dir->Name, InstalledMinEntries);
+      installed = dir && dir->IsDirectory &&
+                  DirHasEntries(platform::JoinPath(cat.GameDir, dir->Name), InstalledMinEntries);
       const auto zip = romDir.Find(archive);
       zipped = zip && !zip->IsDirectory;
     }

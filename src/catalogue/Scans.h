@@ -11,7 +11,7 @@ inline constexpr int InstalledMinEntries = 6;
 
 /// Appends to names, in listing order, every directory of the working directory that holds its
 /// driver file <name>/<name>.vlk (found ignoring letter case), spelled as the listing gives it.
-void ScanDriverDirs(TNewGames& names);
+void ScanDriverDirs(TNewGames& names, const std::string& dir = "");
 
 /// Whether a short name can stand for a folder of the emulator's directory and its archive: one
 /// plain name of at most eight bytes, neither "." nor "..", without a separator, a drive prefix

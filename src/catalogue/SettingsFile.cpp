@@ -72,14 +72,16 @@ TGameRecord ReadGameSection(const TIniFile& ini, std::int32_t n, const TGameReco
 
 void ReadSettings(TCatalogue& cat, TNewGames& newGames, TWindowState& window) {
   TIniFile ini;
-  if (const auto bytes = platform::ReadWholeFile(SettingsFileName, MaxSettingsBytes))
+  const std::string settingsPath = InGameDir(cat, SettingsFileName);
+  if (const auto bytes = platform::ReadWholeFile(settingsPath, MaxSettingsBytes))
     ini.Parse(*bytes);
-  else if (platform::PathExists(SettingsFileName))
+  else if (platform::PathExists(settingsPath))
     throw ESettingsFile(std::string("Cannot read ") + SettingsFileName + "; it is left as it is.");
 
   const auto storedDate = ini.Value(StartSection, "EmuExeDate");
-  const bool emulatorChanged = !storedDate || !EmuExeDateMatches(*storedDate, EmuExeName);
-  if (emulatorChanged) ScanDriverDirs(newGames);
+  const bool emulatorChanged =
+      !storedDate || !EmuExeDateMatches(*storedDate, InGameDir(cat, EmuExeName));
+  if (emulatorChanged) ScanDriverDirs(newGames, cat.GameDir);
   // An emulator without any driver directory gives nothing to check the games against; keeping
   // them is kinder than emptying the catalogue.
   const bool reconcile = emulatorChanged && !newGames.Empty();
@@ -197,9 +199,9 @@ void SaveSettings(const TCatalogue& cat, const TWindowState& window) {
   if (cat.Games.empty())
     throw ESettingsFile(std::string("The catalogue was never loaded; ") + SettingsFileName +
                         " is left as it is.");
-  const std::string text = SettingsText(cat, window, EmuExeDateOf(EmuExeName));
+  const std::string text = SettingsText(cat, window, EmuExeDateOf(InGameDir(cat, EmuExeName)));
   std::string error;
-  if (!platform::WriteFileAtomically(SettingsFileName, text, &error,
+  if (!platform::WriteFileAtomically(InGameDir(cat, SettingsFileName), text, &error,
                                      platform::TLinkWrite::lwThroughLink))
     throw ESettingsFile(error.empty() ? std::string("Cannot write ") + SettingsFileName : error);
 }

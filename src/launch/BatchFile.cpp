@@ -22,15 +22,15 @@ std::string BatchFileText() {
   return text;
 }
 
-void WriteBatchFile() {
+void WriteBatchFile(const std::string& dir) {
   // ResolvePath reuses an existing case variant, so there is never a second batch file.
-  const std::string path = platform::ResolvePath(std::string(BatchFileName));
+  const std::string path = platform::ResolvePath(platform::JoinPath(dir, BatchFileName));
   std::string error;
   if (!platform::WriteFileAtomically(path, BatchFileText(), &error))
     throw EInOutError(error.empty() ? "Cannot write " + path : error);
 }
 
-void DeleteBatchFiles() {
-  platform::DeleteFile(std::string(BatchFileName));
-  platform::DeleteFile(std::string(ConsoleLogName));
+void DeleteBatchFiles(const std::string& dir) {
+  platform::DeleteFile(platform::JoinPath(dir, BatchFileName));
+  platform::DeleteFile(platform::JoinPath(dir, ConsoleLogName));
 }

@@ -16,9 +16,9 @@ inline constexpr std::string_view ConsoleLogName = "VELKStart.txt";
 /// The nine lines of batch.bat, each ended by CR LF.
 std::string BatchFileText();
 
-/// Writes batch.bat into the working directory, replacing any file of that name in any letter
-/// case. Throws EInOutError when the file cannot be written.
-void WriteBatchFile();
+/// Writes batch.bat into dir (the emulator's directory; empty: the working directory), replacing
+/// any file of that name in any letter case. Throws EInOutError when the file cannot be written.
+void WriteBatchFile(const std::string& dir = "");
 
-/// Deletes batch.bat and then VELKStart.txt from the working directory; failures are ignored.
-void DeleteBatchFiles();
+/// Deletes batch.bat and then VELKStart.txt from dir; failures are ignored.
+void DeleteBatchFiles(const std::string& dir = "");

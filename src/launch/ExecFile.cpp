@@ -1,5 +1,20 @@
 #include "ExecFile.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+// The id the system knows the process by (on Windows the child is held by its handle).
+std::int64_t ProcessIdOf(const platform::TChildProcess& process) {
+#ifdef _WIN32
+  return ::GetProcessId(reinterpret_cast<HANDLE>(process.Id()));
+#else
+  return process.Id();
+#endif
+}
+}  // namespace
+
 int ShowCommandOf(TWindowStyle style) {
   switch (style) {
     case wsNorm:
@@ -54,6 +69,7 @@ bool TExecFile::Execute() {
     if (OnFail) OnFail(this);
     return false;
   }
+  if (OnStarted) OnStarted(ProcessIdOf(process));
   if (Wait) {
     FRunning = true;
     FProcessEnded = false;
@@ -70,11 +86,19 @@ void TExecFile::WaitForProcess(platform::TChildProcess& process) {
     process.WaitForEnd();
   } else {
     // Sleeps in the event loop until the process ends: the emulator gets the processor.
+    bool quit = false;
     while (!process.HasEnded()) {
-      if (FUserInteraction->QuitRequested()) return;
+      if (FUserInteraction->QuitRequested()) {
+        if (!OnQuitWhileWaiting) return;
+        // The window is gone; what is left of the run only needs its process to end.
+        OnQuitWhileWaiting(this);
+        process.WaitForEnd();
+        quit = true;
+        break;
+      }
       FUserInteraction->WaitDispatching(process.WaitHandle());
     }
-    FUserInteraction->ProcessMessages();
+    if (!quit) FUserInteraction->ProcessMessages();
   }
   FProcessEnded = true;
   FLastExitCode = process.ExitCode().value_or(-1);

@@ -45,6 +45,11 @@ class TExecFile {
   TWaitStyle WaitStyle = wRegular;
   TWindowStyle WindowStyle = wsNorm;
   TNotifyEvent OnFail;
+  /// Called with the process id right after a process was started.
+  std::function<void(std::int64_t pid)> OnStarted;
+  /// When set, a quit during a regular wait calls it once and the wait goes on, without
+  /// dispatching events, until the process has ended; when not set, the wait returns at a quit.
+  TNotifyEvent OnQuitWhileWaiting;
 
   /// Starts CommandLine + blank + Parameters (at most 255 bytes in all). True when the process was
   /// started and, with Wait, has ended or the program was asked to quit meanwhile; false after

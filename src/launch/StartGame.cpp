@@ -1,13 +1,18 @@
 #include "StartGame.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <system_error>
 
 #include "catalogue/Scans.h"
+#include "launch/BatchFile.h"
 #include "launch/CommandLine.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -34,9 +39,45 @@ std::string_view Extension(std::string_view name) {
   return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
 }
 
-bool SameDirectory(const std::filesystem::path& a, const std::filesystem::path& b) {
-  std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
+bool IsBareFileName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("\\/") == std::string_view::npos;
+}
+
+// The names in a folder, "." and ".." left out.
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  platform::ForEachEntry(
+      folder, "*",
+      [&](const platform::TSearchRec& entry) {
+        if (entry.Name != "." && entry.Name != "..") names.push_back(entry.Name);
+        return true;
+      },
+      platform::TListDetail::ldKind);
+  return names;
+}
+
+// The entries' bare names that the folder does not hold in any letter case, each once, with the
+// size the archive gives (the largest, for a name stored twice).
+std::vector<TJournalWant> NewBareNames(const std::vector<TZipEntry>& entries,
+                                       const std::vector<std::string>& before) {
+  std::set<std::string> had;
+  for (const std::string& name : before) had.insert(LowerAscii(name));
+  std::map<std::string, std::size_t> index;
+  std::vector<TJournalWant> wants;
+  for (const TZipEntry& entry : entries) {
+    const std::string_view name = BareName(entry.FileName);
+    if (!IsBareFileName(name)) continue;
+    const std::string key = LowerAscii(name);
+    if (had.count(key)) continue;
+    const auto [it, added] = index.emplace(key, wants.size());
+    if (added)
+      wants.push_back({std::string(name), entry.UncompressedSize()});
+    else
+      wants[it->second].Size =
+          std::max<std::uint64_t>(wants[it->second].Size, entry.UncompressedSize());
+  }
+  return wants;
 }
 
 }  // namespace
@@ -100,7 +141,7 @@ void TGameStarter::StartEmuButtonClick() {
 
   EnterGameDir();
   const std::string zipName = CurrentRecord().ZipName.str();
-  if (platform::FileExists(platform::JoinPath(zipName, zipName + ".vlk"))) {
+  if (platform::FileExists(InGameDir(FCatalogue, platform::JoinPath(zipName, zipName + ".vlk")))) {
     FWindow.StopSlideShowTimer();
   } else {
     // A warning only: the emulator may still find what it needs.
@@ -139,9 +180,16 @@ void TGameStarter::RunEmulator(const std::string& commandLine) {
   FExecEmu.Execute();
 }
 
+void TGameStarter::CancelExtraction() {
+  if (!FZipArchive.Busy()) return;
+  FCancelled = true;
+  FZipArchive.SetCancel(true);
+}
+
 void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   const std::string zipName = CurrentRecord().ZipName.str();
-  FZipArchive.SetZipFilename(FCatalogue.AltRomPath + zipName + ".zip");
+  FZipIndex = static_cast<std::size_t>(FCatalogue.CurrentGame);
+  FZipArchive.SetZipFilename(InGameDir(FCatalogue, FCatalogue.AltRomPath + zipName + ".zip"));
   const int count = FZipArchive.Count();
   if (count == 0) {
     FUi.ShowMessage(std::string(NoFilesInZipText));
@@ -156,27 +204,153 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
 
   // The component extracts into the working directory when the game's folder is missing, which
   // would scatter the game's files over the emulator's folder; an existing case variant is kept.
-  const std::string gameFolder = platform::ResolvePath(
-      platform::JoinPath(FCatalogue.GameDir.empty() ? "." : FCatalogue.GameDir, zipName));
-  if (!platform::DirectoryExists(gameFolder) && !platform::CreateDir(gameFolder)) {
-    const int code = errno;
-    throw EStartError("Cannot create the folder " + gameFolder + ": " + std::strerror(code));
+  const std::string gameFolder = platform::ResolvePath(InGameDir(FCatalogue, zipName));
+  bool created = false;
+  if (!platform::DirectoryExists(gameFolder)) {
+    if (!platform::CreateDir(gameFolder)) {
+      const int code = errno;
+      throw EStartError("Cannot create the folder " + gameFolder + ": " + std::strerror(code));
+    }
+    created = true;
   }
-  FZipArchive.SetExtrBaseDir(platform::IncludeTrailingPathDelimiter(gameFolder));
-  FZipArchive.Extract();
-  // Only what this extraction wrote goes again: files that were there before were not replaced.
+
+  // What the extraction writes is known from the listing and the folder's content before it,
+  // whatever the library reports; the journal lets a later start remove it after a crash.
+  FCancelled = false;
+  FWindow.ShowUnzipProgress(0, count);
   std::vector<std::string> written;
-  for (const std::string& path : FZipArchive.ExtractedFiles())
-    if (SameDirectory(std::filesystem::path(path).parent_path(), gameFolder))
-      written.push_back(path);
+  try {
+    written = ExtractJournaled(FZipArchive, FJournal, FCatalogue.GameDir, gameFolder, created,
+                               [&](int done) { FWindow.ShowUnzipProgress(done, count); });
+  } catch (...) {
+    FWindow.HideUnzipProgress();
+    CleanUp(gameFolder, {}, false, created);
+    throw;
+  }
+  FWindow.HideUnzipProgress();
+
+  if (FCancelled || FUi.QuitRequested()) {
+    // Nothing ran: the folder goes back to what it held, drivers included.
+    CleanUp(gameFolder, written, false, created);
+    return;
+  }
 
   FUi.SetStatusText(std::string(StartingVelkText));
   EnterGameDir();
-  RunEmulator(commandLine);
+  bool quitDuringRun = false;
+  FExecEmu.OnStarted = [this](std::int64_t pid) { FJournal.RecordRun(pid); };
+  // A close during the run ends the window at once; the files stay until the emulator is done.
+  FExecEmu.OnQuitWhileWaiting = [this, &quitDuringRun](TExecFile*) {
+    quitDuringRun = true;
+    FWindow.LeaveClipboardChain();
+    FUi.ProcessMessages();  // the closed window leaves the screen before the wait blocks
+  };
+  struct TRunScope {
+    TGameStarter& Starter;
+    explicit TRunScope(TGameStarter& starter) : Starter(starter) { Starter.FZippedRun = true; }
+    ~TRunScope() {
+      Starter.FZippedRun = false;
+      Starter.FExecEmu.OnStarted = nullptr;
+      Starter.FExecEmu.OnQuitWhileWaiting = nullptr;
+    }
+  };
+  {
+    TRunScope run(*this);
+    RunEmulator(commandLine);
+  }
 
   // Driver files that came with the archive stay: the game needs them on its next start.
-  for (const std::string& path : written)
-    if (Extension(BareName(path)) != ".vlk") platform::DeleteFile(path);
+  CleanUp(gameFolder, written, true, created);
+  // The shutdown left the batch files to the run that used them.
+  if (quitDuringRun) DeleteBatchFiles(FCatalogue.GameDir);
+}
+
+void TGameStarter::CleanUp(const std::string& gameFolder, const std::vector<std::string>& written,
+                           bool keepDrivers, bool createdFolder) {
+  for (const std::string& name : written)
+    if (!keepDrivers || Extension(name) != ".vlk")
+      platform::DeleteFile(platform::JoinPath(gameFolder, name));
+  if (createdFolder) {
+    std::error_code ec;
+    if (std::filesystem::is_empty(gameFolder, ec) && !ec) std::filesystem::remove(gameFolder, ec);
+  }
+  FJournal.Finish();
+  // A scan made while the files were there counted the game as installed; it is not any more.
+  if (FZipIndex < FCatalogue.GameStatus.size() &&
+      FCatalogue.GameStatus[FZipIndex] != gsZipAvailable)
+    ScanGameAvailability(FCatalogue);
+}
+
+std::vector<std::string> ExtractJournaled(TZipArchive& zip, TUnzipJournal& journal,
+                                          const std::string& emuDir, const std::string& folder,
+                                          bool createdFolder,
+                                          const std::function<void(int done)>& onFile) {
+  // What the extraction writes is known from the listing and the folder's content before it,
+  // whatever the library reports; the journal lets a later start remove it after a crash.
+  const std::vector<std::string> before = FolderNames(folder);
+  const std::vector<TJournalWant> wants = NewBareNames(zip.Entries(), before);
+  std::string error;
+  if (!journal.Begin(emuDir.empty() ? "." : emuDir, zip.ZipFilename(), folder, createdFolder, wants,
+                     &error))
+    throw EStartError(error);
+  std::map<std::string, std::string> wanted;  // lower-case name -> the archive's spelling
+  for (const TJournalWant& want : wants) wanted.emplace(LowerAscii(want.Name), want.Name);
+  std::set<std::string> recorded;
+  auto record = [&](std::string_view name) {
+    const auto it = wanted.find(LowerAscii(name));
+    if (it != wanted.end() && recorded.insert(it->first).second) journal.RecordFile(it->second);
+  };
+
+  // A file is complete when the library goes on to the next one.
+  int done = 0;
+  std::string current;
+  zip.OnProgress = [&](TZipArchive&, TProgressType type, const std::string& name, std::int64_t) {
+    if (type != NewFile) return;
+    if (!current.empty()) record(current);
+    current = std::string(BareName(name));
+    if (onFile) onFile(++done);
+  };
+  zip.SetExtrBaseDir(platform::IncludeTrailingPathDelimiter(folder));
+  try {
+    zip.Extract();
+  } catch (...) {
+    zip.OnProgress = nullptr;
+    throw;
+  }
+  zip.OnProgress = nullptr;
+  const std::vector<std::string> written = FilesWrittenByExtraction(zip.Entries(), before, folder);
+  // Not synced again: after a power loss the names synced at the start match the files (the
+  // archive's sizes), and a killed process leaves every line written so far.
+  for (const std::string& name : written) record(name);
+  return written;
+}
+
+std::vector<std::string> FilesWrittenByExtraction(const std::vector<TZipEntry>& entries,
+                                                  const std::vector<std::string>& before,
+                                                  const std::string& folder) {
+  // A library that compares names with their case may write a case variant beside a file that
+  // was there: that variant is new, the file that was there is not.
+  const std::set<std::string> had(before.begin(), before.end());
+  std::map<std::string, std::vector<std::string>> added;  // lower-case name -> new files
+  platform::ForEachEntry(
+      folder, "*",
+      [&](const platform::TSearchRec& entry) {
+        if (!entry.IsDirectory && !had.count(entry.Name))
+          added[LowerAscii(entry.Name)].push_back(entry.Name);
+        return true;
+      },
+      platform::TListDetail::ldKind);
+  std::vector<std::string> written;
+  for (const TZipEntry& entry : entries) {
+    const std::string_view name = BareName(entry.FileName);
+    if (!IsBareFileName(name)) continue;
+    const auto it = added.find(LowerAscii(name));
+    if (it == added.end()) continue;
+    std::sort(it->second.begin(), it->second.end());
+    written.insert(written.end(), it->second.begin(), it->second.end());
+    added.erase(it);  // a name stored twice is written once
+  }
+  return written;
 }
 
 void ExecEmuFail(TUserInteraction& ui) {

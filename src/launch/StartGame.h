@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "catalogue/Catalogue.h"
 #include "launch/ExecFile.h"
+#include "launch/UnzipJournal.h"
 #include "launch/ZipArchive.h"
 #include "platform/UserInteraction.h"
 
@@ -53,6 +55,9 @@ class TStartWindow {
   virtual void FollowSlideShowPlayButton() = 0;
   /// Re-reads the current game's screenshots and shows the current one.
   virtual void LoadScreenShots() = 0;
+  /// Shows how many of an archive's files are extracted, with a way to cancel the extraction.
+  virtual void ShowUnzipProgress(int /*done*/, int /*total*/) {}
+  virtual void HideUnzipProgress() {}
 };
 
 /// The main window's start handler and the unzip-run-clean-up of a zipped game.
@@ -76,9 +81,19 @@ class TGameStarter {
 
   /// True from the start of StartEmuButtonClick until it returns.
   bool Running() const { return FRunning; }
+  /// True while an archive is extracted for a start.
+  bool Extracting() const { return FZipArchive.Busy(); }
+  /// Stops the running extraction at the library's next call: what it wrote is deleted and the
+  /// emulator is not started. Nothing happens when no extraction runs.
+  void CancelExtraction();
+  /// True while the emulator of a zipped game runs: the batch files it uses stay until it ends,
+  /// also when the window is closed meanwhile.
+  bool ZippedRunActive() const { return FZippedRun; }
 
  private:
   void RunEmulator(const std::string& commandLine);
+  void CleanUp(const std::string& gameFolder, const std::vector<std::string>& written,
+               bool keepDrivers, bool createdFolder);
   void EnterGameDir();
   const TGameRecord& CurrentRecord() const;
 
@@ -88,7 +103,27 @@ class TGameStarter {
   TUserInteraction& FUi;
   TStartWindow& FWindow;
   bool FRunning = false;
+  bool FCancelled = false;
+  bool FZippedRun = false;
+  std::size_t FZipIndex = 0;  // the zipped game being started
+  TUnzipJournal FJournal;
 };
+
+/// Extracts zip's archive into folder with a journal begun in emuDir: the names the extraction
+/// may write first, then each file as it is written; onFile(done) is called as the library begins
+/// each file. Returns the files written (FilesWrittenByExtraction); the journal stays open for
+/// the run. Throws EStartError when the journal cannot be written, before anything is extracted.
+std::vector<std::string> ExtractJournaled(TZipArchive& zip, TUnzipJournal& journal,
+                                          const std::string& emuDir, const std::string& folder,
+                                          bool createdFolder,
+                                          const std::function<void(int done)>& onFile);
+
+/// The files of folder that an extraction of entries wrote: the files it holds now and did not
+/// hold before whose names are, without regard to letter case, bare names of the entries. before
+/// holds the folder's names as they were before the extraction.
+std::vector<std::string> FilesWrittenByExtraction(const std::vector<TZipEntry>& entries,
+                                                  const std::vector<std::string>& before,
+                                                  const std::string& folder);
 
 /// ExecEmu's failure handler: the beep and the error box with the single button "Cancel".
 void ExecEmuFail(TUserInteraction& ui);

@@ -516,6 +516,19 @@ void TZipArchive::UnloadUnzipLibrary() {
 
 std::int32_t TZipArchive::Callback(void* record) {
   auto* info = static_cast<TUnzipCallbackInfo*>(record);
+  // Only the library works in the extraction folder: the handlers that run from here, the events
+  // dispatched below among them, see the working directory that was current before Extract.
+  struct TOuterDirScope {
+    const std::string& Outer;
+    const std::string& Inner;
+    TOuterDirScope(const std::string& outer, const std::string& inner)
+        : Outer(outer), Inner(inner) {
+      if (!Outer.empty() && Outer != Inner) platform::SetCurrentDir(Outer);
+    }
+    ~TOuterDirScope() {
+      if (!Outer.empty() && Outer != Inner) platform::SetCurrentDir(Inner);
+    }
+  } outerDir(FOuterDir, FExtractDir);
   try {
     const std::string text(info->Message, strnlen(info->Message, UNZIP_MESSAGE_CHARS));
     auto progress = [&](TProgressType type, const std::string& name) {
@@ -557,9 +570,9 @@ std::int32_t TZipArchive::Callback(void* record) {
       default:
         break;
     }
-    const bool cancel = FCancel;
     FUi.ProcessMessages();
-    return cancel ? -1 : 0;
+    // A cancel or a quit that arrived while the events were dispatched stops at once.
+    return FCancel || FUi.QuitRequested() ? -1 : 0;
   } catch (...) {
     // Nothing may unwind through the library; the extraction stops and reports 10501.
     FCallbackFailed = true;
@@ -586,7 +599,11 @@ void TZipArchive::Extract() {
       return;
     }
   }
+  FOuterDir = platform::GetCurrentDir();
+  FExtractDir = FOuterDir;
   auto finish = [&] {
+    // The library's working directory ends with the extraction.
+    if (platform::GetCurrentDir() != FOuterDir) platform::SetCurrentDir(FOuterDir);
     FFSpecArgs.clear();
     if (loadedHere) UnloadUnzipLibrary();
     FCancel = false;

@@ -169,6 +169,7 @@ class TZipArchive {
   const std::string& Message() const { return FMessage; }  ///< text of the last message
   int SuccessCnt() const { return FSuccessCnt; }  ///< the library's count of the last Extract
   bool Busy() const { return FBusy; }
+  /// Stops a running Extract at the library's next callback; a quit request does the same.
   void SetCancel(bool value) { FCancel = value; }
   /// Full paths of the files the last Extract wrote, in the order written.
   const std::vector<std::string>& ExtractedFiles() const { return FExtractedFiles; }
@@ -244,5 +245,6 @@ class TZipArchive {
   int FSuccessCnt = 0;
   std::int64_t FTotalSize = 0;
   std::string FExtractDir;
+  std::string FOuterDir;  // the working directory before Extract, restored for everything else
   std::vector<std::string> FExtractedFiles;
 };

@@ -2,7 +2,13 @@
 
 #include <QAction>
 #include <QListWidget>
+#include <QProgressBar>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QToolButton>
 
+#include "catalogue/Catalogue.h"
+#include "launch/BatchFile.h"
 #include "ui/MainWindow.h"
 
 TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteraction& ui)
@@ -10,10 +16,56 @@ TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteract
       FMain(main),
       FStarter(catalogue, *main.ExecEmu, *main.ZipArchive, ui, *this) {
   FMain.Hooks().StartGame = [this] { StartEmuButtonClick(); };
+  // A zipped game that still runs when the window closes keeps its batch files until it ends;
+  // the start deletes them then.
+  if (FMain.Hooks().ShutdownIO)
+    FMain.Hooks().ShutdownIO = [this, &catalogue, &ui](const TWindowState& window) {
+      ShutdownIO(catalogue, ui, window, [this, &catalogue] {
+        if (!FStarter.ZippedRunActive()) DeleteBatchFiles(catalogue.GameDir);
+      });
+    };
+
+  UnzipProgress = new QProgressBar;
+  UnzipProgress->setObjectName("UnzipProgress");
+  UnzipProgress->setAccessibleName("Unzip progress");
+  UnzipProgress->setFormat("%v of %m files");
+  UnzipProgress->setMaximumWidth(180);
+  UnzipCancel = new QToolButton;
+  UnzipCancel->setObjectName("UnzipCancel");
+  UnzipCancel->setText("Cancel");
+  UnzipCancel->setToolTip("Stop unzipping (Esc)");
+  UnzipCancel->setAccessibleName("Cancel unzipping");
+  FMain.statusBar()->addPermanentWidget(UnzipProgress);
+  FMain.statusBar()->addPermanentWidget(UnzipCancel);
+  UnzipProgress->hide();
+  UnzipCancel->hide();
+  QObject::connect(UnzipCancel, &QToolButton::clicked, &FMain, [this] { CancelExtraction(); });
+  // Escape anywhere in the window stops an extraction; it does nothing at other times.
+  FEscape = new QShortcut(QKeySequence(Qt::Key_Escape), &FMain);
+  FEscape->setContext(Qt::WindowShortcut);
+  FEscape->setEnabled(false);
+  QObject::connect(FEscape, &QShortcut::activated, &FMain, [this] { CancelExtraction(); });
+}
+
+void TMainGameStart::ShowUnzipProgress(int done, int total) {
+  UnzipProgress->setRange(0, total);
+  UnzipProgress->setValue(done);
+  if (UnzipProgress->isHidden()) {
+    UnzipProgress->show();
+    UnzipCancel->show();
+    FEscape->setEnabled(true);
+  }
+}
+
+void TMainGameStart::HideUnzipProgress() {
+  UnzipProgress->hide();
+  UnzipCancel->hide();
+  FEscape->setEnabled(false);
 }
 
 TMainGameStart::~TMainGameStart() {
   FMain.Hooks().StartGame = nullptr;
+  delete FEscape;
 }
 
 bool TMainGameStart::SelectedGameChecked() const {

@@ -5,6 +5,9 @@
 #include "launch/StartGame.h"
 #include "ui/ClipboardCapture.h"
 
+class QProgressBar;
+class QShortcut;
+class QToolButton;
 class TMain;
 class TUserInteraction;
 
@@ -21,6 +24,12 @@ class TMainGameStart : public TStartWindow {
 
   void StartEmuButtonClick() { FStarter.StartEmuButtonClick(); }
   bool Running() const { return FStarter.Running(); }
+  /// The Cancel control and Escape during an extraction.
+  void CancelExtraction() { FStarter.CancelExtraction(); }
+
+  /// In the status bar while an archive is extracted: files done of all, and Cancel.
+  QProgressBar* UnzipProgress = nullptr;
+  QToolButton* UnzipCancel = nullptr;
 
   TClipboardCapture Capture;
 
@@ -30,8 +39,11 @@ class TMainGameStart : public TStartWindow {
   void StopSlideShowTimer() override;
   void FollowSlideShowPlayButton() override;
   void LoadScreenShots() override;
+  void ShowUnzipProgress(int done, int total) override;
+  void HideUnzipProgress() override;
 
  private:
   TMain& FMain;
   TGameStarter FStarter;
+  QShortcut* FEscape = nullptr;
 };

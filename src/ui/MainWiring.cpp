@@ -9,6 +9,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/Scans.h"
 #include "launch/BatchFile.h"
+#include "launch/UnzipJournal.h"
 #include "launch/ZipArchive.h"
 #include "platform/UserInteraction.h"
 #include "screenshots/Placement.h"
@@ -16,12 +17,17 @@
 TMainHooks DefaultMainHooks(TUserInteraction& ui) {
   TMainHooks hooks;
   hooks.StartupIO = [&ui](TWindowState& window) {
-    StartupIO(Catalogue(), ui, window, [] { WriteBatchFile(); });
+    StartupIO(Catalogue(), ui, window, [&ui] {
+      WriteBatchFile(Catalogue().GameDir);
+      // Before the scans: files a killed front-end left would make their game count as
+      // installed.
+      ReplayUnzipJournals(Catalogue().GameDir, ui);
+    });
   };
   hooks.ShutdownIO = [&ui](const TWindowState& window) {
-    ShutdownIO(Catalogue(), ui, window, [] { DeleteBatchFiles(); });
+    ShutdownIO(Catalogue(), ui, window, [] { DeleteBatchFiles(Catalogue().GameDir); });
   };
-  hooks.DeleteBatchFiles = [] { DeleteBatchFiles(); };
+  hooks.DeleteBatchFiles = [] { DeleteBatchFiles(Catalogue().GameDir); };
   hooks.ScanGameAvailability = [] { ScanGameAvailability(Catalogue()); };
   // The library is looked for in the emulator's folder first, then beside the program.
   hooks.LoadUnzipLibrary = [](TZipArchive& zip) {
@@ -38,7 +44,12 @@ TMainHooks DefaultMainHooks(TUserInteraction& ui) {
     });
   };
   hooks.ShowAbout = [](const std::string& version) { ShowAbout(version); };
-  hooks.ShellOpen = [](const std::string& target) { ShellOpen(target); };
+  // Documents are the emulator's; web addresses are not paths and stay as they are.
+  hooks.ShellOpen = [](const std::string& target) {
+    ShellOpen(target.find("://") != std::string::npos || target.rfind("mailto:", 0) == 0
+                  ? target
+                  : InGameDir(Catalogue(), target));
+  };
   hooks.ScaleFonts = [](QWidget& window) { ScaleFonts(&window); };
   return hooks;
 }

@@ -113,6 +113,7 @@ QString TQtUserInteraction::BoxText(const std::string& text) {
 
 TModalResult TQtUserInteraction::MessageDlg(const std::string& text, TMsgDlgType type,
                                             TMsgDlgButtons buttons) {
+  if (FSuppressBoxes) return buttons & mbCancel ? TModalResult::mrCancel : TModalResult::mrOk;
   TCenteredMessageBox box(QApplication::activeWindow());
   PrepareBox(box, Caption(type), text);
   switch (type) {
@@ -130,6 +131,7 @@ TModalResult TQtUserInteraction::MessageDlg(const std::string& text, TMsgDlgType
 }
 
 void TQtUserInteraction::ShowMessage(const std::string& text) {
+  if (FSuppressBoxes) return;
   TCenteredMessageBox box(QApplication::activeWindow());
   PrepareBox(box, QStringLiteral("StartVELK"), text);
   box.setIcon(QMessageBox::NoIcon);

@@ -29,6 +29,9 @@ class TQtUserInteraction : public QObject, public TUserInteraction {
 
   /// The main window calls this when it is closed: every running wait returns.
   void RequestQuit();
+  /// From now on boxes are not shown: they return at once as if closed. For a program that is
+  /// ending before its window exists.
+  void SuppressBoxes() { FSuppressBoxes = true; }
 
   /// Set by the main window: its status bar's message panel.
   std::function<void(const std::string&)> OnSetStatusText;
@@ -48,6 +51,7 @@ class TQtUserInteraction : public QObject, public TUserInteraction {
 
  private:
   bool FQuitRequested = false;
+  bool FSuppressBoxes = false;
   int FBusyDepth = 0;
 };
 

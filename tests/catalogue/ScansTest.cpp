@@ -84,6 +84,24 @@ TEST(ScanGameAvailability, InstalledBeatsZipAndZipNeedsAltRomPath) {
   EXPECT_EQ(cat.GameStatus.size(), 4u);
 }
 
+// A handler that runs while another working directory is current (an extraction's) still sees
+// the emulator's folder through GameDir.
+TEST(ScanGameAvailability, PathsComeFromGameDirNotTheWorkingDirectory) {
+  EmulatorDir emu;
+  emu.AddDriverDir("inst", 3);
+  emu.AddDriverDir("zipped");
+  emu.Dir.Write("roms/zipped.zip", "PK");
+  TCatalogue cat = CatalogueOf({"inst", "zipped"});
+  cat.GameDir = emu.Dir.Str();
+  cat.AltRomPath = "roms/";
+  const ScopedCurrentDir elsewhere(emu.Dir.Path() / "inst");
+  ScanGameAvailability(cat);
+  EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>{0, gsInstalled, gsZipAvailable}));
+  TNewGames names;
+  ScanDriverDirs(names, cat.GameDir);
+  EXPECT_EQ(Sorted(names.Names()), (std::vector<std::string>{"inst", "zipped"}));
+}
+
 TEST(ScanGameAvailability, MixedCaseNamesOnDisk) {
   EmulatorDir emu;
   emu.Dir.Write("SpcRcr2/spcrcr2.VLK", "d");

@@ -12,10 +12,12 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 #include <deque>
 #include <functional>
@@ -270,6 +272,44 @@ class StartEndToEndTest : public QObject {
     QFile keep(Path("gamma/keep.txt"));
     QVERIFY(keep.open(QIODevice::ReadOnly));
     QCOMPARE(keep.readAll(), QByteArray("the user's own"));
+    QCOMPARE(FMain->StatusPanel1->text(), TMain::StatusTitle());
+    QCOMPARE(FBoxes, QStringList());
+  }
+
+  // The status bar counts the files of a long extraction and its Cancel control stops it: what
+  // was written goes, the emulator does not start, and the window goes on. A scan run meanwhile
+  // still looks at the emulator's folder.
+  void cancelControlDuringALongExtraction() {
+    MakeEmulatorDir();
+    QList<QPair<QByteArray, QByteArray>> many;
+    for (int i = 0; i < 3000; ++i) many.append({"roms/f" + QByteArray::number(i) + ".bin", "x"});
+    WriteBytes(Path("zips/gamma.zip"), StoredZip(many));
+    StartProgram();
+    Catalogue().AltRomPath = QString("zips/").toStdString();
+    FMain->MenuCheckForGamesClick();
+    FBoxes.clear();
+    QString shown;
+    std::vector<std::int32_t> statusMeanwhile;
+    TDuringRun during;
+    during.When(
+        [this] { return FStart->UnzipProgress->isVisible() && FStart->UnzipProgress->value() > 0; },
+        [&] {
+          shown = FStart->UnzipProgress->text();
+          FMain->MenuCheckForGamesClick();
+          statusMeanwhile = Catalogue().GameStatus;
+          QTest::mouseClick(FStart->UnzipCancel, Qt::LeftButton);
+        });
+    DoubleClickGame("Gamma Gate");
+    QVERIFY(during.Done());
+    QVERIFY2(shown.endsWith(" of 3000 files"), qPrintable(shown));
+    // Gamma's folder already holds the files unzipped so far.
+    QCOMPARE(statusMeanwhile,
+             (std::vector<std::int32_t>{0, gsInstalled, gsInstalled, gsInstalled, gsNotAvailable}));
+    QVERIFY(!ReadRun().Ran);
+    QCOMPARE(Folder("gamma"), QStringList{"gamma.vlk"});
+    QCOMPARE(Catalogue().GameStatus.at(3), gsZipAvailable);  // unzipped again at the next start
+    QVERIFY(!FStart->UnzipProgress->isVisible());
+    QVERIFY(FMain->isVisible());
     QCOMPARE(FMain->StatusPanel1->text(), TMain::StatusTitle());
     QCOMPARE(FBoxes, QStringList());
   }

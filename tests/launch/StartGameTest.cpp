@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,7 +11,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <chrono>
 #include <vector>
 
 #include "FakeUserInteraction.h"
@@ -19,6 +19,7 @@
 #include "launch/BatchFile.h"
 #include "launch/StartGame.h"
 #include "platform/Files.h"
+#include "platform/Process.h"
 
 namespace fs = std::filesystem;
 
@@ -96,12 +97,12 @@ class StartGameTest : public ::testing::Test {
     const fs::path velk = FDir.Write(
         "velk.exe",
         std::string("#!/bin/sh\n") + (slow ? "sleep 1\n" : "") +
-        "{\n"
-        "  printf 'cwd=%s\\n' \"$(pwd)\"\n"
-        "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
-        "  if [ -n \"$1\" ] && [ -d \"$1\" ]; then ls -1A \"$1\" | sed 's/^/file=/'; fi\n"
-        "} > velkrun.part\n"
-        "mv velkrun.part velkrun.txt\n");
+            "{\n"
+            "  printf 'cwd=%s\\n' \"$(pwd)\"\n"
+            "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+            "  if [ -n \"$1\" ] && [ -d \"$1\" ]; then ls -1A \"$1\" | sed 's/^/file=/'; fi\n"
+            "} > velkrun.part\n"
+            "mv velkrun.part velkrun.txt\n");
     fs::permissions(velk, fs::perms::owner_all);
   }
 
@@ -479,6 +480,40 @@ TEST_F(ZipStartTest, APipeAsTheArchiveIsRefusedWithoutWaitingOnIt) {
   FStarter.StartEmuButtonClick();
   EXPECT_FALSE(ReadRun().Ran);
   EXPECT_TRUE(fs::is_fifo(FDir.Path() / "zips/mygame.zip"));
+}
+
+TEST_F(ZipStartTest, CancelDuringTheExtractionRemovesWhatItWroteAndStartsNothing) {
+  TZipWriter w;
+  for (int i = 0; i < 40; ++i) w.Add("f" + std::to_string(i) + ".bin", "x");
+  WriteArchive("zips/mygame.zip", w);
+  FUi.ExpectMessage(TMsgDlgType::mtError, DriverMissingText("mygame"));
+  int calls = 0;
+  FUi.OnProcessMessages = [&] {
+    if (++calls == 10) FStarter.CancelExtraction();
+  };
+  FStarter.StartEmuButtonClick();
+  EXPECT_GE(calls, 10);
+  EXPECT_FALSE(ReadRun().Ran);
+  // The folder the start made is gone with what was written into it, and so is the journal.
+  EXPECT_FALSE(fs::exists(FDir.Path() / "mygame"));
+  EXPECT_TRUE(platform::FindFiles(FDir.Str(), UnzipJournalMask).empty());
+}
+
+TEST_F(ZipStartTest, AForeignLibraryThatReportsNothingStillGetsItsFilesRemoved) {
+  if (!platform::FindOnPath("unzip")) GTEST_SKIP() << "the unzip program is not installed";
+  WriteArchive("zips/mygame.zip", GameArchive());
+  InstallDriver("mygame");
+  FDir.Write("mygame/KEEP.BIN", "the user's own");
+  TZipArchive::SetLibraryFallbackSearch(false);
+  FZipArchive.SetDLLDirectory(std::string(ZIP_FAKE_ROOT) + "/foreign");
+  FStarter.StartEmuButtonClick();
+  const TVelkRun run = ReadRun();
+  ASSERT_TRUE(run.Ran);
+  // It compares names with their case, so keep.bin is new beside the user's KEEP.BIN.
+  EXPECT_EQ(run.Listing, (std::vector<std::string>{"EXTRA.VLK", "KEEP.BIN", "a.bin", "data.bin",
+                                                   "keep.bin", "mygame.vlk"}));
+  EXPECT_TRUE(FZipArchive.ExtractedFiles().empty());
+  EXPECT_EQ(GameFolder("mygame"), (std::vector<std::string>{"KEEP.BIN", "mygame.vlk"}));
 }
 
 // --- Message handlers --------------------------------------------------------------------------

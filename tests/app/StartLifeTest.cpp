@@ -1,0 +1,248 @@
+// The life of a zipped start in the real program: closed or cancelled during a long extraction,
+// closed while the emulator still runs, killed during a run, ended during the first start-up's
+// report. Keys reach the window through xdotool.
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <thread>
+
+#include "ProgramRun.h"
+#include "ZipWriter.h"
+
+using namespace programrun;
+
+namespace {
+
+constexpr int kStep = 40000;  // ms for one step on a loaded machine
+
+// The emulator: notes what it finds in the game folder when it starts and again when told to
+// end (by the file velk.stop), so a clean-up under it would show.
+const QByteArray kVelk =
+    "ls -l /proc/$$/fd > fds.txt\n"
+    "ls \"$1\" > seen-start.part && mv seen-start.part seen-start.txt\n"
+    "while [ ! -e velk.stop ]; do sleep 0.05; done\n"
+    "ls \"$1\" > seen-late.txt\n";
+
+// One zipped game, zg, in an emulator folder whose settings file is up to date.
+void MakeEmulatorDir(const QTemporaryDir& dir, int entries, bool withSettings = true) {
+  WriteScript(dir.filePath("velk.exe"), kVelk);
+  WriteText(dir.filePath("readme.txt"), "VELK\r\n\r\ngameslist:\r\nZipped Game | zg\r\n");
+  WriteText(dir.filePath("zg/zg.vlk"), "driver");
+  TZipWriter zip;
+  for (int i = 0; i < entries; ++i)
+    zip.Add(QString("roms/f%1.bin").arg(i, 5, 10, QChar('0')).toStdString(),
+            std::string(512, static_cast<char>('a' + i % 26)), TZipWriterEntry::zmStored);
+  const std::string bytes = zip.Build();
+  WriteText(dir.filePath("zg.zip"), QByteArray(bytes.data(), static_cast<int>(bytes.size())));
+  if (!withSettings) return;
+  WriteText(dir.filePath("StartVELK.ini"),
+            "[StartVELK]\r\nNumOfGames=2\r\nEmuExeDate=" + EmuExeDate(dir.filePath("velk.exe")) +
+                "\r\nAltRomPath=\r\n\r\n[Window]\r\nLGLPos=0\r\n\r\n[Game0]\r\nName=Default\r\n"
+                "ZipName=Default\r\n\r\n[Game1]\r\nName=Zipped Game\r\nZipName=zg\r\n\r\n");
+}
+
+// xdotool on the program's display.
+bool Xdo(qint64 pid, const QStringList& args) {
+  QFile environ(QString("/proc/%1/environ").arg(pid));
+  if (!environ.open(QIODevice::ReadOnly)) return false;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const QByteArray& pair : environ.readAll().split('\0'))
+    for (const char* key : {"DISPLAY", "XAUTHORITY"})
+      if (pair.startsWith(QByteArray(key) + "="))
+        env.insert(key, QString::fromUtf8(pair.mid(static_cast<int>(qstrlen(key)) + 1)));
+  QProcess xdo;
+  xdo.setProcessEnvironment(env);
+  xdo.start("xdotool", args);
+  return xdo.waitForFinished(kStep) && xdo.exitCode() == 0;
+}
+
+// Focuses the main window, once it is shown, and presses a key.
+bool PressKey(qint64 pid, const QString& key) {
+  return Xdo(pid, {"search", "--sync", "--name", "^StartVELK 0\\.9\\.1", "windowfocus", "--sync",
+                   "key", key});
+}
+
+bool Alive(qint64 pid) {
+  return ::kill(static_cast<pid_t>(pid), 0) == 0;
+}
+
+// Waits, checking often, until a file exists: a long extraction is caught early in its course,
+// an emulator as soon as it has looked at the game folder.
+bool WaitForFile(const QString& path) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStep);
+  while (!QFile::exists(path)) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+QStringList Entries(const QString& path) {
+  return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QStringList Journals(const QTemporaryDir& dir) {
+  return QDir(dir.path()).entryList({"StartVELK-*.journal"}, QDir::Files);
+}
+
+QByteArray Read(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The program's id once it runs in dir; nothing when it does not come up in time.
+std::optional<qint64> WaitForProgram(const QString& dir) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStep);
+  while (std::chrono::steady_clock::now() < end) {
+    if (const auto pid = ProgramIn(dir)) return pid;
+    QTest::qWait(50);
+  }
+  return std::nullopt;
+}
+
+// The program in dir, with Enter pressed in its window: the selected game starts. With
+// untilFile, nothing unless that file appears.
+std::optional<qint64> StartTheGame(const QString& dir, const QString& untilFile = {}) {
+  const auto pid = WaitForProgram(dir);
+  if (!pid || !PressKey(*pid, "Return")) return std::nullopt;
+  if (!untilFile.isEmpty() && !WaitForFile(QDir(dir).filePath(untilFile))) return std::nullopt;
+  return pid;
+}
+
+// Sends SIGTERM and tells whether the program then ended with exit code 0.
+bool EndsCleanly(TProgramRun& run, qint64 pid) {
+  ::kill(static_cast<pid_t>(pid), SIGTERM);
+  return run.Process().waitForFinished(kStep) && run.Process().exitCode() == 0;
+}
+
+}  // namespace
+
+class StartLifeTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    for (const char* tool : {"xvfb-run", "xdotool"})
+      if (QStandardPaths::findExecutable(tool).isEmpty())
+        QSKIP(qPrintable(QString("%1 is not installed").arg(tool)));
+  }
+
+  // Thousands of entries unzipped: Escape stops the extraction and removes what it wrote, and
+  // the program goes on; closed during the next extraction, the program does the same, does not
+  // start the emulator, and saves the settings in the emulator's folder.
+  void escapeThenQuitDuringALongExtraction() {
+    QTemporaryDir dir;
+    MakeEmulatorDir(dir, 5000);
+    TProgramRun run(dir.path());
+    const auto pid = StartTheGame(dir.path(), "zg/f00000.bin");
+    QVERIFY(pid);
+    QVERIFY(Xdo(*pid, {"key", "Escape"}));
+    QTRY_COMPARE_WITH_TIMEOUT(Entries(dir.filePath("zg")), QStringList{"zg.vlk"}, kStep);
+    QTRY_VERIFY_WITH_TIMEOUT(Journals(dir).isEmpty(), kStep);
+    QVERIFY(Alive(*pid));
+    QVERIFY(QFile::exists(dir.filePath("batch.bat")));
+
+    QVERIFY(PressKey(*pid, "Return"));
+    QVERIFY(WaitForFile(dir.filePath("zg/f00000.bin")));
+    QVERIFY(EndsCleanly(run, *pid));
+    QCOMPARE(Entries(dir.filePath("zg")), QStringList{"zg.vlk"});
+    QVERIFY(!QFile::exists(dir.filePath("seen-start.txt")));
+    QVERIFY(!QFile::exists(dir.filePath("batch.bat")));
+    QVERIFY(Journals(dir).isEmpty());
+    const QByteArray ini = Read(dir.filePath("StartVELK.ini"));
+    QVERIFY2(ini.contains("EmuExeDate=" + EmuExeDate(dir.filePath("velk.exe"))), ini.constData());
+    QVERIFY(ini.contains("Original="));  // rewritten at the close
+  }
+
+  // Closed while the emulator runs: the window goes and the settings are saved at once, the
+  // game's files stay until the emulator ends, then the program cleans up and ends.
+  void quitWhileTheEmulatorRuns() {
+    QTemporaryDir dir;
+    MakeEmulatorDir(dir, 3);
+    TProgramRun run(dir.path());
+    const auto pid = StartTheGame(dir.path(), "seen-start.txt");
+    QVERIFY(pid);
+    QCOMPARE(Journals(dir).size(), 1);
+    // The program's own descriptors (its signal pair, its journal) stay with it.
+    const QByteArray fds = Read(dir.filePath("fds.txt"));
+    QVERIFY2(!fds.contains("socket:") && !fds.contains(".journal"), fds.constData());
+    ::kill(static_cast<pid_t>(*pid), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(Read(dir.filePath("StartVELK.ini")).contains("Original="), kStep);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !Xdo(*pid, {"search", "--onlyvisible", "--name", "^StartVELK 0\\.9\\.1"}), kStep);
+    QVERIFY(Alive(*pid));
+    QCOMPARE(Entries(dir.filePath("zg")),
+             (QStringList{"f00000.bin", "f00001.bin", "f00002.bin", "zg.vlk"}));
+    QVERIFY(QFile::exists(dir.filePath("batch.bat")));
+    QVERIFY(QFile::exists(dir.filePath("VELKStart.txt")));
+
+    WriteText(dir.filePath("velk.stop"), "");
+    QVERIFY(run.Process().waitForFinished(kStep));
+    QCOMPARE(run.Process().exitCode(), 0);
+    QCOMPARE(Read(dir.filePath("seen-late.txt")), QByteArray("f00000.bin\nf00001.bin\n"
+                                                             "f00002.bin\nzg.vlk\n"));
+    QCOMPARE(Entries(dir.filePath("zg")), QStringList{"zg.vlk"});
+    QVERIFY(!QFile::exists(dir.filePath("batch.bat")));
+    QVERIFY(!QFile::exists(dir.filePath("VELKStart.txt")));
+    QVERIFY(Journals(dir).isEmpty());
+  }
+
+  // Killed during a run: the next start removes what the extraction left.
+  void killDuringARunThenTheNextStartCleansUp() {
+    QTemporaryDir dir;
+    MakeEmulatorDir(dir, 3);
+    {
+      TProgramRun run(dir.path());
+      const auto pid = StartTheGame(dir.path(), "seen-start.txt");
+      QVERIFY(pid);
+      ::kill(static_cast<pid_t>(*pid), SIGKILL);
+      WriteText(dir.filePath("velk.stop"), "");
+      QVERIFY(run.Process().waitForFinished(kStep));
+    }
+    QCOMPARE(Journals(dir).size(), 1);
+    // The run's process (the console) ends with the display; the next start must see it gone.
+    const QByteArray journal = Read(dir.filePath(Journals(dir).front()));
+    const qsizetype at = journal.indexOf("\nrun ");
+    QVERIFY(at >= 0);
+    const qint64 runPid = journal.mid(at + 5).split(' ').front().toLongLong();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !Alive(runPid) || Read(QString("/proc/%1/stat").arg(runPid)).contains(") Z"), kStep);
+    QCOMPARE(Entries(dir.filePath("zg")).size(), 4);
+
+    TProgramRun again(dir.path());
+    const auto pid = WaitForProgram(dir.path());
+    QVERIFY(pid);
+    QTRY_VERIFY_WITH_TIMEOUT(Journals(dir).isEmpty(), kStep);
+    QCOMPARE(Entries(dir.filePath("zg")), QStringList{"zg.vlk"});
+    QVERIFY(EndsCleanly(again, *pid));
+  }
+
+  // A signal while the first start-up reports its new games ends the program as a close does.
+  void aSignalDuringTheFirstStartReport() {
+    if (QStandardPaths::findExecutable("xwininfo").isEmpty()) QSKIP("xwininfo is not installed");
+    QTemporaryDir dir;
+    MakeEmulatorDir(dir, 1, /*withSettings=*/false);
+    TProgramRun run(dir.path());
+    const auto pid = WaitForProgram(dir.path());
+    QVERIFY(pid);
+    QTRY_VERIFY_WITH_TIMEOUT(WindowNames(*pid).contains("\"Information"), kStep);
+    QVERIFY(QFile::exists(dir.filePath("batch.bat")));
+    QVERIFY(EndsCleanly(run, *pid));
+    QVERIFY(!QFile::exists(dir.filePath("batch.bat")));
+    QVERIFY(Read(dir.filePath("StartVELK.ini")).contains("ZipName=zg"));
+  }
+};
+
+QTEST_GUILESS_MAIN(StartLifeTest)
+#include "StartLifeTest.moc"
