@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QPointer>
 #include <QString>
+#include <cstdlib>
+#include <cstring>
 #ifndef _WIN32
 #include <sys/socket.h>
 #include <unistd.h>
@@ -52,9 +54,25 @@ void CloseOnTerminationSignals(QPointer<QWidget>* mainWindow) {
 }
 #endif
 
+// Under Wayland only the focused client hears of clipboard changes, and while a game runs the
+// emulator has the focus; through XWayland the program is told of every change. A platform the
+// user chose (environment or -platform) is kept.
+void UseXWaylandForClipboard(int argc, char** argv) {
+  const auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+  };
+  if (set("QT_QPA_PLATFORM") || !set("WAYLAND_DISPLAY") || !set("DISPLAY")) return;
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
+      return;
+  qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseXWaylandForClipboard(argc, argv);
   QApplication app(argc, argv);
   TQtUserInteraction& ui = QtUserInteraction();
   QPointer<QWidget> mainWindow;
@@ -63,8 +81,10 @@ int main(int argc, char** argv) {
 #endif
   // Before any window: a missing emulator or readme ends the program after one box.
   if (!RequireStartupFiles(ui)) return 1;
+  // No display name: the platform would append it to every caption. The desktop entry's name
+  // tells the task bar which name and icon the windows belong to.
   QApplication::setApplicationName("StartVELK");
-  QApplication::setApplicationDisplayName("StartVELK");
+  QGuiApplication::setDesktopFileName("startvelk");
   QApplication::setWindowIcon(artwork::ProgramIcon());
 
   TMainHooks hooks = DefaultMainHooks(ui);

@@ -75,16 +75,17 @@ QCursor CursorFromArt(const char* const (&rows)[N], int hotX, int hotY) {
   return QCursor(bitmap, mask, hotX, hotY);
 }
 
-QPixmap Transparent(int w, int h) {
-  QPixmap pixmap(w, h);
+QPixmap Transparent(int w, int h, qreal ratio) {
+  QPixmap pixmap(QSize(qRound(w * ratio), qRound(h * ratio)));
+  pixmap.setDevicePixelRatio(ratio);
   pixmap.fill(Qt::transparent);
   return pixmap;
 }
 
 }  // namespace
 
-QPixmap ClockPicture() {
-  QPixmap pixmap = Transparent(27, 28);
+QPixmap ClockPicture(qreal ratio) {
+  QPixmap pixmap = Transparent(27, 28, ratio);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   const QPointF c(13.5, 14.5);
@@ -106,8 +107,8 @@ QPixmap ClockPicture() {
   return pixmap;
 }
 
-QPixmap FrontendLogo() {
-  QPixmap pixmap = Transparent(100, 43);
+QPixmap FrontendLogo(qreal ratio) {
+  QPixmap pixmap = Transparent(100, 43, ratio);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
@@ -141,8 +142,8 @@ QPixmap FrontendLogo() {
   return pixmap;
 }
 
-QPixmap EmulatorLogo() {
-  QPixmap pixmap = Transparent(100, 47);
+QPixmap EmulatorLogo(qreal ratio) {
+  QPixmap pixmap = Transparent(100, 47, ratio);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   QFont font(QStringLiteral("DejaVu Sans"));

@@ -1,3 +1,4 @@
+#include <QFontInfo>
 #include <QBitmap>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -91,7 +92,7 @@ class AboutTest : public QObject {
     QVERIFY(box.FrontendAuthorLabel->Url.endsWith(QLatin1String("?subject=StartVELK")));
     QCOMPARE(box.FrontendAuthorLabel->CursorMouseOver(), crMozilla);
     QCOMPARE(box.Label2->text(), QStringLiteral("is a freeware frontend for"));
-    QCOMPARE(box.Label2->font().pixelSize(), 13);
+    QCOMPARE(QFontInfo(box.Label2->font()).pixelSize(), 13);
     QCOMPARE(box.Label2->palette().color(QPalette::WindowText), kBlue);
     QCOMPARE(box.Label4->pos(), QPoint(24, 160));
     QCOMPARE(box.EmuAuthorLabel->pos(), QPoint(40, 160));
@@ -102,7 +103,7 @@ class AboutTest : public QObject {
     QCOMPARE(box.LumoraURLLabel1->CursorMouseOver(), crMSIE);
     for (TLumoraURLLabel* l : {box.FrontendAuthorLabel, box.EmuAuthorLabel, box.LumoraURLLabel1}) {
       QVERIFY(l->font().underline());
-      QCOMPARE(l->font().pixelSize(), 11);
+      QCOMPARE(QFontInfo(l->font()).pixelSize(), 11);
       QCOMPARE(l->FontColor(), kBlue);
       QCOMPARE(l->PopupString(), QStringLiteral("Copy Link Location"));
       QVERIFY(l->Url.startsWith(QLatin1String("mailto:")));
