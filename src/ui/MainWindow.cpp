@@ -610,7 +610,10 @@ void TMain::GameListClickCheck(QListWidgetItem* item) {
   // The check marks show availability only; whatever changed one, it goes back at once.
   if (!item) return;
   const Qt::CheckState wanted = item->data(kAvailableRole).toBool() ? Qt::Checked : Qt::Unchecked;
-  if (item->checkState() != wanted) item->setCheckState(wanted);
+  if (item->checkState() == wanted) return;
+  item->setCheckState(wanted);
+  // The view keeps a click on the box from selecting the row; the row is selected as by any click.
+  if (!FFilling && GameList->currentItem() != item) GameList->setCurrentItem(item);
 }
 
 void TMain::StartEmuButtonClick() {
