@@ -439,9 +439,22 @@ void TMain::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   // A window that started maximised or minimised first meets its frame when it is restored:
   // only then can the saved outer size become the inner size the platform needs.
-  if (event->type() == QEvent::WindowStateChange && !FOuterAdjusted && FShownOnce &&
-      windowState() == Qt::WindowNoState)
-    for (int delay : {0, 150}) QTimer::singleShot(delay, this, [this] { AdjustToOuterSize(); });
+  // The window manager may apply its own idea of the restored size a little later, so the outer
+  // size is set again until it has settled.
+  if (event->type() != QEvent::WindowStateChange || FOuterAdjusted || !FShownOnce ||
+      windowState() != Qt::WindowNoState)
+    return;
+  FOuterAdjusted = true;
+  for (int delay : {0, 150, 400}) {
+    QTimer::singleShot(delay, this, [this] {
+      if (windowState() != Qt::WindowNoState) return;
+      FNormalShown = true;
+      const QSize frame = frameGeometry().size() - geometry().size();
+      if (frame.width() <= 0 && frame.height() <= 0) return;
+      FFrameExtra = frame;
+      if (frameGeometry().size() != FOuterSize) resize(FOuterSize - frame);
+    });
+  }
 }
 
 void TMain::AdjustToOuterSize() {
