@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian package built by scripts/deb.sh as a user would (apt-get resolves its
-# dependencies) and starts the installed program once, under Xvfb, in a generated emulator folder;
-# a SIGTERM ends it as a desktop session's end does, and it must save its settings then.
+# dependencies) and starts the installed program once, on an X server of its own, in a generated
+# emulator folder; a SIGTERM ends it as the end of a desktop session does, and it saves its
+# settings then.
 set -euo pipefail
 deb=$(realpath "$1")
 sudo=""
@@ -15,24 +16,38 @@ for file in /usr/bin/startvelk /usr/bin/UNZIPLIB.DLL /usr/bin/startvelk-batch \
 done
 
 emu=$(realpath "$(mktemp -d)")
-trap 'rm -rf "$emu"' EXIT
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$emu"
+}
+trap cleanup EXIT
 mkdir -p "$emu/mygame"
 printf '#!/bin/sh\nexit 0\n' >"$emu/velk.exe"
 chmod +x "$emu/velk.exe"
 printf 'VELK\r\n\r\ngameslist:\r\nMy Game    mygame\r\n' >"$emu/readme.txt"
 printf 'driver' >"$emu/mygame/mygame.vlk"
-(cd "$emu" && exec env -u QT_QPA_PLATFORM xvfb-run -a /usr/bin/startvelk) &
-runner=$!
-# The settings file of a first start exists only after a close; batch.bat shows the start-up ran.
-for _ in $(seq 1 100); do
-  [ -e "$emu/batch.bat" ] && break
+# The emulator's date as the settings file keeps it (seconds even): no first-start report box.
+seconds=$(date -r "$emu/velk.exe" +%S)
+date=$(date -r "$emu/velk.exe" '+%Y-%m-%d %H:%M:')$(printf %02d $((10#$seconds - 10#$seconds % 2)))
+printf '[StartVELK]\r\nNumOfGames=2\r\nEmuExeDate=%s\r\n\r\n[Game0]\r\nName=Default\r\nZipName=Default\r\n\r\n[Game1]\r\nName=My Game\r\nZipName=mygame\r\n' \
+  "$date" >"$emu/StartVELK.ini"
+
+exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+pids+=($!)
+read -r display <&3
+export DISPLAY=":$display"
+(cd "$emu" && exec env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY /usr/bin/startvelk) &
+program=$!
+pids+=($program)
+for _ in $(seq 1 300); do
+  xwininfo -root -tree 2>/dev/null | grep -q '"StartVELK 0.9.1 \[1 of 1 games\]"' && break
   sleep 0.1
 done
-[ -e "$emu/batch.bat" ] || { echo "deb-check: the installed program did not start up"; exit 1; }
-# The installed program is the startvelk whose working directory is the emulator folder.
-for pid in $(pgrep -x startvelk); do
-  if [ "$(readlink "/proc/$pid/cwd")" = "$emu" ]; then kill -TERM "$pid"; fi
-done
-wait $runner || true
+xwininfo -root -tree | grep -q '"StartVELK 0.9.1 \[1 of 1 games\]"' ||
+  { echo "deb-check: the installed program's window did not appear"; exit 1; }
+rm "$emu/StartVELK.ini"
+kill -TERM $program
+wait $program || { echo "deb-check: the installed program did not end normally"; exit 1; }
 [ -e "$emu/StartVELK.ini" ] || { echo "deb-check: the installed program did not save its settings"; exit 1; }
-echo "deb-check: $(basename "$deb") installs and the installed program runs"
+echo "deb-check: $(basename "$deb") installs, and the installed program runs and ends cleanly"

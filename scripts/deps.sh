@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libdeflate-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xterm
+  openbox xdotool x11-utils imagemagick at-spi2-core dbus gir1.2-atspi-2.0 python3-gi
+  dpkg-dev fakeroot appstream desktop-file-utils
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix
 )

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <cstdlib>
 #include <cstring>
 #ifndef _WIN32
@@ -29,6 +30,7 @@ namespace {
 // would, so the settings are saved and the batch files removed. The handler only writes a byte;
 // the window is closed from the event loop.
 int gSignalPipe[2] = {-1, -1};
+bool gTerminationRequested = false;
 
 void OnTerminationSignal(int) {
   const char byte = 1;
@@ -41,10 +43,14 @@ void CloseOnTerminationSignals(QPointer<QWidget>* mainWindow) {
   QObject::connect(notifier, &QSocketNotifier::activated, qApp, [mainWindow] {
     char byte;
     [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
-    if (*mainWindow)
+    if (*mainWindow) {
       (*mainWindow)->close();
-    else
-      QCoreApplication::exit(1);  // also ends the loop of a box shown before the window
+    } else {
+      // Before the window exists: ends the loop of a box shown meanwhile, and the window closes
+      // as soon as it is there.
+      gTerminationRequested = true;
+      QCoreApplication::exit(1);
+    }
   });
   struct sigaction action {};
   action.sa_handler = OnTerminationSignal;
@@ -98,6 +104,9 @@ int main(int argc, char** argv) {
   TSetScreenShotTimerForm timerForm(&main);
   TAltrompathForm altRomPathForm(&main);
   main.ShowAsStarted();
+#ifndef _WIN32
+  if (gTerminationRequested) QTimer::singleShot(0, &main, &QWidget::close);
+#endif
   const int result = app.exec();
   ui.OnSetStatusText = nullptr;
   ui.OnResetStatusText = nullptr;

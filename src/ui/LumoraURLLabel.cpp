@@ -6,13 +6,13 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QSet>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
-#include <QKeyEvent>
 #include <QUrl>
 
 #include "platform/Files.h"
@@ -155,8 +155,9 @@ void TLumoraURLLabel::mouseReleaseEvent(QMouseEvent* event) {
 
 void TLumoraURLLabel::contextMenuEvent(QContextMenuEvent* event) {
   // From the keyboard the menu opens below the label rather than at the mouse.
-  const QPoint at = event->reason() == QContextMenuEvent::Keyboard ? mapToGlobal(rect().bottomLeft())
-                                                                   : event->globalPos();
+  const QPoint at = event->reason() == QContextMenuEvent::Keyboard
+                        ? mapToGlobal(rect().bottomLeft())
+                        : event->globalPos();
   FPopupMenu->popup(at);
   if (event->reason() == QContextMenuEvent::Keyboard) FPopupMenu->setActiveAction(FMenuItem);
   event->accept();

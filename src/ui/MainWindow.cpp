@@ -21,13 +21,13 @@
 #include <exception>
 
 #include "MainArtwork.h"
-#include "ui/FontScale.h"
 #include "catalogue/Catalogue.h"
 #include "launch/ExecFile.h"
 #include "launch/ZipArchive.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "platform/UserInteraction.h"
+#include "ui/FontScale.h"
 
 namespace {
 
@@ -508,8 +508,7 @@ TWindowState TMain::CollectWindowState() const {
     state.Width = FOuterSize.width();
     state.Height = FOuterSize.height();
   } else {
-    QRect normal =
-        (state.State != 0 && normalGeometry().isValid()) ? normalGeometry() : geometry();
+    QRect normal = (state.State != 0 && normalGeometry().isValid()) ? normalGeometry() : geometry();
     QSize frameExtra = FFrameExtra;
     if (isVisible() && state.State == 0) frameExtra = frameGeometry().size() - geometry().size();
     state.Width = normal.width() + frameExtra.width();

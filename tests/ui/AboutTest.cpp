@@ -1,10 +1,10 @@
-#include <QFontInfo>
 #include <QBitmap>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QEnterEvent>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>

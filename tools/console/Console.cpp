@@ -110,9 +110,10 @@ class TConsoleWindow : public QPlainTextEdit {
 };
 
 int Usage() {
-  std::fputs("usage: startvelk-console [--title TEXT] [--minimized | --maximized] -- PROGRAM"
-             " [ARGUMENT...]\n",
-             stderr);
+  std::fputs(
+      "usage: startvelk-console [--title TEXT] [--minimized | --maximized] -- PROGRAM"
+      " [ARGUMENT...]\n",
+      stderr);
   return 2;
 }
 
