@@ -242,6 +242,24 @@ class AboutTest : public QObject {
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("mailto:core@velk.example.org"));
   }
 
+  void KeyboardOpensAndOffersTheCopy() {
+    TLumoraURLLabel label;
+    label.resize(60, 16);
+    label.Url = QStringLiteral("mailto:core@velk.example.org");
+    label.BrowserCommandSource = [] { return std::string(); };
+    QCOMPARE(label.focusPolicy(), Qt::StrongFocus);
+    int clicks = 0;
+    connect(&label, &TLumoraURLLabel::OnClick, this, [&] { ++clicks; });
+    QTest::keyClick(&label, Qt::Key_Return);
+    QTest::keyClick(&label, Qt::Key_Space);
+    QCOMPARE(FRecorder.Urls, QList<QUrl>({QUrl(label.Url), QUrl(label.Url)}));
+    QCOMPARE(clicks, 2);
+    QTest::keyClick(&label, Qt::Key_F10, Qt::ShiftModifier);
+    QVERIFY(label.PopupMenu()->isVisible());
+    QCOMPARE(label.PopupMenu()->activeAction(), label.PopupMenu()->actions()[0]);
+    label.PopupMenu()->close();
+  }
+
   void BrowserCommandBranches() {
     QCOMPARE(GetBrowserCommand(), std::string());  // no registry here
 

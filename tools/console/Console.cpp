@@ -55,6 +55,12 @@ class TConsoleWindow : public QPlainTextEdit {
       Append(("startvelk-console: " + FProcess.errorString() + "\n").toLocal8Bit());
       Finish(kFailedToStart);
     });
+    // As in a terminal, the programs inside learn the window they show in.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert(QStringLiteral("WINDOWID"), QString::number(winId()));
+      FProcess.setProcessEnvironment(env);
+    }
     FProcess.setProgram(program);
     FProcess.setArguments(arguments);
     FProcess.start(QIODevice::ReadOnly);  // nothing to read: the program sees an empty input
