@@ -2,9 +2,11 @@
 
 #include <QBitmap>
 #include <QFont>
+#include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 #include <cmath>
 #include <cstring>
 
@@ -51,8 +53,29 @@ const char* const kHelpHand[] = {
     "    XXXXXXXXXXX",
 };
 
+// The monochrome 32 x 32 cursor; on a denser screen the same picture in as many device pixels as
+// the cursor covers there, each art pixel a square block, so that it stays crisp and full size.
 template <std::size_t N>
-QCursor CursorFromArt(const char* const (&rows)[N], int hotX, int hotY) {
+QCursor CursorFromArt(const char* const (&rows)[N], int hotX, int hotY, qreal ratio) {
+  if (ratio > 1) {
+    const int scale = qCeil(ratio);
+    QImage image(32 * scale, 32 * scale, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (std::size_t y = 0; y < N; ++y) {
+      const std::size_t len = std::strlen(rows[y]);
+      for (std::size_t x = 0; x < len && x < 32; ++x) {
+        const char c = rows[y][x];
+        if (c != 'X' && c != '.') continue;
+        const QRgb colour = c == 'X' ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+        for (int dy = 0; dy < scale; ++dy)
+          for (int dx = 0; dx < scale; ++dx)
+            image.setPixel(int(x) * scale + dx, int(y) * scale + dy, colour);
+      }
+    }
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(scale);
+    return QCursor(pixmap, hotX, hotY);
+  }
   QBitmap bitmap(32, 32);
   QBitmap mask(32, 32);
   bitmap.fill(Qt::color0);
@@ -172,9 +195,9 @@ QPixmap EmulatorLogo(qreal ratio) {
   return pixmap;
 }
 
-QCursor LinkCursor(const char* name) {
-  if (std::strcmp(name, "MOZILLA") == 0) return CursorFromArt(kPointingHand, 5, 0);
-  if (std::strcmp(name, "MSIE") == 0) return CursorFromArt(kCuffedHand, 5, 0);
-  if (std::strcmp(name, "HANDHELP") == 0) return CursorFromArt(kHelpHand, 5, 0);
+QCursor LinkCursor(const char* name, qreal ratio) {
+  if (std::strcmp(name, "MOZILLA") == 0) return CursorFromArt(kPointingHand, 5, 0, ratio);
+  if (std::strcmp(name, "MSIE") == 0) return CursorFromArt(kCuffedHand, 5, 0, ratio);
+  if (std::strcmp(name, "HANDHELP") == 0) return CursorFromArt(kHelpHand, 5, 0, ratio);
   return QCursor(Qt::ArrowCursor);
 }

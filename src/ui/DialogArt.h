@@ -15,6 +15,7 @@ QPixmap FrontendLogo(qreal ratio = artwork::ScreenRatio());
 /// The emulator's logo, 100 x 47.
 QPixmap EmulatorLogo(qreal ratio = artwork::ScreenRatio());
 
-/// The link labels' monochrome 32 x 32 cursors by resource name: "MOZILLA", "MSIE", "HANDHELP".
-/// An unknown name gives the standard arrow.
-QCursor LinkCursor(const char* name);
+/// The link labels' monochrome 32 x 32 cursors by resource name: "MOZILLA", "MSIE", "HANDHELP",
+/// in as many device pixels as the cursor covers on a screen of the given ratio. An unknown name
+/// gives the standard arrow.
+QCursor LinkCursor(const char* name, qreal ratio = artwork::ScreenRatio());

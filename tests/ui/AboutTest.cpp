@@ -169,6 +169,16 @@ class AboutTest : public QObject {
     QVERIFY(Picture(LinkCursor("MOZILLA")) != Picture(LinkCursor("MSIE")));
     QVERIFY(Picture(LinkCursor("MSIE")) != Picture(LinkCursor("HANDHELP")));
     QCOMPARE(LinkCursor("MOZILLA").bitmap().size(), QSize(32, 32));
+    // On a screen of twice the density: the same picture in twice the pixels, the same hot spot.
+    const QCursor dense = LinkCursor("MOZILLA", 2);
+    QCOMPARE(dense.pixmap().size(), QSize(64, 64));
+    QCOMPARE(dense.pixmap().devicePixelRatio(), 2.0);
+    QCOMPARE(dense.hotSpot(), LinkCursor("MOZILLA").hotSpot());
+    const QImage mask = LinkCursor("MOZILLA").mask().toImage();
+    const QImage big = dense.pixmap().toImage();
+    for (int y = 0; y < 32; y += 3)
+      for (int x = 0; x < 32; x += 3)
+        QCOMPARE(qAlpha(big.pixel(2 * x + 1, 2 * y + 1)) != 0, mask.pixelIndex(x, y) != 0);
   }
 
   void MouseSequences() {
