@@ -4,8 +4,6 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <cstdlib>
-#include <cstring>
 #ifndef _WIN32
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +15,7 @@
 #include "catalogue/Catalogue.h"
 #include "ui/About.h"
 #include "ui/AltRomPath.h"
+#include "ui/DesktopSession.h"
 #include "ui/MainArtwork.h"
 #include "ui/MainStart.h"
 #include "ui/MainWindow.h"
@@ -59,21 +58,6 @@ void CloseOnTerminationSignals(QPointer<QWidget>* mainWindow) {
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
 }
 #endif
-
-// Under Wayland only the focused client hears of clipboard changes, and while a game runs the
-// emulator has the focus; through XWayland the program is told of every change. A platform the
-// user chose (environment or -platform) is kept.
-void UseXWaylandForClipboard(int argc, char** argv) {
-  const auto set = [](const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-  };
-  if (set("QT_QPA_PLATFORM") || !set("WAYLAND_DISPLAY") || !set("DISPLAY")) return;
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
-      return;
-  qputenv("QT_QPA_PLATFORM", "xcb");
-}
 
 }  // namespace
 
