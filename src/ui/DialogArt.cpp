@@ -53,6 +53,18 @@ const char* const kHelpHand[] = {
     "    XXXXXXXXXXX",
 };
 
+// Calls paint(x, y, black) for every painted pixel of a cursor's art, within 32 x 32.
+template <std::size_t N, typename TPaint>
+void ForEachArtPixel(const char* const (&rows)[N], TPaint paint) {
+  for (std::size_t y = 0; y < N; ++y) {
+    const std::size_t len = std::strlen(rows[y]);
+    for (std::size_t x = 0; x < len && x < 32; ++x) {
+      const char c = rows[y][x];
+      if (c == 'X' || c == '.') paint(int(x), int(y), c == 'X');
+    }
+  }
+}
+
 // The monochrome 32 x 32 cursor; on a denser screen the same picture in as many device pixels as
 // the cursor covers there, each art pixel a square block, so that it stays crisp and full size.
 template <std::size_t N>
@@ -61,17 +73,11 @@ QCursor CursorFromArt(const char* const (&rows)[N], int hotX, int hotY, qreal ra
     const int scale = qCeil(ratio);
     QImage image(32 * scale, 32 * scale, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
-    for (std::size_t y = 0; y < N; ++y) {
-      const std::size_t len = std::strlen(rows[y]);
-      for (std::size_t x = 0; x < len && x < 32; ++x) {
-        const char c = rows[y][x];
-        if (c != 'X' && c != '.') continue;
-        const QRgb colour = c == 'X' ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
-        for (int dy = 0; dy < scale; ++dy)
-          for (int dx = 0; dx < scale; ++dx)
-            image.setPixel(int(x) * scale + dx, int(y) * scale + dy, colour);
-      }
-    }
+    QPainter p(&image);
+    ForEachArtPixel(rows, [&](int x, int y, bool black) {
+      p.fillRect(x * scale, y * scale, scale, scale, black ? Qt::black : Qt::white);
+    });
+    p.end();
     QPixmap pixmap = QPixmap::fromImage(image);
     pixmap.setDevicePixelRatio(scale);
     return QCursor(pixmap, hotX, hotY);
@@ -85,15 +91,10 @@ QCursor CursorFromArt(const char* const (&rows)[N], int hotX, int hotY, qreal ra
     QPainter m(&mask);
     b.setPen(Qt::color1);
     m.setPen(Qt::color1);
-    for (std::size_t y = 0; y < N; ++y) {
-      const std::size_t len = std::strlen(rows[y]);
-      for (std::size_t x = 0; x < len && x < 32; ++x) {
-        const char c = rows[y][x];
-        if (c != 'X' && c != '.') continue;
-        m.drawPoint(int(x), int(y));
-        if (c == 'X') b.drawPoint(int(x), int(y));
-      }
-    }
+    ForEachArtPixel(rows, [&](int x, int y, bool black) {
+      m.drawPoint(x, y);
+      if (black) b.drawPoint(x, y);
+    });
   }
   return QCursor(bitmap, mask, hotX, hotY);
 }
