@@ -338,7 +338,7 @@ def first_run(args, work, reader):
                        env=desktop.env)
         reader.pump(0.5)
         order = []
-        for _ in range(12):
+        for _ in range(16):  # room for controls that other parts of the window add
             name = reader.focus_after(lambda: desktop.key("Tab"))
             order.append(name)
             if name == "Play":
