@@ -19,7 +19,8 @@ endif()
 
 set(bin ${DEST_DIR}/usr/${BINDIR})
 foreach(file
-    ${bin}/startvelk ${bin}/UNZIPLIB.DLL ${bin}/startvelk-batch
+    ${bin}/startvelk ${bin}/UNZIPLIB.DLL ${bin}/startvelk-batch ${bin}/startvelk-console
+    ${DEST_DIR}/usr/${DATADIR}/metainfo/org.example.startvelk.metainfo.xml
     ${DEST_DIR}/usr/${DATADIR}/applications/startvelk.desktop
     ${DEST_DIR}/usr/${DATADIR}/icons/hicolor/scalable/apps/startvelk.svg)
   if(NOT EXISTS ${file})

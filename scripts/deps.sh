@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xterm xdotool
   zip unzip p7zip-full libarchive-tools python3
+  openbox x11-utils imagemagick at-spi2-core dbus gir1.2-atspi-2.0 python3-gi
+  dpkg-dev fakeroot appstream desktop-file-utils
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix
 )

@@ -13,6 +13,9 @@ cmake --build "$build" --parallel "$jobs"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 300 \
   | tee "$build/ctest.log"
+
+# The Debian package, installed as a user would install it, and the installed program started once.
+scripts/deb-check.sh "$(BUILD_DIR="$build" scripts/deb.sh)"
 [ "${QUICK:-0}" = 1 ] && exit 0
 
 scripts/windows-check.sh

@@ -14,6 +14,7 @@
 #include "catalogue/Catalogue.h"
 #include "ui/About.h"
 #include "ui/AltRomPath.h"
+#include "ui/DesktopSession.h"
 #include "ui/MainArtwork.h"
 #include "ui/MainStart.h"
 #include "ui/MainWindow.h"
@@ -64,6 +65,7 @@ void CloseOnTerminationSignals(QPointer<QWidget>* mainWindow) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseXWaylandForClipboard(argc, argv);
   QApplication app(argc, argv);
   TQtUserInteraction& ui = QtUserInteraction();
   QPointer<QWidget> mainWindow;
@@ -72,8 +74,10 @@ int main(int argc, char** argv) {
 #endif
   // Before any window: a missing emulator or readme ends the program after one box.
   if (!RequireStartupFiles(ui)) return 1;
+  // No display name: the platform would append it to every caption. The desktop entry's name
+  // tells the task bar which name and icon the windows belong to.
   QApplication::setApplicationName("StartVELK");
-  QApplication::setApplicationDisplayName("StartVELK");
+  QGuiApplication::setDesktopFileName("startvelk");
   QApplication::setWindowIcon(artwork::ProgramIcon());
 
   TMainHooks hooks = DefaultMainHooks(ui);

@@ -80,15 +80,36 @@ bool X11DisplayUsable() {
   return !number.empty() && ::stat(("/tmp/.X11-unix/X" + std::string(number)).c_str(), &st) == 0;
 }
 
-// A terminal emulator that keeps running until the program it was given ends, with the words
-// that start it for a window of the given show command and title.
-std::optional<std::vector<std::string>> TerminalCommand(int showCommand, const std::string& title) {
+std::optional<std::string> FindConsoleWindow() {
+  const std::string beside = ProgramDir() + "startvelk-console";
+  if (IsExecutableFile(beside)) return beside;
+  return FindOnPath("startvelk-console");
+}
+
+// The words that open the console window of a run for the given show command and title: the
+// program's own console window, which every desktop can show (X11 or Wayland) and which shows a
+// failure until it is closed; without it, a terminal emulator that keeps running until the program
+// it was given ends. TerminalWaits tells whether the batch interpreter must wait after a failure.
+struct TConsoleCommand {
+  std::vector<std::string> Words;
+  bool TerminalWaits = false;
+};
+
+std::optional<TConsoleCommand> ConsoleCommand(int showCommand, const std::string& title) {
   if (showCommand == swHide) return std::nullopt;
   const bool x11 = X11DisplayUsable();
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const bool waylandOnly = !x11 && wayland != nullptr && *wayland != '\0';
   if (!x11 && !waylandOnly) return std::nullopt;
   const bool minimized = showCommand == swShowMinimized || showCommand == swShowMinNoActive;
+  if (const std::optional<std::string> console = FindConsoleWindow()) {
+    TConsoleCommand command;
+    command.Words = {*console, "--title", title};
+    if (minimized) command.Words.push_back("--minimized");
+    if (showCommand == swShowMaximized) command.Words.push_back("--maximized");
+    command.Words.push_back("--");
+    return command;
+  }
   for (const char* name : {"xterm", "uxterm", "urxvt", "rxvt", "alacritty"}) {
     const std::string_view kind(name);
     if (waylandOnly && kind != "alacritty") continue;
@@ -104,7 +125,7 @@ std::optional<std::vector<std::string>> TerminalCommand(int showCommand, const s
         words.push_back("-maximized");
     }
     words.push_back("-e");
-    return words;
+    return TConsoleCommand{std::move(words), true};
   }
   return std::nullopt;
 }
@@ -328,11 +349,11 @@ TChildProcess StartProcess(const TProcessStart& start, std::string* error) {
     ::close(fd);
     const std::optional<std::string> interpreter = FindBatchInterpreter();
     if (!interpreter) return fail("Cannot find the batch interpreter startvelk-batch");
-    const auto terminal = TerminalCommand(start.ShowCommand, program);
-    if (terminal) argv = *terminal;
+    const auto console = ConsoleCommand(start.ShowCommand, program);
+    if (console) argv = console->Words;
     argv.push_back(*interpreter);
-    // In a window of its own a failure would flash past unread, so the interpreter waits then.
-    if (terminal) argv.push_back("--pause-on-error");
+    // In a terminal of its own a failure would flash past unread, so the interpreter waits then.
+    if (console && console->TerminalWaits) argv.push_back("--pause-on-error");
     argv.push_back("--");
     argv.push_back(path);
   } else {

@@ -30,7 +30,7 @@ TLumoraURLLabel* LinkLabel(QWidget* parent, const char* name, const QString& tex
   auto* label = new TLumoraURLLabel(parent);
   label->setObjectName(QLatin1String(name));
   QFont f = label->font();
-  f.setPixelSize(11);
+  SetCharacterHeight(f, 11);
   f.setUnderline(true);
   label->setFont(f);
   label->setText(text);
@@ -54,7 +54,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About StartVELK"));
   setFixedSize(229, 229);
   QFont f = font();
-  f.setPixelSize(11);
+  SetCharacterHeight(f, 11);
   setFont(f);
 
   Bevel1 = new QFrame(this);
@@ -85,7 +85,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   Label2 = new QLabel(QStringLiteral("is a freeware frontend for"), this);
   Label2->setObjectName(QStringLiteral("Label2"));
   QFont f2 = font();
-  f2.setPixelSize(13);
+  SetCharacterHeight(f2, 13);
   Label2->setFont(f2);
   QPalette blue = Label2->palette();
   blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
@@ -127,6 +127,8 @@ void TAboutBox::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   CenterOnScreen(this);
   ScaleFonts(this);
+  // Enter closes the box as before; Tab goes on to the links.
+  OKBtn->setFocus(Qt::OtherFocusReason);
   versionlabel->setText(QString::fromStdString(DisplayText(AboutVersion)));
 }
 

@@ -2,9 +2,11 @@
 
 #include <QBitmap>
 #include <QFont>
+#include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 #include <cmath>
 #include <cstring>
 
@@ -51,8 +53,35 @@ const char* const kHelpHand[] = {
     "    XXXXXXXXXXX",
 };
 
+// Calls paint(x, y, black) for every painted pixel of a cursor's art, within 32 x 32.
+template <std::size_t N, typename TPaint>
+void ForEachArtPixel(const char* const (&rows)[N], TPaint paint) {
+  for (std::size_t y = 0; y < N; ++y) {
+    const std::size_t len = std::strlen(rows[y]);
+    for (std::size_t x = 0; x < len && x < 32; ++x) {
+      const char c = rows[y][x];
+      if (c == 'X' || c == '.') paint(int(x), int(y), c == 'X');
+    }
+  }
+}
+
+// The monochrome 32 x 32 cursor; on a denser screen the same picture in as many device pixels as
+// the cursor covers there, each art pixel a square block, so that it stays crisp and full size.
 template <std::size_t N>
-QCursor CursorFromArt(const char* const (&rows)[N], int hotX, int hotY) {
+QCursor CursorFromArt(const char* const (&rows)[N], int hotX, int hotY, qreal ratio) {
+  if (ratio > 1) {
+    const int scale = qCeil(ratio);
+    QImage image(32 * scale, 32 * scale, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    ForEachArtPixel(rows, [&](int x, int y, bool black) {
+      p.fillRect(x * scale, y * scale, scale, scale, black ? Qt::black : Qt::white);
+    });
+    p.end();
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(scale);
+    return QCursor(pixmap, hotX, hotY);
+  }
   QBitmap bitmap(32, 32);
   QBitmap mask(32, 32);
   bitmap.fill(Qt::color0);
@@ -62,29 +91,25 @@ QCursor CursorFromArt(const char* const (&rows)[N], int hotX, int hotY) {
     QPainter m(&mask);
     b.setPen(Qt::color1);
     m.setPen(Qt::color1);
-    for (std::size_t y = 0; y < N; ++y) {
-      const std::size_t len = std::strlen(rows[y]);
-      for (std::size_t x = 0; x < len && x < 32; ++x) {
-        const char c = rows[y][x];
-        if (c != 'X' && c != '.') continue;
-        m.drawPoint(int(x), int(y));
-        if (c == 'X') b.drawPoint(int(x), int(y));
-      }
-    }
+    ForEachArtPixel(rows, [&](int x, int y, bool black) {
+      m.drawPoint(x, y);
+      if (black) b.drawPoint(x, y);
+    });
   }
   return QCursor(bitmap, mask, hotX, hotY);
 }
 
-QPixmap Transparent(int w, int h) {
-  QPixmap pixmap(w, h);
+QPixmap Transparent(int w, int h, qreal ratio) {
+  QPixmap pixmap(QSize(qRound(w * ratio), qRound(h * ratio)));
+  pixmap.setDevicePixelRatio(ratio);
   pixmap.fill(Qt::transparent);
   return pixmap;
 }
 
 }  // namespace
 
-QPixmap ClockPicture() {
-  QPixmap pixmap = Transparent(27, 28);
+QPixmap ClockPicture(qreal ratio) {
+  QPixmap pixmap = Transparent(27, 28, ratio);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   const QPointF c(13.5, 14.5);
@@ -106,8 +131,8 @@ QPixmap ClockPicture() {
   return pixmap;
 }
 
-QPixmap FrontendLogo() {
-  QPixmap pixmap = Transparent(100, 43);
+QPixmap FrontendLogo(qreal ratio) {
+  QPixmap pixmap = Transparent(100, 43, ratio);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
@@ -141,8 +166,8 @@ QPixmap FrontendLogo() {
   return pixmap;
 }
 
-QPixmap EmulatorLogo() {
-  QPixmap pixmap = Transparent(100, 47);
+QPixmap EmulatorLogo(qreal ratio) {
+  QPixmap pixmap = Transparent(100, 47, ratio);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   QFont font(QStringLiteral("DejaVu Sans"));
@@ -171,9 +196,9 @@ QPixmap EmulatorLogo() {
   return pixmap;
 }
 
-QCursor LinkCursor(const char* name) {
-  if (std::strcmp(name, "MOZILLA") == 0) return CursorFromArt(kPointingHand, 5, 0);
-  if (std::strcmp(name, "MSIE") == 0) return CursorFromArt(kCuffedHand, 5, 0);
-  if (std::strcmp(name, "HANDHELP") == 0) return CursorFromArt(kHelpHand, 5, 0);
+QCursor LinkCursor(const char* name, qreal ratio) {
+  if (std::strcmp(name, "MOZILLA") == 0) return CursorFromArt(kPointingHand, 5, 0, ratio);
+  if (std::strcmp(name, "MSIE") == 0) return CursorFromArt(kCuffedHand, 5, 0, ratio);
+  if (std::strcmp(name, "HANDHELP") == 0) return CursorFromArt(kHelpHand, 5, 0, ratio);
   return QCursor(Qt::ArrowCursor);
 }

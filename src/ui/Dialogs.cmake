@@ -9,6 +9,7 @@ target_sources(startvelk_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AltRomPath.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BrowseFolder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BrowserCommand_${STARTVELK_UI_OS}.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DesktopSession.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogArt.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontScale.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LumoraURLLabel.cpp

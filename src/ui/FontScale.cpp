@@ -43,3 +43,7 @@ void ScaleFonts(QWidget* form, int logicalDpi) {
     child->setFont(font);
   }
 }
+
+void SetCharacterHeight(QFont& font, int pixels96) {
+  font.setPointSizeF(pixels96 * 72.0 / 96.0);
+}

@@ -12,3 +12,9 @@ void ScaleFonts(QWidget* form, int logicalDpi);
 
 /// The factor ScaleFonts applies for a form whose font is pixelHeight pixels high at logicalDpi.
 int FontScaleFactor(int logicalDpi, int pixelHeight);
+
+class QFont;
+
+/// Gives font the character height of pixels96 pixels on a screen of 96 pixels per inch, as a
+/// point size: it follows the desktop's font resolution instead of staying fixed in pixels.
+void SetCharacterHeight(QFont& font, int pixels96);

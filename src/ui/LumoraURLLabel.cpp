@@ -6,10 +6,13 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QSet>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QUrl>
 
 #include "platform/Files.h"
@@ -65,6 +68,9 @@ TLumoraURLLabel::TLumoraURLLabel(QWidget* parent) : QLabel(parent) {
   FMenuItem->setObjectName(QStringLiteral("MenuItem"));
   connect(FMenuItem, &QAction::triggered, this, &TLumoraURLLabel::CopyLinkLocation);
   setContextMenuPolicy(Qt::DefaultContextMenu);
+  // Reached by Tab like a link in a web page: Enter or Space opens it, the menu key (or
+  // Shift+F10) offers the copy entry; screen readers see a link.
+  setFocusPolicy(Qt::StrongFocus);
   SetCursorMouseOver(crMozilla);
 }
 
@@ -148,8 +154,49 @@ void TLumoraURLLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TLumoraURLLabel::contextMenuEvent(QContextMenuEvent* event) {
-  FPopupMenu->popup(event->globalPos());
+  // From the keyboard the menu opens below the label rather than at the mouse.
+  const QPoint at = event->reason() == QContextMenuEvent::Keyboard
+                        ? mapToGlobal(rect().bottomLeft())
+                        : event->globalPos();
+  FPopupMenu->popup(at);
+  if (event->reason() == QContextMenuEvent::Keyboard) FPopupMenu->setActiveAction(FMenuItem);
   event->accept();
+}
+
+void TLumoraURLLabel::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      if (event->modifiers() & ~Qt::KeypadModifier) break;
+      OpenLink();
+      emit OnClick();
+      event->accept();
+      return;
+    case Qt::Key_F10:
+      if (event->modifiers() != Qt::ShiftModifier) break;
+      {
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, rect().bottomLeft(),
+                               mapToGlobal(rect().bottomLeft()));
+        contextMenuEvent(&menu);
+      }
+      event->accept();
+      return;
+    default:
+      break;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void TLumoraURLLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  // The label draws no focus of its own; the style's focus frame shows where Enter acts.
+  QStylePainter painter(this);
+  QStyleOptionFocusRect option;
+  option.initFrom(this);
+  option.backgroundColor = palette().color(QPalette::Window);
+  painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }
 
 void TLumoraURLLabel::PopupReset() {

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QLinearGradient>
+#include <QList>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
@@ -12,10 +13,21 @@ namespace {
 const QColor kPaleYellow(255, 242, 160);
 const QColor kOutline(90, 70, 20);
 
-QPixmap Transparent(int w, int h) {
-  QPixmap p(w, h);
+// A transparent canvas of w × h device-independent pixels with ratio device pixels to each.
+QPixmap Transparent(int w, int h, qreal ratio = 1) {
+  QPixmap p(QSize(qRound(w * ratio), qRound(h * ratio)));
+  p.setDevicePixelRatio(ratio);
   p.fill(Qt::transparent);
   return p;
+}
+
+// The ratios an icon carries pixmaps for: the normal one, the screens' and twice the normal one
+// (for a window moved to a denser screen later).
+QList<qreal> IconRatios() {
+  QList<qreal> ratios{1, 2};
+  const qreal screen = ScreenRatio();
+  if (!ratios.contains(screen)) ratios.append(screen);
+  return ratios;
 }
 
 // The cabinet: a tall box with a screen and a control deck, used by the icon and the placeholder.
@@ -51,14 +63,16 @@ void PaintCabinet(QPainter& p, const QRectF& r) {
 
 QIcon IconFrom(const std::function<void(QPainter&)>& paint) {
   QIcon icon;
-  for (int size : {16, 32}) {
-    QPixmap p = Transparent(size, size);
-    QPainter painter(&p);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(size / 16.0, size / 16.0);
-    paint(painter);
-    painter.end();
-    icon.addPixmap(p);
+  for (qreal ratio : IconRatios()) {
+    for (int size : {16, 32}) {
+      QPixmap p = Transparent(size, size, ratio);
+      QPainter painter(&p);
+      painter.setRenderHint(QPainter::Antialiasing);
+      painter.scale(size / 16.0, size / 16.0);
+      paint(painter);
+      painter.end();
+      icon.addPixmap(p);
+    }
   }
   return icon;
 }
@@ -78,8 +92,17 @@ QIcon ProgramIcon() {
   return icon;
 }
 
-QPixmap StartButtonPicture(bool greyed) {
-  QPixmap p = Transparent(64, 28);
+QIcon StartButtonIcon() {
+  QIcon icon;
+  for (qreal ratio : IconRatios()) {
+    icon.addPixmap(StartButtonPicture(false, ratio), QIcon::Normal);
+    icon.addPixmap(StartButtonPicture(true, ratio), QIcon::Disabled);
+  }
+  return icon;
+}
+
+QPixmap StartButtonPicture(bool greyed, qreal ratio) {
+  QPixmap p = Transparent(64, 28, ratio);
   QPainter painter(&p);
   painter.setRenderHint(QPainter::Antialiasing);
   const QColor fill = greyed ? QColor(160, 160, 160) : QColor(40, 160, 60);
@@ -99,8 +122,14 @@ QPixmap StartButtonPicture(bool greyed) {
   return p;
 }
 
-QPixmap ControlImage(int index) {
-  QPixmap p = Transparent(28, 28);
+QIcon ControlIcon(int index) {
+  QIcon icon;
+  for (qreal ratio : IconRatios()) icon.addPixmap(ControlImage(index, ratio));
+  return icon;
+}
+
+QPixmap ControlImage(int index, qreal ratio) {
+  QPixmap p = Transparent(28, 28, ratio);
   QPainter painter(&p);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(QPen(kOutline, 1.2));
@@ -210,15 +239,16 @@ QIcon DeleteIcon() {
   });
 }
 
-QImage NoShotPicture() {
-  QImage image(384, 256, QImage::Format_RGB32);
+QImage NoShotPicture(qreal ratio) {
+  QImage image(QSize(qRound(384 * ratio), qRound(256 * ratio)), QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
   QLinearGradient ground(0, 0, 0, 256);
   ground.setColorAt(0, QColor(16, 20, 48));
   ground.setColorAt(1, QColor(4, 4, 16));
-  p.fillRect(image.rect(), ground);
+  p.fillRect(QRectF(0, 0, 384, 256), ground);
   PaintCabinet(p, QRectF(24, 30, 64, 100));
   QFont title("Arial");
   title.setPixelSize(40);

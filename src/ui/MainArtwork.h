@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QPixmap>
 
+#include "ui/ScreenRatio.h"
+
 // The program's own pictures, painted in code so that nothing is copied from anywhere and every
 // picture stays sharp at any screen scale.
 
@@ -11,18 +13,23 @@ namespace artwork {
 
 /// The program icon: a stylised arcade cabinet.
 QIcon ProgramIcon();
-/// The Start button's picture; greyed is the disabled look.
-QPixmap StartButtonPicture(bool greyed);
+/// The Start button's picture, 64 × 28, drawn with ratio device pixels to each of its pixels;
+/// greyed is the disabled look.
+QPixmap StartButtonPicture(bool greyed, qreal ratio = 1);
+/// The Start button's icon: normal and greyed pictures at every ratio the screens need.
+QIcon StartButtonIcon();
 /// Image i (0..6) of the screenshot toolbar: play, pause, previous, next, clock, skull, bent arrow;
-/// 28 × 28, pale yellow on a transparent ground.
-QPixmap ControlImage(int index);
+/// 28 × 28, pale yellow on a transparent ground, drawn with ratio device pixels to each pixel.
+QPixmap ControlImage(int index, qreal ratio = 1);
+/// ControlImage(index) at every ratio the screens need.
+QIcon ControlIcon(int index);
 /// Small menu icons.
 QIcon DocumentIcon();
 QIcon WebIcon();
 QIcon ArchiveIcon();
 QIcon AboutIcon();
 QIcon DeleteIcon();
-/// The picture shown when a game has no screenshot, 384 × 256.
-QImage NoShotPicture();
+/// The picture shown when a game has no screenshot, 384 × 256 device-independent pixels.
+QImage NoShotPicture(qreal ratio = ScreenRatio());
 
 }  // namespace artwork

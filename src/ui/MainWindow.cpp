@@ -27,6 +27,7 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "platform/UserInteraction.h"
+#include "ui/FontScale.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ TMain::TMain(TUserInteraction& ui, TMainHooks hooks, QWidget* parent)
   setWindowTitle("StartVELK");
   setWindowIcon(artwork::ProgramIcon());
   QFont font("Arial");
-  font.setPixelSize(12);
+  SetCharacterHeight(font, 12);
   setFont(font);
   resize(600, 400);
 
@@ -295,14 +296,13 @@ void TMain::BuildGameListPanel() {
   StartEmuButton = new QPushButton;
   StartEmuButton->setObjectName("StartEmuButton");
   StartEmuButton->setFixedHeight(35);
-  QIcon picture;
-  picture.addPixmap(artwork::StartButtonPicture(false), QIcon::Normal);
-  picture.addPixmap(artwork::StartButtonPicture(true), QIcon::Disabled);
-  StartEmuButton->setIcon(picture);
+  StartEmuButton->setIcon(artwork::StartButtonIcon());
   StartEmuButton->setIconSize(QSize(64, 28));
   StartEmuButton->setToolTip("Start VELK Arcade Emulator");
   StartEmuButton->setAccessibleName("Start VELK Arcade Emulator");
   StartEmuButton->setEnabled(false);
+  // Enter presses it (the window's shortcut below); marked so that screen readers announce it.
+  StartEmuButton->setDefault(true);
   startLayout->addWidget(StartEmuButton);
   panelLayout->addWidget(startPanel);
 
@@ -435,8 +435,31 @@ void TMain::showEvent(QShowEvent* event) {
   for (int delay : {0, 150}) QTimer::singleShot(delay, this, [this] { AdjustToOuterSize(); });
 }
 
+void TMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // A window that started maximised or minimised first meets its frame when it is restored:
+  // only then can the saved outer size become the inner size the platform needs.
+  // The window manager may apply its own idea of the restored size a little later, so the outer
+  // size is set again until it has settled.
+  if (event->type() != QEvent::WindowStateChange || FOuterAdjusted || !FShownOnce ||
+      windowState() != Qt::WindowNoState)
+    return;
+  FOuterAdjusted = true;
+  for (int delay : {0, 150, 400}) {
+    QTimer::singleShot(delay, this, [this] {
+      if (windowState() != Qt::WindowNoState) return;
+      FNormalShown = true;
+      const QSize frame = frameGeometry().size() - geometry().size();
+      if (frame.width() <= 0 && frame.height() <= 0) return;
+      FFrameExtra = frame;
+      if (frameGeometry().size() != FOuterSize) resize(FOuterSize - frame);
+    });
+  }
+}
+
 void TMain::AdjustToOuterSize() {
   if (FOuterAdjusted || windowState() != Qt::WindowNoState) return;
+  if (isVisible()) FNormalShown = true;
   const QSize frame = frameGeometry().size() - geometry().size();
   if (frame.width() <= 0 && frame.height() <= 0) return;
   FOuterAdjusted = true;
@@ -483,12 +506,18 @@ TWindowState TMain::CollectWindowState() const {
   state.TabSheet = MenuViewTabSheet->isChecked();
   const Qt::WindowStates ws = windowState();
   state.State = (ws & Qt::WindowMinimized) ? 1 : (ws & Qt::WindowMaximized) ? 2 : 0;
-  // The size of the normal state, also for a maximised or minimised window.
-  QRect normal = (state.State != 0 && normalGeometry().isValid()) ? normalGeometry() : geometry();
-  QSize frameExtra = FFrameExtra;
-  if (isVisible() && state.State == 0) frameExtra = frameGeometry().size() - geometry().size();
-  state.Width = normal.width() + frameExtra.width();
-  state.Height = normal.height() + frameExtra.height();
+  // The outer size of the normal state, also for a maximised or minimised window. Until the
+  // window has been on screen in the normal state, that is still the size it was given.
+  if (state.State != 0 && !FNormalShown) {
+    state.Width = FOuterSize.width();
+    state.Height = FOuterSize.height();
+  } else {
+    QRect normal = (state.State != 0 && normalGeometry().isValid()) ? normalGeometry() : geometry();
+    QSize frameExtra = FFrameExtra;
+    if (isVisible() && state.State == 0) frameExtra = frameGeometry().size() - geometry().size();
+    state.Width = normal.width() + frameExtra.width();
+    state.Height = normal.height() + frameExtra.height();
+  }
   state.GLPWidth = GameListPanelWidth();
   state.ScreenShotMode = MenuOriginal->isChecked()    ? TScreenShotMode::smOriginal
                          : MenuScaled->isChecked()    ? TScreenShotMode::smScaled
@@ -529,7 +558,8 @@ void TMain::FillGameList() {
   });
   for (const Row& row : rows) {
     auto* item = new QListWidgetItem(row.Text);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    // User-checkable so that screen readers report the mark; a change is put back at once.
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(row.Available ? Qt::Checked : Qt::Unchecked);
     item->setData(kAvailableRole, row.Available);
     const std::string_view name = cat.Games[row.Index].Name.view();
@@ -596,7 +626,10 @@ void TMain::GameListClickCheck(QListWidgetItem* item) {
   // The check marks show availability only; whatever changed one, it goes back at once.
   if (!item) return;
   const Qt::CheckState wanted = item->data(kAvailableRole).toBool() ? Qt::Checked : Qt::Unchecked;
-  if (item->checkState() != wanted) item->setCheckState(wanted);
+  if (item->checkState() == wanted) return;
+  item->setCheckState(wanted);
+  // The view keeps a click on the box from selecting the row; the row is selected as by any click.
+  if (!FFilling && GameList->currentItem() != item) GameList->setCurrentItem(item);
 }
 
 void TMain::StartEmuButtonClick() {

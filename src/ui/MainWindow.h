@@ -217,6 +217,7 @@ class TMain : public QMainWindow, public TSlideShowControl {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -230,6 +231,8 @@ class TMain : public QMainWindow, public TSlideShowControl {
   void BuildSettingsTab();
   void BuildStatusBar();
   void SToolBarResize();
+  /// Puts Play and Pause down or up without running their handlers.
+  void SetSlideShowButtons(bool playing);
   void AdjustToOuterSize();
   /// Carries out what the screenshot set decided: the picture, or the no-screenshot view.
   void ShowView(const TScreenShotView& view);
@@ -255,10 +258,12 @@ class TMain : public QMainWindow, public TSlideShowControl {
   std::int32_t FPanelWidth = 185;  ///< the list panel's width as last set
   std::int32_t FStartState = 0;
   bool FFilling = false;
+  bool FSettingSlideShow = false;  ///< Play and Pause change by the program, not by the user
   bool FClosed = false;
   bool FStartupFailed = false;  ///< the catalogue could not be loaded: nothing is saved at close
   bool FShownOnce = false;
   bool FOuterAdjusted = false;
+  bool FNormalShown = false;  ///< the window has been on screen in the normal state
   QSize FOuterSize{600, 400};
   QSize FFrameExtra{0, 0};  ///< outer minus inner size of the normal state, once known
 };

@@ -61,12 +61,15 @@ void TMain::BuildScreenShotTab() {
   SToolBar->setFloatable(false);
   SToolBar->setStyleSheet("QToolBar { border: 0px; background: transparent; spacing: 0px; }");
   auto tool = [this](int image, const char* hint, const char* name) {
-    QAction* action = SToolBar->addAction(QIcon(artwork::ControlImage(image)), hint);
+    QAction* action = SToolBar->addAction(artwork::ControlIcon(image), hint);
     action->setObjectName(name);
     action->setToolTip(hint);
     if (auto* button = qobject_cast<QToolButton*>(SToolBar->widgetForAction(action))) {
       button->setFixedHeight(35);
       button->setObjectName(QString(name) + "Button");
+      // Reached by Tab and pressed with Space, like every other control; its name is the hint.
+      button->setFocusPolicy(Qt::TabFocus);
+      button->setAccessibleName(hint);
     }
     return action;
   };
@@ -93,9 +96,21 @@ void TMain::BuildScreenShotTab() {
   SSTimer->setObjectName("SSTimer");
   SSTimer->setInterval(1000);
 
-  connect(SToolPlay, &QAction::triggered, this, [this] { Guarded([this] { SToolPlayClick(); }); });
-  connect(SToolPause, &QAction::triggered, this,
-          [this] { Guarded([this] { SToolPauseClick(); }); });
+  // Play and Pause act on every change of their state, whether a click, a key or a screen
+  // reader made it; like two radio buttons, a change of the one already down keeps it down.
+  connect(SToolPlay, &QAction::toggled, this, [this] {
+    if (!FSettingSlideShow) Guarded([this] { SToolPlayClick(); });
+  });
+  connect(SToolPause, &QAction::toggled, this, [this] {
+    if (!FSettingSlideShow) Guarded([this] { SToolPauseClick(); });
+  });
+  for (QAction* action : {SToolPlay, SToolPause}) {
+    // A screen reader's toggle reaches the button; the action follows it from here.
+    if (auto* button = qobject_cast<QToolButton*>(SToolBar->widgetForAction(action)))
+      connect(button, &QToolButton::toggled, action, [action](bool on) {
+        if (action->isChecked() != on) action->setChecked(on);
+      });
+  }
   connect(SToolPrev, &QAction::triggered, this, [this] { Guarded([this] { PrevScreenShot(); }); });
   connect(SToolNext, &QAction::triggered, this, [this] { Guarded([this] { NextScreenShot(); }); });
   connect(SToolTimer, &QAction::triggered, this,
@@ -260,15 +275,21 @@ void TMain::MenuShowNameClick() {
 // The slide show
 
 void TMain::SToolPlayClick() {
-  SToolPause->setChecked(false);
-  SToolPlay->setChecked(true);
+  SetSlideShowButtons(true);
   EnableSSTimer(true);
 }
 
 void TMain::SToolPauseClick() {
-  SToolPlay->setChecked(false);
-  SToolPause->setChecked(true);
+  SetSlideShowButtons(false);
   EnableSSTimer(false);
+}
+
+void TMain::SetSlideShowButtons(bool playing) {
+  const bool before = FSettingSlideShow;
+  FSettingSlideShow = true;
+  SToolPlay->setChecked(playing);
+  SToolPause->setChecked(!playing);
+  FSettingSlideShow = before;
 }
 
 void TMain::EnableSSTimer(bool enabled) {

@@ -22,7 +22,7 @@ TSetScreenShotTimerForm::TSetScreenShotTimerForm(QWidget* parent) : QDialog(pare
   setWindowTitle(QStringLiteral("Screenshot Timer"));
   setFixedSize(263, 84);
   QFont f = font();
-  f.setPixelSize(11);
+  SetCharacterHeight(f, 11);
   setFont(f);
 
   Image1 = new QLabel(this);
@@ -47,7 +47,7 @@ TSetScreenShotTimerForm::TSetScreenShotTimerForm(QWidget* parent) : QDialog(pare
   TimerLabel = new QLabel(QStringLiteral("10 Sec."), this);
   TimerLabel->setObjectName(QStringLiteral("TimerLabel"));
   QFont big = font();
-  big.setPixelSize(16);
+  SetCharacterHeight(big, 16);
   TimerLabel->setFont(big);
   TimerLabel->move(208, 16);
   TimerLabel->resize(TimerLabel->fontMetrics().horizontalAdvance(QStringLiteral("10 Sec.")) + 4,

@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "MainArtwork.h"
 #include "MainWindow.h"
@@ -83,7 +84,11 @@ void TMain::BuildSettingsTab() {
   CbResolution->addItems(
       {"Default", "384x256", "360x256", "320x400", "320x240", "256x256", "224x288"});
   CbResolution->setEditText("Default");
-  CbResolution->setGeometry(104, 52, 65, 21);
+  // At its place, at least as wide as the layout asks and wide enough for every listed value in
+  // the desktop's font.
+  CbResolution->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  CbResolution->setGeometry(104, 52, std::max(65, CbResolution->sizeHint().width()),
+                            std::max(21, CbResolution->sizeHint().height()));
   label->setBuddy(CbResolution);
   ChRotateScreen = CheckAt(display, "Rotate Screen (Image Fight)", "ChRotateScreen", 80);
 
@@ -132,7 +137,8 @@ void TMain::ShowGameSettings() {
     return;
   }
   const TGameRecord& game = cat.Games[cat.CurrentGame];
-  ChUseDefSettings->show();
+  // While the defaults are edited the button covers the box: hidden, Tab cannot reach it.
+  ChUseDefSettings->setVisible(SaveDefaultSettingsButton->isHidden());
   ChVsync->setChecked(game.Vsync);
   ChScanLines->setChecked(game.ScanLines);
   ChRotateScreen->setChecked(game.RotateScreen);
@@ -205,6 +211,7 @@ void TMain::MenuSetDefaultSettingsClick() {
   PageControl->setCurrentWidget(SettingsTab);
   SaveDefaultSettingsButton->show();
   SaveDefaultSettingsButton->raise();
+  ChUseDefSettings->hide();
   SettingsScrollBox->show();
 }
 

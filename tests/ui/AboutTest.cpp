@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QEnterEvent>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -91,7 +92,7 @@ class AboutTest : public QObject {
     QVERIFY(box.FrontendAuthorLabel->Url.endsWith(QLatin1String("?subject=StartVELK")));
     QCOMPARE(box.FrontendAuthorLabel->CursorMouseOver(), crMozilla);
     QCOMPARE(box.Label2->text(), QStringLiteral("is a freeware frontend for"));
-    QCOMPARE(box.Label2->font().pixelSize(), 13);
+    QCOMPARE(QFontInfo(box.Label2->font()).pixelSize(), 13);
     QCOMPARE(box.Label2->palette().color(QPalette::WindowText), kBlue);
     QCOMPARE(box.Label4->pos(), QPoint(24, 160));
     QCOMPARE(box.EmuAuthorLabel->pos(), QPoint(40, 160));
@@ -102,7 +103,7 @@ class AboutTest : public QObject {
     QCOMPARE(box.LumoraURLLabel1->CursorMouseOver(), crMSIE);
     for (TLumoraURLLabel* l : {box.FrontendAuthorLabel, box.EmuAuthorLabel, box.LumoraURLLabel1}) {
       QVERIFY(l->font().underline());
-      QCOMPARE(l->font().pixelSize(), 11);
+      QCOMPARE(QFontInfo(l->font()).pixelSize(), 11);
       QCOMPARE(l->FontColor(), kBlue);
       QCOMPARE(l->PopupString(), QStringLiteral("Copy Link Location"));
       QVERIFY(l->Url.startsWith(QLatin1String("mailto:")));
@@ -168,6 +169,16 @@ class AboutTest : public QObject {
     QVERIFY(Picture(LinkCursor("MOZILLA")) != Picture(LinkCursor("MSIE")));
     QVERIFY(Picture(LinkCursor("MSIE")) != Picture(LinkCursor("HANDHELP")));
     QCOMPARE(LinkCursor("MOZILLA").bitmap().size(), QSize(32, 32));
+    // On a screen of twice the density: the same picture in twice the pixels, the same hot spot.
+    const QCursor dense = LinkCursor("MOZILLA", 2);
+    QCOMPARE(dense.pixmap().size(), QSize(64, 64));
+    QCOMPARE(dense.pixmap().devicePixelRatio(), 2.0);
+    QCOMPARE(dense.hotSpot(), LinkCursor("MOZILLA").hotSpot());
+    const QImage mask = LinkCursor("MOZILLA").mask().toImage();
+    const QImage big = dense.pixmap().toImage();
+    for (int y = 0; y < 32; y += 3)
+      for (int x = 0; x < 32; x += 3)
+        QCOMPARE(qAlpha(big.pixel(2 * x + 1, 2 * y + 1)) != 0, mask.pixelIndex(x, y) != 0);
   }
 
   void MouseSequences() {
@@ -239,6 +250,24 @@ class AboutTest : public QObject {
     label.PopupMenu()->actions()[0]->trigger();
     label.PopupMenu()->close();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("mailto:core@velk.example.org"));
+  }
+
+  void KeyboardOpensAndOffersTheCopy() {
+    TLumoraURLLabel label;
+    label.resize(60, 16);
+    label.Url = QStringLiteral("mailto:core@velk.example.org");
+    label.BrowserCommandSource = [] { return std::string(); };
+    QCOMPARE(label.focusPolicy(), Qt::StrongFocus);
+    int clicks = 0;
+    connect(&label, &TLumoraURLLabel::OnClick, this, [&] { ++clicks; });
+    QTest::keyClick(&label, Qt::Key_Return);
+    QTest::keyClick(&label, Qt::Key_Space);
+    QCOMPARE(FRecorder.Urls, QList<QUrl>({QUrl(label.Url), QUrl(label.Url)}));
+    QCOMPARE(clicks, 2);
+    QTest::keyClick(&label, Qt::Key_F10, Qt::ShiftModifier);
+    QVERIFY(label.PopupMenu()->isVisible());
+    QCOMPARE(label.PopupMenu()->activeAction(), label.PopupMenu()->actions()[0]);
+    label.PopupMenu()->close();
   }
 
   void BrowserCommandBranches() {

@@ -1,5 +1,5 @@
 # Qt Test suites of the message boxes and dialogs, one executable per dialog unit.
-foreach(suite MessageBoxesTest AltRomPathTest AboutTest ScreenShotTimerTest)
+foreach(suite MessageBoxesTest AltRomPathTest AboutTest ScreenShotTimerTest DesktopSessionTest)
   add_executable(ui_${suite} ${CMAKE_CURRENT_LIST_DIR}/${suite}.cpp ${CMAKE_CURRENT_LIST_DIR}/DialogTestUtil.h)
   set_target_properties(ui_${suite} PROPERTIES AUTOMOC ON)
   target_link_libraries(ui_${suite} PRIVATE startvelk_ui Qt6::Test)

@@ -1,5 +1,6 @@
 // The main window's game list, views, menus, status bar, toggles and resizing rules.
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -154,7 +155,15 @@ class MainWindowTest : public QObject {
     TMainFixture f;
     TMain& main = f.Start(kGames, {}, 1);
     QListWidgetItem* item = main.GameList->item(1);
-    QVERIFY(!(item->flags() & Qt::ItemIsUserCheckable));
+    // Screen readers see checkable rows, checked exactly when the game is available.
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(main.GameList);
+    QVERIFY(list && list->childCount() >= 2);
+    for (int row = 0; row < 2; ++row) {
+      const QAccessible::State state = list->child(row)->state();
+      QVERIFY(state.checkable);
+      QCOMPARE(bool(state.checked), main.GameList->item(row)->checkState() == Qt::Checked);
+    }
+    QVERIFY(!list->child(0)->state().checked && list->child(1)->state().checked);
     item->setCheckState(Qt::Unchecked);
     QCOMPARE(item->checkState(), Qt::Checked);
     main.GameList->setFocus();

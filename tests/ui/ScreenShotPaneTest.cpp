@@ -1,6 +1,7 @@
 // The screenshot pane: the picture on show, navigation and deletion through the toolbar and the
 // menu, placement, the controls, the slide show and PCX pictures through Qt's image loading.
 
+#include <QAccessible>
 #include <QAction>
 #include <QBuffer>
 #include <QDir>
@@ -180,6 +181,26 @@ class ScreenShotPaneTest : public QObject {
     main.SToolPlay->trigger();
     main.SToolPlay->trigger();
     QVERIFY(main.SToolPlay->isChecked() && main.SSTimer->isActive());
+
+    // A screen reader's toggle and the keyboard act as the click does; the buttons take the focus
+    // and carry their names.
+    auto toggle = [&](QAction* action) {
+      QWidget* button = main.SToolBar->widgetForAction(action);
+      QAccessibleInterface* face = QAccessible::queryAccessibleInterface(button);
+      QVERIFY(face && face->actionInterface());
+      QCOMPARE(face->text(QAccessible::Name), action->text());
+      face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle(main.SToolPause);
+    QVERIFY(main.SToolPause->isChecked() && !main.SToolPlay->isChecked());
+    QVERIFY(!main.SSTimer->isActive());
+    toggle(main.SToolPlay);
+    QVERIFY(main.SToolPlay->isChecked() && !main.SToolPause->isChecked());
+    QVERIFY(main.SSTimer->isActive());
+    QWidget* pause = main.SToolBar->widgetForAction(main.SToolPause);
+    QCOMPARE(pause->focusPolicy(), Qt::TabFocus);
+    QTest::keyClick(pause, Qt::Key_Space);
+    QVERIFY(main.SToolPause->isChecked() && !main.SSTimer->isActive());
   }
 
   void intervalZeroNeverTicksAndTheDialogSetsIt() {

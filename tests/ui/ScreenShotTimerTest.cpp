@@ -1,3 +1,4 @@
+#include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -33,7 +34,7 @@ class ScreenShotTimerTest : public QObject {
     QCOMPARE(form.TimerBar->value(), 10);
     QCOMPARE(form.TimerLabel->text(), QStringLiteral("10 Sec."));
     QCOMPARE(form.TimerLabel->pos(), QPoint(208, 16));
-    QCOMPARE(form.TimerLabel->font().pixelSize(), 16);
+    QCOMPARE(QFontInfo(form.TimerLabel->font()).pixelSize(), 16);
     QCOMPARE(form.OKButton1->geometry(), QRect(40, 48, 75, 25));
     QCOMPARE(form.CancelButton2->geometry(), QRect(144, 48, 75, 25));
     QCOMPARE(form.CancelButton2->text(), QStringLiteral("Cancel"));

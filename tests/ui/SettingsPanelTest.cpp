@@ -152,6 +152,13 @@ class SettingsPanelTest : public QObject {
     QVERIFY(main.SaveDefaultSettingsButton->isVisible());
     QVERIFY(main.SettingsScrollBox->isVisible());
     QVERIFY(main.ChVsync->isChecked());
+    // The covered box can be neither seen nor reached with Tab while the defaults are edited.
+    QVERIFY(!main.ChUseDefSettings->isVisible());
+    FocusOn(main.SaveDefaultSettingsButton);
+    for (int i = 0; i < 12; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QVERIFY(QApplication::focusWidget() != main.ChUseDefSettings);
+    }
 
     FocusOn(main.ChVsync);
     main.ChVsync->setChecked(false);
@@ -162,7 +169,7 @@ class SettingsPanelTest : public QObject {
     QVERIFY(!main.SaveDefaultSettingsButton->isVisible());
     QVERIFY(main.GameList->isEnabled());
     QCOMPARE(Catalogue().CurrentGame, 1);
-    QVERIFY(main.ChUseDefSettings->isChecked());
+    QVERIFY(main.ChUseDefSettings->isChecked() && main.ChUseDefSettings->isVisible());
     QVERIFY(!main.SettingsScrollBox->isVisible());
     QVERIFY(!main.StartEmuButton->isEnabled());  // until the selection changes again
     main.GameList->setCurrentRow(1);

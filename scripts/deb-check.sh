@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs the Debian package built by scripts/deb.sh as a user would (apt-get resolves its
+# dependencies) and starts the installed program once, on an X server of its own, in a generated
+# emulator folder; a SIGTERM ends it as the end of a desktop session does, and it saves its
+# settings then.
+set -euo pipefail
+deb=$(realpath "$1")
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$deb" >/dev/null
+for file in /usr/bin/startvelk /usr/bin/UNZIPLIB.DLL /usr/bin/startvelk-batch \
+    /usr/bin/startvelk-console /usr/share/applications/startvelk.desktop \
+    /usr/share/icons/hicolor/scalable/apps/startvelk.svg \
+    /usr/share/metainfo/org.example.startvelk.metainfo.xml; do
+  [ -e "$file" ] || { echo "deb-check: $file is not installed"; exit 1; }
+done
+
+emu=$(realpath "$(mktemp -d)")
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$emu"
+}
+trap cleanup EXIT
+mkdir -p "$emu/mygame"
+printf '#!/bin/sh\nexit 0\n' >"$emu/velk.exe"
+chmod +x "$emu/velk.exe"
+printf 'VELK\r\n\r\ngameslist:\r\nMy Game    mygame\r\n' >"$emu/readme.txt"
+printf 'driver' >"$emu/mygame/mygame.vlk"
+# The emulator's date as the settings file keeps it (seconds even): no first-start report box.
+seconds=$(date -r "$emu/velk.exe" +%S)
+date=$(date -r "$emu/velk.exe" '+%Y-%m-%d %H:%M:')$(printf %02d $((10#$seconds - 10#$seconds % 2)))
+printf '[StartVELK]\r\nNumOfGames=2\r\nEmuExeDate=%s\r\n\r\n[Game0]\r\nName=Default\r\nZipName=Default\r\n\r\n[Game1]\r\nName=My Game\r\nZipName=mygame\r\n' \
+  "$date" >"$emu/StartVELK.ini"
+
+exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+pids+=($!)
+read -r display <&3
+export DISPLAY=":$display"
+(cd "$emu" && exec env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY /usr/bin/startvelk) &
+program=$!
+pids+=($program)
+for _ in $(seq 1 300); do
+  xwininfo -root -tree 2>/dev/null | grep -q '"StartVELK 0.9.1 \[1 of 1 games\]"' && break
+  sleep 0.1
+done
+xwininfo -root -tree | grep -q '"StartVELK 0.9.1 \[1 of 1 games\]"' ||
+  { echo "deb-check: the installed program's window did not appear"; exit 1; }
+rm "$emu/StartVELK.ini"
+kill -TERM $program
+wait $program || { echo "deb-check: the installed program did not end normally"; exit 1; }
+[ -e "$emu/StartVELK.ini" ] || { echo "deb-check: the installed program did not save its settings"; exit 1; }
+echo "deb-check: $(basename "$deb") installs, and the installed program runs and ends cleanly"

@@ -1,0 +1,526 @@
+#!/usr/bin/env python3
+"""The real startvelk on a real desktop: Xvfb with the openbox window manager and the
+accessibility bus, driven by real key presses (xdotool) and read as the window manager (xprop),
+a screen reader (AT-SPI) and the screen (ImageMagick's import) see it.
+
+Two runs of the program in a generated emulator folder:
+1. at scale 1: exact window titles, the order of the focus under Tab, the keyboard on the
+   toolbar, the About box's links, the default-settings mode, the game list's check marks and
+   the Play button's screen-reader action;
+2. at scale 2, started maximised: the toolbar's picture drawn at twice the pixels (compared with
+   run 1) and, after the window manager restores the window, the saved normal size unchanged.
+
+Run it inside `dbus-run-session`; it exits with 77 (skipped) when a tool it needs is missing.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIPPED = 77
+TOOLS = ["Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import", "convert"]
+FAILURES = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        FAILURES.append(what)
+    return condition
+
+
+def wait_for(probe, timeout=30.0, step=0.1):
+    """The first true value of probe() within timeout seconds, else None."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value or time.monotonic() > deadline:
+            return value or None
+        time.sleep(step)
+
+
+# --------------------------------------------------------------------------------------------
+# The desktop: an X server of its own with a window manager
+
+
+class Desktop:
+    def __init__(self, width, height):
+        read, write = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", f"{width}x{height}x24",
+             "-dpi", "96", "-nolisten", "tcp"],
+            pass_fds=[write], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as pipe:
+            number = pipe.readline().strip()
+        self.env = dict(os.environ, DISPLAY=":" + number)
+        self.env.pop("QT_QPA_PLATFORM", None)
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"))
+
+    def run(self, *words):
+        return subprocess.run(words, env=self.env, capture_output=True, text=True).stdout
+
+    def key(self, *keys):
+        subprocess.run(["xdotool", "key", "--clearmodifiers", "--delay", "60", *keys],
+                       env=self.env, check=True)
+        time.sleep(0.15)
+
+    def windows(self):
+        """{window id: _NET_WM_NAME} of the windows the window manager manages."""
+        listing = self.run("xprop", "-root", "_NET_CLIENT_LIST")
+        if "#" not in listing:
+            return {}
+        names = {}
+        for wid in listing.split("#", 1)[1].replace(",", " ").split():
+            line = self.run("xprop", "-id", wid, "_NET_WM_NAME")
+            if "=" in line:
+                names[wid] = line.split("=", 1)[1].strip().strip('"')
+        return names
+
+    def window_named(self, name, timeout=20.0):
+        return wait_for(lambda: next((w for w, n in self.windows().items() if n == name), None),
+                        timeout)
+
+    def grab(self, x, y, w, h):
+        """The luminance of a screen rectangle, as rows of floats."""
+        ppm = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}",
+                              "+repage", "-depth", "8", "ppm:-"], env=self.env, capture_output=True).stdout
+        fields, pos = [], 0
+        while len(fields) < 4:  # P6, width, height, maximum; then one whitespace byte
+            while ppm[pos:pos + 1].isspace():
+                pos += 1
+            start = pos
+            while not ppm[pos:pos + 1].isspace():
+                pos += 1
+            fields.append(ppm[start:pos])
+        pos += 1
+        width, height = int(fields[1]), int(fields[2])
+        data = ppm[pos:]
+        return [[0.299 * data[3 * (r * width + c)] + 0.587 * data[3 * (r * width + c) + 1]
+                 + 0.114 * data[3 * (r * width + c) + 2] for c in range(width)]
+                for r in range(height)]
+
+    def shot(self, path):
+        subprocess.run(["import", "-window", "root", path], env=self.env)
+
+    def close(self):
+        for process in (self.wm, self.server):
+            process.terminate()
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+
+
+def centre_square(x, y, w, h):
+    """The square in the middle of a button, as wide as the button is high: the buttons of the
+    toolbar share its width, the picture stays in the middle."""
+    return x + (w - h) // 2, y, h, h
+
+
+def edge_energy(image):
+    """Sum of squared differences between neighbours: a sharp edge scores twice a smeared one."""
+    total = 0.0
+    for r in range(len(image) - 1):
+        for c in range(len(image[0]) - 1):
+            total += (image[r][c + 1] - image[r][c]) ** 2 + (image[r + 1][c] - image[r][c]) ** 2
+    return total
+
+
+def upscale2(image):
+    """image at twice its size, interpolated linearly: what a picture drawn at 1x looks like."""
+    h, w = len(image), len(image[0])
+    out = []
+    for r in range(2 * h):
+        y = min(max((r + 0.5) / 2 - 0.5, 0), h - 1)
+        y0, fy = int(y), y - int(y)
+        y1 = min(y0 + 1, h - 1)
+        row = []
+        for c in range(2 * w):
+            x = min(max((c + 0.5) / 2 - 0.5, 0), w - 1)
+            x0, fx = int(x), x - int(x)
+            x1 = min(x0 + 1, w - 1)
+            top = image[y0][x0] * (1 - fx) + image[y0][x1] * fx
+            bottom = image[y1][x0] * (1 - fx) + image[y1][x1] * fx
+            row.append(top * (1 - fy) + bottom * fy)
+        out.append(row)
+    return out
+
+
+# --------------------------------------------------------------------------------------------
+# The screen reader's view
+
+
+class ScreenReader:
+    def __init__(self):
+        import gi
+        gi.require_version("Atspi", "2.0")
+        from gi.repository import Atspi, GLib
+        self.Atspi, self.GLib = Atspi, GLib
+        Atspi.init()
+        self.focused = []
+        self.listener = Atspi.EventListener.new(self._on_focus)
+        self.listener.register("object:state-changed:focused")
+
+    def _on_focus(self, event):
+        if event.detail1 == 1:
+            self.focused.append(event.source)
+
+    def pump(self, seconds):
+        context = self.GLib.MainContext.default()
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            while context.pending():
+                context.iteration(False)
+            time.sleep(0.02)
+
+    def app(self, name, timeout=30.0):
+        def probe():
+            desktop = self.Atspi.get_desktop(0)
+            for i in range(desktop.get_child_count()):
+                child = desktop.get_child_at_index(i)
+                if child is not None and child.get_name() == name:
+                    return child
+            return None
+        return wait_for(probe, timeout, 0.3)
+
+    def find(self, root, role, name, showing_only=False):
+        """The first object of the role (AT-SPI role name) and name below root."""
+        stack = [root]
+        while stack:
+            node = stack.pop()
+            if node is None:
+                continue
+            try:
+                node.clear_cache()
+                if node.get_role_name() == role and node.get_name() == name:
+                    if not showing_only or "showing" in self.states(node):
+                        return node
+                stack.extend(node.get_child_at_index(i)
+                             for i in reversed(range(node.get_child_count())))
+            except Exception:
+                continue
+        return None
+
+    def states(self, node):
+        node.clear_cache()
+        return {s.value_nick for s in node.get_state_set().get_states()}
+
+    def actions(self, node):
+        return [self.Atspi.Action.get_action_name(node, i)
+                for i in range(self.Atspi.Action.get_n_actions(node))]
+
+    def act(self, node, action):
+        names = self.actions(node)
+        return action in names and self.Atspi.Action.do_action(node, names.index(action))
+
+    def extents(self, node):
+        box = self.Atspi.Component.get_extents(node, self.Atspi.CoordType.SCREEN)
+        return box.x, box.y, box.width, box.height
+
+    def focus_after(self, press, seconds=2.0):
+        """The name of the object that has the focus after press(), as the focus events tell."""
+        self.focused.clear()
+        press()
+        deadline = time.monotonic() + seconds
+        while not self.focused and time.monotonic() < deadline:
+            self.pump(0.05)
+        self.pump(0.1)
+        if not self.focused:
+            return None
+        node = self.focused[-1]
+        try:
+            return node.get_name() or node.get_role_name()
+        except Exception:
+            return None
+
+
+# --------------------------------------------------------------------------------------------
+# The program
+
+
+def make_emulator_dir(path, window_section):
+    os.makedirs(os.path.join(path, "ScreenShots"))
+    with open(os.path.join(path, "velk.exe"), "w") as f:
+        f.write("#!/bin/sh\necho VELK \"$@\"\nsleep 1\n")
+    os.chmod(os.path.join(path, "velk.exe"), 0o755)
+    with open(os.path.join(path, "readme.txt"), "w", newline="") as f:
+        f.write("VELK arcade emulator\r\n\r\ngameslist:\r\nSpace Racer II  spcrcr2\r\n"
+                "Moon Patrol X | moonpx\r\n")
+    for game in ("spcrcr2", "moonpx"):
+        os.makedirs(os.path.join(path, game))
+        with open(os.path.join(path, game, game + ".vlk"), "w") as f:
+            f.write("driver")
+    for i in range(4):  # four entries and the driver: installed
+        with open(os.path.join(path, "spcrcr2", f"rom{i}.bin"), "w") as f:
+            f.write("r")
+    shots = os.path.join(path, "ScreenShots")
+    subprocess.run(["convert", "-size", "320x240", "xc:navy", "-fill", "yellow", "-draw",
+                    "circle 160,120 160,40", os.path.join(shots, "spcrcr200.jpg")], check=True)
+    subprocess.run(["convert", "-size", "320x240", "xc:darkred", "-fill", "white", "-draw",
+                    "rectangle 60,60 260,180", os.path.join(shots, "spcrcr201.jpg")], check=True)
+    # The emulator's date as the settings file keeps it, so that no first-start report appears.
+    stamp = time.localtime(os.stat(os.path.join(path, "velk.exe")).st_mtime)
+    date = time.strftime("%Y-%m-%d %H:%M:", stamp) + "%02d" % (stamp.tm_sec - stamp.tm_sec % 2)
+    with open(os.path.join(path, "StartVELK.ini"), "w", newline="") as f:
+        f.write("[StartVELK]\r\nVersion=version.dll\r\nNumOfGames=3\r\nEmuExeDate=" + date +
+                "\r\nAltRomPath=\r\n\r\n[Window]\r\nLGLPos=1\r\n" + window_section +
+                "\r\n[Screenshot]\r\nTimer=1\r\nPlay=0\r\n\r\n"
+                "[Game0]\r\nName=Default\r\nZipName=Default\r\n\r\n"
+                "[Game1]\r\nName=Space Racer II\r\nZipName=spcrcr2\r\n\r\n"
+                "[Game2]\r\nName=Moon Patrol X\r\nZipName=moonpx\r\n\r\n")
+
+
+def start_program(program, folder, desktop, scale):
+    env = dict(desktop.env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+               QT_SCALE_FACTOR=str(scale), QT_ACCESSIBILITY="1")
+    return subprocess.Popen([program], cwd=folder, env=env)
+
+
+def stop_program(process):
+    process.send_signal(signal.SIGTERM)
+    try:
+        return process.wait(20)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return None
+
+
+def read_ini(folder):
+    with open(os.path.join(folder, "StartVELK.ini"), newline="") as f:
+        return f.read()
+
+
+TITLE = "StartVELK 0.9.1 [2 of 2 games]"
+TOOLBAR = ["Play", "Pause", "Previous", "Next", "Set Timer", "Delete Screenshot",
+           "Hide Controls"]
+
+
+def first_run(args, work, reader):
+    folder = os.path.join(work, "run1")
+    make_emulator_dir(folder, "")
+    desktop = Desktop(1024, 768)
+    program = start_program(args.program, folder, desktop, 1)
+    picture = None
+    try:
+        main = desktop.window_named(TITLE, 40)
+        if not check(main is not None, f"the main window's title is exactly {TITLE!r}: "
+                     f"{list(desktop.windows().values())}"):
+            return None
+        app = reader.app("StartVELK")
+        if not check(app is not None, "the program is on the accessibility bus"):
+            return None
+        frame = reader.find(app, "frame", TITLE)
+
+        # The game list as a screen reader hears it: a check mark exactly for the available game.
+        racer = reader.find(frame, "list item", "Space Racer II")
+        moon = reader.find(frame, "list item", "Moon Patrol X")
+        check(racer is not None and "checked" in reader.states(racer),
+              "the installed game's row is checked")
+        check(moon is not None and "checked" not in reader.states(moon),
+              "the absent game's row is not checked")
+        check(moon is not None and "Toggle" in reader.actions(moon),
+              "rows are checkable (they offer the toggle)")
+        start = reader.find(frame, "push button", "Start VELK Arcade Emulator")
+        check(start is not None and "is-default" in reader.states(start),
+              "the Start button is announced as the default button")
+
+        # Focus order under Tab, from the game list round to it again.
+        subprocess.run(["xdotool", "windowactivate", "--sync", str(int(main, 16))],
+                       env=desktop.env)
+        reader.pump(0.5)
+        order = []
+        for _ in range(16):  # room for controls that other parts of the window add
+            name = reader.focus_after(lambda: desktop.key("Tab"))
+            order.append(name)
+            if name == "Play":
+                desktop.key("space")
+                play = reader.find(frame, "check box", "Play")
+                check(play is not None and "checked" in reader.states(play),
+                      "Space on the focused Play button starts the slide show")
+                desktop.key("shift+Tab")
+                desktop.key("Tab")
+            if name in ("Space Racer II", "Games") and len(order) > 2:
+                break
+        print("     focus order:", order)
+        expected = ["Start VELK Arcade Emulator", "Screenshot"] + TOOLBAR
+        at = [order.index(n) if n in order else -1 for n in expected]
+        check(-1 not in at and at == sorted(at),
+              "Tab reaches the Start button, the pages and every toolbar button in order")
+        check(order[-1] in ("Space Racer II", "Games"), "Tab comes round to the game list")
+
+        # Enter starts the game; its batch file runs in the program's own console window, which
+        # closes when the run ends.
+        desktop.key("Return")
+        check(desktop.window_named("batch.bat", 20) is not None,
+              "the run shows a console window of its own, titled 'batch.bat'")
+        check(wait_for(lambda: "batch.bat" not in desktop.windows().values(), 20.0),
+              "the console window closes when the run ends")
+        check(wait_for(lambda: os.path.exists(os.path.join(folder, "VELKStart.txt")), 5.0),
+              "the emulator ran and its output went to VELKStart.txt")
+        subprocess.run(["xdotool", "windowactivate", "--sync", str(int(main, 16))],
+                       env=desktop.env)
+
+        # The toolbar's Next button, for the comparison with the picture at scale 2.
+        nxt = reader.find(frame, "push button", "Next")
+        if nxt is not None:
+            picture = desktop.grab(*centre_square(*reader.extents(nxt)))
+        desktop.shot(os.path.join(args.shots, "desktop-scale1.png"))
+
+        # Pause through the screen reader, then Play: the slide show steps on its timer.
+        pause = reader.find(frame, "check box", "Pause")
+        play = reader.find(frame, "check box", "Play")
+        check(pause is not None and reader.act(pause, "Toggle"), "Pause offers its toggle")
+        label = reader.find(frame, "label", "spcrcr200.jpg") or reader.find(
+            frame, "label", "spcrcr201.jpg")
+        shown = label.get_name() if label else None
+        reader.pump(1.5)
+        label.clear_cache() if label else None
+        check(label is not None and label.get_name() == shown, "paused, the picture stays")
+        check(play is not None and reader.act(play, "Toggle"), "Play offers its toggle")
+        reader.pump(0.3)
+        check("checked" in reader.states(play) and "checked" not in reader.states(pause),
+              "toggled by a screen reader, Play is down and Pause up")
+
+        def stepped():
+            label.clear_cache()
+            return label.get_name() != shown
+        check(label is not None and wait_for(stepped, 5.0),
+              "toggled by a screen reader, Play runs the slide show")
+        reader.act(pause, "Toggle")
+
+        # The About box: exact title, OK focused, its links reached by Tab, their menu by key.
+        desktop.key("alt+h")
+        desktop.key("a")
+        about = desktop.window_named("About StartVELK")
+        check(about is not None, "the About box's title is exactly 'About StartVELK'")
+        if about:
+            reader.pump(0.5)
+            links = [reader.focus_after(lambda: desktop.key("Tab")) for _ in range(4)]
+            print("     About box focus order:", links)
+            check(links[:3] == ["SV Team", "VELK Core", "VELK Drivers"] and links[3] == "OK",
+                  "Tab reaches the three links and comes back to OK")
+            desktop.key("Tab")  # on the first link
+            entry = reader.focus_after(lambda: desktop.key("Menu"))
+            desktop.shot(os.path.join(args.shots, "about-menu.png"))
+            check(entry == "Copy Link Location",
+                  f"the menu key on a link opens its menu on 'Copy Link Location' ({entry})")
+            desktop.key("Escape")
+            desktop.key("Escape")
+            check(wait_for(lambda: "About StartVELK" not in desktop.windows().values(), 5.0),
+                  "Escape closes the About box")
+
+        # The zip ROM path dialog and a message box: their titles are exactly their captions.
+        desktop.key("alt+t")
+        desktop.key("r")
+        check(desktop.window_named("Zip Rompath") is not None,
+              "the zip ROM path dialog's title is exactly 'Zip Rompath'")
+        desktop.key("ctrl+a")
+        subprocess.run(["xdotool", "type", "--delay", "20", "/no/such/folder"], env=desktop.env)
+        desktop.key("Return")
+        check(desktop.window_named("Error") is not None,
+              "the error box's title is exactly 'Error'")
+        desktop.key("Return")
+        desktop.key("Escape")
+        wait_for(lambda: "Zip Rompath" not in desktop.windows().values(), 5.0)
+
+        # Default-settings mode: the covered box is neither shown nor reached by Tab.
+        desktop.key("alt+t")
+        desktop.key("d")
+        save = wait_for(lambda: reader.find(frame, "push button", "Save Default Settings",
+                                            showing_only=True), 5.0)
+        check(save is not None, "'Set Default Settings' shows the save button")
+        box = reader.find(frame, "check box", "Use Default Settings")
+        check(box is not None and "showing" not in reader.states(box),
+              "the covered 'Use Default Settings' box is not shown")
+        reached = [reader.focus_after(lambda: desktop.key("Tab")) for _ in range(14)]
+        check("Use Default Settings" not in reached and "Save Default Settings" in reached,
+              "Tab reaches the save button and never the covered box")
+        reader.act(save, "Press")
+    finally:
+        code = stop_program(program)
+        desktop.close()
+    check(code == 0, f"a SIGTERM closes the program normally ({code})")
+    check("[Game0]" in read_ini(folder), "the settings are saved at the end")
+    return picture
+
+
+def second_run(args, work, reader, picture):
+    folder = os.path.join(work, "run2")
+    make_emulator_dir(folder, "Width=640\r\nHeight=420\r\nState=2\r\n")
+    desktop = Desktop(1600, 1100)
+    program = start_program(args.program, folder, desktop, 2)
+    try:
+        main = desktop.window_named(TITLE, 40)
+        if not check(main is not None, "at scale 2 the main window comes up"):
+            return
+        app = reader.app("StartVELK")
+        frame = reader.find(app, "frame", TITLE) if app else None
+        nxt = reader.find(frame, "push button", "Next") if frame else None
+        if check(nxt is not None and picture is not None, "the Next button is found at both scales"):
+            x, y, w, h = reader.extents(nxt)
+            geometry = desktop.run("xwininfo", "-id", main)
+            native = int(next(l.split(":")[1] for l in geometry.splitlines() if "Width:" in l))
+            fx, fy, fw, fh = reader.extents(frame)
+            if abs(fw * 2 - native) < abs(fw - native):  # extents in device-independent pixels
+                x, y, w, h = 2 * x, 2 * y, 2 * w, 2 * h
+            sharp = desktop.grab(*centre_square(x, y, w, h))
+            size_ok = len(sharp) == 2 * len(picture) and len(sharp[0]) == 2 * len(picture[0])
+            check(size_ok, f"the toolbar button's picture is twice the size at scale 2 "
+                           f"({len(picture[0])}x{len(picture)} -> {len(sharp[0])}x{len(sharp)})")
+            if size_ok:
+                ratio = edge_energy(sharp) / max(edge_energy(upscale2(picture)), 1.0)
+                check(ratio > 1.4, f"its picture is drawn at twice the pixels, not enlarged "
+                                   f"(edge energy {ratio:.2f} times an enlarged one)")
+        desktop.shot(os.path.join(args.shots, "desktop-scale2-maximised.png"))
+
+        # The window manager restores the window (a double click on its title bar): the saved
+        # normal size stays the one it was given, not that plus the frame.
+        frame_x = int(next(l.split(":")[1] for l in desktop.run("xwininfo", "-id", main)
+                           .splitlines() if "Absolute upper-left X" in l))
+        subprocess.run(["xdotool", "mousemove", str(frame_x + 300), "5", "click", "--repeat", "2",
+                        "--delay", "80", "1"], env=desktop.env)
+        time.sleep(1.5)
+        desktop.shot(os.path.join(args.shots, "desktop-scale2.png"))
+    finally:
+        code = stop_program(program)
+        desktop.close()
+    check(code == 0, f"a SIGTERM closes the program normally ({code})")
+    text = read_ini(folder)
+    check("Width=640\r\n" in text and "Height=420\r\n" in text,
+          "after a maximised start and a restore the saved normal size is unchanged: " +
+          " ".join(l for l in text.splitlines() if l.startswith(("Width", "Height", "State"))))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--shots", default=".", help="where the screenshots of the runs go")
+    args = parser.parse_args()
+    missing = [t for t in TOOLS if shutil.which(t) is None]
+    if missing or "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
+        print("skipped: missing " + (", ".join(missing) or "a D-Bus session"))
+        return SKIPPED
+    try:
+        reader = ScreenReader()
+    except (ImportError, ValueError) as error:
+        print(f"skipped: no AT-SPI client library ({error})")
+        return SKIPPED
+    os.makedirs(args.shots, exist_ok=True)
+    with tempfile.TemporaryDirectory() as work:
+        picture = first_run(args, work, reader)
+        second_run(args, work, reader, picture)
+    print(f"{len(FAILURES)} failed" if FAILURES else "all passed")
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
