@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Compiles every source without Qt in it (the console window is a Qt program) for Windows with MinGW-w64 (syntax and warnings only, no
+# Compiles every source without Qt in it for Windows with MinGW-w64 (syntax and warnings only, no
 # link), so that the Windows side of the platform seam keeps building. Qt for Windows is not
-# packaged for Debian: the windows themselves are left to a build on Windows.
+# packaged for Debian: the windows and the console window are left to a build on Windows.
 # Usage: scripts/windows-check.sh   (WINDOWS_CXX names another compiler)
 set -euo pipefail
 cd "$(dirname "$0")/.."
