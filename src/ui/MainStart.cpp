@@ -1,8 +1,8 @@
 #include "MainStart.h"
 
 #include <QAction>
-#include <QListWidget>
 
+#include "ui/GameListView.h"
 #include "ui/MainWindow.h"
 
 TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteraction& ui)
@@ -17,8 +17,8 @@ TMainGameStart::~TMainGameStart() {
 }
 
 bool TMainGameStart::SelectedGameChecked() const {
-  const QList<QListWidgetItem*> selected = FMain.GameList->selectedItems();
-  return !selected.isEmpty() && selected.front()->checkState() == Qt::Checked;
+  const int row = FMain.GameList->currentRow();
+  return row >= 0 && FMain.GameList->RowChecked(row);
 }
 
 void TMainGameStart::JoinClipboardChain() {
