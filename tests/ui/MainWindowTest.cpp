@@ -39,6 +39,14 @@ const std::vector<TTestGame> kGames = {
     {"Epsilon", "eps", gsInstalled},
 };
 
+// The window on kGames with the second row selected, shown, counting the starts it asks for.
+TMain& StartCountingStarts(TMainFixture& f, int& starts) {
+  TMain& main = f.Start(kGames, {}, 1);
+  main.Hooks().StartGame = [&starts] { ++starts; };
+  main.show();
+  return main;
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -532,10 +540,8 @@ class MainWindowTest : public QObject {
 
   void searchNarrowsTheListAndTheSelectionFollows() {
     TMainFixture f;
-    TMain& main = f.Start(kGames, {}, 1);
     int starts = 0;
-    main.Hooks().StartGame = [&] { ++starts; };
-    main.show();
+    TMain& main = StartCountingStarts(f, starts);
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     main.GameList->setFocus();
     QTest::keyClicks(main.GameList, "A");  // typed into the list, lands in the search field
@@ -571,10 +577,8 @@ class MainWindowTest : public QObject {
 
   void startButtonDoubleClickAndEnterReachTheStartHandler() {
     TMainFixture f;
-    TMain& main = f.Start(kGames, {}, 1);
     int starts = 0;
-    main.Hooks().StartGame = [&] { ++starts; };
-    main.show();
+    TMain& main = StartCountingStarts(f, starts);
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     QTest::mouseClick(main.StartEmuButton, Qt::LeftButton);
     QCOMPARE(starts, 1);
