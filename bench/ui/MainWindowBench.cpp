@@ -1,17 +1,22 @@
-// An unchanged start of the main window in an emulator directory of 100 and of 10,000 games,
-// from the first line after the application object up to the filled window on screen; and a change
-// of the selected game up to its painted 1920 x 1080 screenshot.
+// Starts of the main window in emulator directories of 100, 10,000 and 50,000 games, in the process
+// and as the real program up to its window on the X server, side by side; a first start of 50,000
+// driver folders; the search field's filter per keystroke over 50,000 names; and a change of the
+// selected game up to its painted 1920 x 1080 screenshot.
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
-#include <QListWidget>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -19,6 +24,7 @@
 #include "TempDir.h"
 #include "catalogue/Catalogue.h"
 #include "launch/ZipArchive.h"
+#include "ui/GameListView.h"
 #include "ui/MImage.h"
 #include "ui/MainWindow.h"
 
@@ -31,7 +37,7 @@ std::string GameName(int i) {
          std::to_string(i);
 }
 
-// An emulator directory with games, half of them installed, started once so that its settings
+// An emulator directory with games, a third of them installed, started once so that its settings
 // file is there and the next starts are unchanged ones.
 struct TEmulatorDir {
   explicit TEmulatorDir(int games) {
@@ -41,7 +47,7 @@ struct TEmulatorDir {
       const std::string zip = "g" + std::to_string(i);
       readme += GameName(i) + " | " + zip + "\r\n";
       Dir.Write(zip + "/" + zip + ".vlk", "driver");
-      if (i % 2 == 0)
+      if (i % 3 == 0)
         for (int f = 0; f < 4; ++f) Dir.Write(zip + "/rom" + std::to_string(f), "r");
     }
     Dir.Write("readme.txt", readme);
@@ -64,8 +70,16 @@ struct TEmulatorDir {
   }();
 };
 
+// One emulator directory per size for the whole run: making one of 50,000 games takes a while.
+TEmulatorDir& Emulator(int games) {
+  static std::map<int, std::unique_ptr<TEmulatorDir>> dirs;
+  auto& dir = dirs[games];
+  if (!dir) dir = std::make_unique<TEmulatorDir>(games);
+  return *dir;
+}
+
 void BM_UnchangedStart(benchmark::State& state) {
-  TEmulatorDir emulator(static_cast<int>(state.range(0)));
+  TEmulatorDir& emulator = Emulator(static_cast<int>(state.range(0)));
   ScopedCurrentDir here(emulator.Dir.Path());
   for (auto _ : state) {
     std::unique_ptr<TMain> main = emulator.Start();
@@ -78,7 +92,66 @@ void BM_UnchangedStart(benchmark::State& state) {
   }
   state.counters["games"] = static_cast<double>(state.range(0));
 }
-BENCHMARK(BM_UnchangedStart)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_UnchangedStart)
+    ->Arg(100)
+    ->Arg(10000)
+    ->Arg(50000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+
+// A first start: no settings file, so every driver folder is read, reported and looked up in the
+// readme (the reports answered at once), up to the filled window on screen.
+void BM_FirstStart(benchmark::State& state) {
+  TEmulatorDir& emulator = Emulator(static_cast<int>(state.range(0)));
+  ScopedCurrentDir here(emulator.Dir.Path());
+  const std::filesystem::path ini = emulator.Dir.Path() / "StartVELK.ini";
+  const std::string saved = ReadFileBytes(ini);
+  for (auto _ : state) {
+    std::filesystem::remove(ini);
+    std::unique_ptr<TMain> main = emulator.Start();
+    main->ShowAsStarted();
+    if (!QTest::qWaitForWindowExposed(main.get())) state.SkipWithError("window not shown");
+    main->repaint();
+    if (main->GameList->count() != state.range(0)) state.SkipWithError("wrong game count");
+    state.PauseTiming();
+    main.reset();
+    state.ResumeTiming();
+  }
+  emulator.Dir.Write("StartVELK.ini", saved);  // the other starts stay unchanged ones
+}
+BENCHMARK(BM_FirstStart)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// One keystroke in the search field over 50,000 names: the list narrowed or widened, the
+// selection, settings panel and screenshots following, and the list repainted.
+void BM_SearchKeystroke(benchmark::State& state) {
+  TEmulatorDir& emulator = Emulator(static_cast<int>(state.range(0)));
+  ScopedCurrentDir here(emulator.Dir.Path());
+  std::unique_ptr<TMain> main = emulator.Start();
+  main->ShowAsStarted();
+  if (!QTest::qWaitForWindowExposed(main.get())) state.SkipWithError("window not shown");
+  // Typing "moon 1" and taking it back again: matches from a twelfth of the list down to a few.
+  const QString typed = "moon 1";
+  int step = 0;
+  for (auto _ : state) {
+    const int at = step % (2 * typed.size());
+    const int length = at < typed.size() ? at + 1 : 2 * typed.size() - at - 1;
+    main->GameSearch->setText(typed.left(length));
+    main->GameList->viewport()->repaint();
+    ++step;
+  }
+  state.counters["games"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_SearchKeystroke)->Arg(50000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Peak resident memory of a process, in MiB, from its status file; 0 when unknown.
+double PeakResidentMiB(qint64 pid) {
+  QFile status(QString("/proc/%1/status").arg(pid));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmHWM:"))
+      return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+  return 0;
+}
 
 // The real program from its process start until its filled window is on the X server (seen by
 // polling the window names), under the DISPLAY the benchmark runs on; skipped without one.
@@ -89,10 +162,11 @@ void BM_ProcessStartToShownWindow(benchmark::State& state) {
     return;
   }
   const int games = static_cast<int>(state.range(0));
-  TEmulatorDir emulator(games);
+  TEmulatorDir& emulator = Emulator(games);
   const QString caption = QString("StartVELK 0.9.1 [%1 of %1 games]").arg(games);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "xcb");
+  double peak = 0;
   for (auto _ : state) {
     QProcess program;
     program.setProcessEnvironment(env);
@@ -109,6 +183,7 @@ void BM_ProcessStartToShownWindow(benchmark::State& state) {
       shown = query.readAllStandardOutput().contains(caption.toUtf8());
     }
     state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
+    peak = std::max(peak, PeakResidentMiB(program.processId()));
     program.terminate();  // closes the window as a session end does; the next start is unchanged
     program.waitForFinished(20000);
     if (!shown) {
@@ -117,10 +192,12 @@ void BM_ProcessStartToShownWindow(benchmark::State& state) {
       break;
     }
   }
+  state.counters["peak_MiB"] = peak;
 }
 BENCHMARK(BM_ProcessStartToShownWindow)
     ->Arg(100)
     ->Arg(10000)
+    ->Arg(50000)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);

@@ -1,6 +1,7 @@
 #include "ScreenShot.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "ScreenShotOrder.h"
 #include "platform/Files.h"
@@ -28,11 +29,20 @@ std::string TScreenShotSet::Folder() const {
 
 void TScreenShotSet::FindScreenShots(std::string_view zipName) {
   FFiles.clear();
+  std::error_code error;
+  const std::string gameDir = FCatalogue.GameDir.empty() ? "." : FCatalogue.GameDir;
+  const auto stamp = std::filesystem::last_write_time(gameDir, error);
+  if (!error && FNoFolderSince == stamp) return;
+  FNoFolderSince.reset();
   const std::string mask = std::string(zipName) + "*.jpg";
-  platform::ForEachEntry(Folder(), mask, [&](const platform::TSearchRec& rec) {
+  const bool listed = platform::ForEachEntry(Folder(), mask, [&](const platform::TSearchRec& rec) {
     FFiles.push_back(rec.Name);
     return true;
   });
+  // A time within the clock's coarsest step of now could still hide a folder made just after.
+  using namespace std::chrono_literals;
+  if (!listed && !error && stamp < std::filesystem::file_time_type::clock::now() - 2s)
+    FNoFolderSince = stamp;
   std::sort(FFiles.begin(), FFiles.end(), ScreenShotNameLess);
   FFiles.erase(std::unique(FFiles.begin(), FFiles.end()), FFiles.end());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -105,4 +106,8 @@ class TScreenShotSet {
 
   TCatalogue& FCatalogue;
   std::vector<std::string> FFiles;
+  /// The emulator folder's modification time when the screenshot folder was last found missing.
+  /// Looking for it under another letter case reads the whole emulator folder, which may hold
+  /// tens of thousands of game folders; until that folder changes, the answer stays the same.
+  std::optional<std::filesystem::file_time_type> FNoFolderSince;
 };

@@ -1,7 +1,6 @@
 #include "MainStart.h"
 
 #include <QAction>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QStatusBar>
@@ -9,6 +8,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "launch/BatchFile.h"
+#include "ui/GameListView.h"
 #include "ui/MainWindow.h"
 
 TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteraction& ui)
@@ -69,8 +69,8 @@ TMainGameStart::~TMainGameStart() {
 }
 
 bool TMainGameStart::SelectedGameChecked() const {
-  const QList<QListWidgetItem*> selected = FMain.GameList->selectedItems();
-  return !selected.isEmpty() && selected.front()->checkState() == Qt::Checked;
+  const int row = FMain.GameList->currentRow();
+  return row >= 0 && FMain.GameList->RowChecked(row);
 }
 
 void TMainGameStart::JoinClipboardChain() {

@@ -3,6 +3,10 @@ target_sources(startvelk_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MainWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainWindow.h
   ${CMAKE_CURRENT_LIST_DIR}/MainWiring.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GameListView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GameListView.h
+  ${CMAKE_CURRENT_LIST_DIR}/GameSearch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GameSearch.h
   ${CMAKE_CURRENT_LIST_DIR}/MainArtwork.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainArtwork.h
   ${CMAKE_CURRENT_LIST_DIR}/SettingsPanel.cpp

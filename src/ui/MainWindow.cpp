@@ -6,8 +6,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "GameListView.h"
+#include "GameSearch.h"
 #include "MainArtwork.h"
 #include "catalogue/Catalogue.h"
 #include "launch/ExecFile.h"
@@ -34,8 +36,6 @@ namespace {
 constexpr int kGameListPanelMinWidth = 145;
 constexpr int kSplitterWidth = 3;
 constexpr int kMinClientHeight = 140;
-constexpr int kRawNameRole = Qt::UserRole + 1;    // the row's Name bytes, for the exact lookup
-constexpr int kAvailableRole = Qt::UserRole + 2;  // the check state FillGameList gave the row
 
 // The addresses of the Help menu; the project's own, kept on its own domain.
 const char* const kVELKHomepage = "https://velk.example.org/";
@@ -280,10 +280,15 @@ void TMain::BuildGameListPanel() {
   group->setObjectName("GrGameList");
   auto* groupLayout = new QVBoxLayout(group);
   groupLayout->setContentsMargins(4, 2, 4, 4);
-  GameList = new QListWidget;
+  GameSearch = new TGameSearchField;
+  GameSearch->setObjectName("GameSearch");
+  GameSearch->setPlaceholderText("Search games");
+  GameSearch->setAccessibleName("Search games");
+  GameSearch->setToolTip("Type part of a name to list only the games that contain it (Ctrl+F)");
+  GameSearch->setClearButtonEnabled(true);
+  groupLayout->addWidget(GameSearch);
+  GameList = new TGameListView;
   GameList->setObjectName("GameList");
-  GameList->setUniformItemSizes(true);
-  GameList->setSelectionMode(QAbstractItemView::SingleSelection);
   GameList->setAccessibleName("Games");
   groupLayout->addWidget(GameList);
   panelLayout->addWidget(group, 1);
@@ -306,11 +311,22 @@ void TMain::BuildGameListPanel() {
   startLayout->addWidget(StartEmuButton);
   panelLayout->addWidget(startPanel);
 
-  connect(GameList, &QListWidget::itemSelectionChanged, this, [this] {
+  connect(GameList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (!FFilling) Guarded([this] { GameListClick(); });
   });
-  connect(GameList, &QListWidget::itemChanged, this, &TMain::GameListClickCheck);
-  connect(GameList, &QListWidget::itemDoubleClicked, this, [this] { StartEmuButtonClick(); });
+  connect(GameList, &QListView::doubleClicked, this, [this] { StartEmuButtonClick(); });
+  connect(GameSearch, &QLineEdit::textChanged, this,
+          [this] { Guarded([this] { GameSearchChanged(); }); });
+  connect(GameList, &TGameListView::TypedText, this, [this](const QString& text) {
+    GameSearch->setFocus(Qt::ShortcutFocusReason);
+    GameSearch->insert(text);
+  });
+  connect(GameSearch, &TGameSearchField::LeaveDown, this, [this] { GameList->setFocus(); });
+  auto* find = new QShortcut(QKeySequence::Find, this);
+  connect(find, &QShortcut::activated, this, [this] {
+    GameSearch->setFocus(Qt::ShortcutFocusReason);
+    GameSearch->selectAll();
+  });
   connect(StartEmuButton, &QPushButton::clicked, this, [this] { StartEmuButtonClick(); });
 }
 
@@ -381,7 +397,8 @@ void TMain::FormClose() {
   // Edits still in the settings area when the window closes are kept like any other.
   if (FocusInSettingsArea()) SettingsScrollBoxExit();
   // A view without games would start the next run on an empty list; the installed view is saved.
-  if (GameList->count() == 0) {
+  // The search is not saved, so only the view decides.
+  if (GameList->Model().ViewRowCount() == 0) {
     MenuInstalledGames->setChecked(true);
     MenuViewGamesClick(MenuInstalledGames);
   }
@@ -536,56 +553,75 @@ TWindowState TMain::CollectWindowState() const {
 void TMain::FillGameList() {
   TCatalogue& cat = Catalogue();
   FFilling = true;
-  GameList->clear();
   setUpdatesEnabled(false);
-  struct Row {
-    QString Text;
-    std::int32_t Index;
-    bool Available;
-  };
-  std::vector<Row> rows;
+  std::vector<TGameRow> rows;
   const bool all = MenuAllGames->isChecked();
   const bool installed = MenuInstalledGames->isChecked();
   const auto count = static_cast<std::int32_t>(cat.Games.size());
   rows.reserve(count > 0 ? count : 0);
+  // The sort compares case-folded keys made once per row: the same order as a case-insensitive
+  // comparison of the texts, without folding both texts again at every comparison.
+  std::vector<std::pair<QString, std::int32_t>> order;
+  order.reserve(rows.capacity());
   for (std::int32_t i = 1; i < count; ++i) {
     const bool available =
         i < static_cast<std::int32_t>(cat.GameStatus.size()) && cat.GameStatus[i] != gsNotAvailable;
-    if (all || available == installed) rows.push_back({ShownText(cat.Games[i].Name), i, available});
+    if (!all && available != installed) continue;
+    QString text = ShownText(cat.Games[i].Name);
+    order.emplace_back(text.toCaseFolded(), static_cast<std::int32_t>(rows.size()));
+    QString folded = gamesearch::FoldName(text);
+    rows.push_back({std::move(text), std::move(folded), i, available});
   }
-  std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-    return QString::compare(a.Text, b.Text, Qt::CaseInsensitive) < 0;
-  });
-  for (const Row& row : rows) {
-    auto* item = new QListWidgetItem(row.Text);
-    // User-checkable so that screen readers report the mark; a change is put back at once.
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setCheckState(row.Available ? Qt::Checked : Qt::Unchecked);
-    item->setData(kAvailableRole, row.Available);
-    const std::string_view name = cat.Games[row.Index].Name.view();
-    item->setData(kRawNameRole, QByteArray(name.data(), static_cast<qsizetype>(name.size())));
-    item->setSizeHint(QSize(0, 15));
-    GameList->addItem(item);
-  }
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<TGameRow> sorted;
+  sorted.reserve(rows.size());
+  for (const auto& [key, at] : order) sorted.push_back(std::move(rows[at]));
+  order = {};
+  rows = {};
+  TGameListModel& model = GameList->Model();
+  model.SetRows(std::move(sorted));
   setUpdatesEnabled(true);
-  if (cat.LastGameListPos >= 0 && cat.LastGameListPos < GameList->count())
-    GameList->setCurrentRow(cat.LastGameListPos);
-  else
-    GameList->setCurrentRow(-1);
+  // LastGameListPos counts rows of the whole view, as a start without search text rebuilds it;
+  // while a search narrows the list, the first row it shows stands in for a hidden one.
+  int row = -1;
+  if (cat.LastGameListPos >= 0 && cat.LastGameListPos < model.ViewRowCount())
+    row = model.RowOfViewPosition(cat.LastGameListPos);
+  if (row < 0 && model.Searching() && cat.LastGameListPos >= 0 && model.rowCount() > 0) row = 0;
+  GameList->setCurrentRow(row);
   FFilling = false;
   GameSelectionChanged();
+  SetListCaption();
+}
+
+void TMain::SetListCaption() {
   setWindowTitle(QString("StartVELK 0.9.1 [%1 of %2 games]")
                      .arg(GameList->count())
-                     .arg(std::max<std::int32_t>(count - 1, 0)));
+                     .arg(std::max<std::size_t>(Catalogue().Games.size(), 1) - 1));
+}
+
+void TMain::GameSearchChanged() {
+  // The selected game stays selected while the search lets it through; otherwise the first
+  // row that is left is selected, as a change of the view does.
+  TGameListModel& model = GameList->Model();
+  const int selected = GameList->currentRow();
+  const int position = selected >= 0 ? model.ViewPosition(selected) : -1;
+  FFilling = true;
+  model.SetSearch(GameSearch->text());
+  int row = position >= 0 ? model.RowOfViewPosition(position) : -1;
+  if (row < 0 && model.rowCount() > 0) row = 0;
+  GameList->setCurrentRow(row);
+  FFilling = false;
+  GameSelectionChanged();
+  SetListCaption();
 }
 
 void TMain::GameSelectionChanged() {
   TCatalogue& cat = Catalogue();
-  const QList<QListWidgetItem*> selected = GameList->selectedItems();
-  QListWidgetItem* item = selected.isEmpty() ? nullptr : selected.first();
-  if (item && item->checkState() == Qt::Checked) {
+  const int row = GameList->currentRow();
+  if (row >= 0 && GameList->RowChecked(row)) {
     StartEmuButton->setEnabled(true);
-    cat.LastGameListPos = GameList->row(item);
+    cat.LastGameListPos = GameList->Model().ViewPosition(row);
   } else {
     StartEmuButton->setEnabled(false);
     cat.LastGameListPos = 0;
@@ -606,10 +642,12 @@ void TMain::GameSelectionChanged() {
 void TMain::FindCurrentGame() {
   TCatalogue& cat = Catalogue();
   cat.CurrentGame = -1;
-  const QList<QListWidgetItem*> selected = GameList->selectedItems();
-  if (selected.isEmpty()) return;
-  const QByteArray name = selected.first()->data(kRawNameRole).toByteArray();
-  const std::string_view wanted(name.constData(), static_cast<std::size_t>(name.size()));
+  const int row = GameList->currentRow();
+  if (row < 0) return;
+  // By name, as the row shows it: of two games with the same name the first is found.
+  const std::int32_t index = GameList->Model().Row(row).Index;
+  if (index <= 0 || index >= static_cast<std::int32_t>(cat.Games.size())) return;
+  const std::string_view wanted = cat.Games[index].Name.view();
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
     if (cat.Games[i].Name.view() == wanted) {
       cat.CurrentGame = static_cast<std::int32_t>(i);
@@ -620,16 +658,6 @@ void TMain::FindCurrentGame() {
 
 void TMain::GameListClick() {
   GameSelectionChanged();
-}
-
-void TMain::GameListClickCheck(QListWidgetItem* item) {
-  // The check marks show availability only; whatever changed one, it goes back at once.
-  if (!item) return;
-  const Qt::CheckState wanted = item->data(kAvailableRole).toBool() ? Qt::Checked : Qt::Unchecked;
-  if (item->checkState() == wanted) return;
-  item->setCheckState(wanted);
-  // The view keeps a click on the box from selecting the row; the row is selected as by any click.
-  if (!FFilling && GameList->currentItem() != item) GameList->setCurrentItem(item);
 }
 
 void TMain::StartEmuButtonClick() {
@@ -739,7 +767,7 @@ void TMain::MenuSetAlternativeRompathClick() {
 void TMain::MenuCheckForGamesClick() {
   if (FHooks.ScanGameAvailability) FHooks.ScanGameAvailability();
   FFilling = true;
-  GameList->clearSelection();
+  GameList->setCurrentRow(-1);
   FFilling = false;
   StartEmuButton->setEnabled(false);
   FillGameList();

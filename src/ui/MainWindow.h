@@ -18,8 +18,6 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QListWidget;
-class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QScrollArea;
@@ -29,6 +27,8 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class TExecFile;
+class TGameListView;
+class TGameSearchField;
 class TMImage;
 class TUserInteraction;
 class TZipArchive;
@@ -122,7 +122,8 @@ class TMain : public QMainWindow, public TSlideShowControl {
 
   // Controls, named as the handlers address them; tests reach them through these.
   QWidget* GameListPanel = nullptr;
-  QListWidget* GameList = nullptr;
+  TGameSearchField* GameSearch = nullptr;  ///< narrows the game list as the user types
+  TGameListView* GameList = nullptr;
   QPushButton* StartEmuButton = nullptr;
   QSplitter* Splitter = nullptr;
   QTabWidget* PageControl = nullptr;
@@ -191,7 +192,7 @@ class TMain : public QMainWindow, public TSlideShowControl {
 
  public slots:
   void GameListClick();
-  void GameListClickCheck(QListWidgetItem* item);
+  void GameSearchChanged();
   void StartEmuButtonClick();
   void MenuViewGamesClick(QAction* entry);
   void MenuViewTabSheetClick();
@@ -243,6 +244,8 @@ class TMain : public QMainWindow, public TSlideShowControl {
   void OnFocusChanged(QWidget* old, QWidget* now);
   bool FocusInSettingsArea() const;
   void SetListGreyed(bool greyed);
+  /// The caption with the number of rows listed and of games in the catalogue.
+  void SetListCaption();
   std::int32_t GameListPanelWidth() const;
   void SetGameListPanelWidth(std::int32_t width);
   std::int32_t CurrentGameStatus() const;

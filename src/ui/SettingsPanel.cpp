@@ -7,7 +7,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
@@ -15,6 +14,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "GameListView.h"
 #include "MainArtwork.h"
 #include "MainWindow.h"
 #include "catalogue/Catalogue.h"
@@ -197,6 +197,7 @@ void TMain::SettingsScrollBoxExit() {
 
 void TMain::SetListGreyed(bool greyed) {
   GameList->setEnabled(!greyed);
+  GameSearch->setEnabled(!greyed);  // a search would change the selection under the panel
   QPalette palette = GameList->palette();
   palette.setColor(QPalette::Base, greyed ? QApplication::palette().color(QPalette::Button)
                                           : QApplication::palette().color(QPalette::Base));

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
@@ -26,6 +25,7 @@
 #include "ZipWriter.h"
 #include "catalogue/Catalogue.h"
 #include "screenshots/JpegCodec.h"
+#include "ui/GameListView.h"
 #include "ui/MainStart.h"
 #include "ui/MainWindow.h"
 #include "ui/QtUserInteraction.h"
@@ -167,16 +167,16 @@ class StartEndToEndTest : public QObject {
   }
 
   void SelectGame(const QString& name) {
-    const QList<QListWidgetItem*> items = FMain->GameList->findItems(name, Qt::MatchExactly);
+    const QModelIndexList items = FMain->GameList->model()->match(
+        FMain->GameList->model()->index(0, 0), Qt::DisplayRole, name, -1, Qt::MatchExactly);
     QVERIFY2(items.size() == 1, qPrintable(name));
-    FMain->GameList->setCurrentItem(items.front());
+    FMain->GameList->setCurrentRow(items.front().row());
     QCOMPARE(Catalogue().Games.at(Catalogue().CurrentGame).Name.str(), name.toStdString());
   }
 
   void DoubleClickGame(const QString& name) {
     SelectGame(name);
-    QListWidgetItem* item = FMain->GameList->currentItem();
-    const QPoint at = FMain->GameList->visualItemRect(item).center();
+    const QPoint at = FMain->GameList->RowRect(FMain->GameList->currentRow()).center();
     // A double click arrives after the click of its first press.
     QTest::mouseClick(FMain->GameList->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(FMain->GameList->viewport(), Qt::LeftButton, {}, at);
@@ -392,8 +392,7 @@ class StartEndToEndTest : public QObject {
     QVERIFY(QFile::remove(Path("velkrun.txt")));
 
     // No game selected: a start reaching the handler anyway is refused.
-    FMain->GameList->clearSelection();
-    FMain->GameList->setCurrentItem(nullptr);
+    FMain->GameList->setCurrentRow(-1);
     QCOMPARE(Catalogue().CurrentGame, -1);
     FMain->StartEmuButtonClick();
     QCOMPARE(FBoxes.size(), 2);

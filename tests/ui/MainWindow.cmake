@@ -15,3 +15,8 @@ endforeach()
 # Pictures of the window for review on a real X server; not a test.
 add_executable(MainWindowShots ${CMAKE_CURRENT_LIST_DIR}/MainWindowShots.cpp)
 target_link_libraries(MainWindowShots PRIVATE startvelk_ui Qt6::Test)
+
+# The search field's matching rule, without a window.
+add_executable(GameSearchTest ${CMAKE_CURRENT_LIST_DIR}/GameSearchTest.cpp)
+target_link_libraries(GameSearchTest PRIVATE startvelk_ui GTest::gtest_main)
+gtest_discover_tests(GameSearchTest)

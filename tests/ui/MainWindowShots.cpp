@@ -7,13 +7,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QListWidget>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <cstdio>
 
+#include "ui/GameListView.h"
 #include "ui/MainWindow.h"
 #include "ui/QtUserInteraction.h"
 

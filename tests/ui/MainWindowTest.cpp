@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -22,19 +21,19 @@
 
 #include "MainTestSupport.h"
 #include "launch/ZipArchive.h"
+#include "ui/GameListView.h"
 
 namespace {
 
 QStringList Rows(const TMain& main) {
   QStringList rows;
-  for (int i = 0; i < main.GameList->count(); ++i) rows << main.GameList->item(i)->text();
+  for (int i = 0; i < main.GameList->count(); ++i) rows << main.GameList->RowText(i);
   return rows;
 }
 
 QList<bool> Checks(const TMain& main) {
   QList<bool> checks;
-  for (int i = 0; i < main.GameList->count(); ++i)
-    checks << (main.GameList->item(i)->checkState() == Qt::Checked);
+  for (int i = 0; i < main.GameList->count(); ++i) checks << main.GameList->RowChecked(i);
   return checks;
 }
 
@@ -43,6 +42,14 @@ const std::vector<TTestGame> kGames = {
     {"gamma Ray", "gamma", gsZipAvailable}, {"Delta Force", "delta", gsNotAvailable},
     {"Epsilon", "eps", gsInstalled},
 };
+
+// The window on kGames with the second row selected, shown, counting the starts it asks for.
+TMain& StartCountingStarts(TMainFixture& f, int& starts) {
+  TMain& main = f.Start(kGames, {}, 1);
+  main.Hooks().StartGame = [&starts] { ++starts; };
+  main.show();
+  return main;
+}
 
 }  // namespace
 
@@ -114,7 +121,7 @@ class MainWindowTest : public QObject {
   void lastGameListPosBeyondTheListSelectsNothing() {
     TMainFixture f;
     TMain& main = f.Start(kGames, {}, 5);
-    QCOMPARE(main.GameList->selectedItems().size(), 0);
+    QCOMPARE(main.GameList->currentRow(), -1);
     QCOMPARE(Catalogue().CurrentGame, -1);
     QVERIFY(!main.StartEmuButton->isEnabled());
     QCOMPARE(Catalogue().LastGameListPos, 0);
@@ -147,31 +154,31 @@ class MainWindowTest : public QObject {
   void namesThatAreNotUtf8AreShownAndFoundAgain() {
     TMainFixture f;
     TMain& main = f.Start({{"Caf\xe9 Racer", "cafe", gsInstalled}});
-    QCOMPARE(main.GameList->item(0)->text(), QString::fromUtf8("Caf\xc3\xa9 Racer"));
+    QCOMPARE(main.GameList->RowText(0), QString::fromUtf8("Caf\xc3\xa9 Racer"));
     QCOMPARE(Catalogue().CurrentGame, 1);
   }
 
   void checkMarksStayAsTheAvailabilitySays() {
     TMainFixture f;
     TMain& main = f.Start(kGames, {}, 1);
-    QListWidgetItem* item = main.GameList->item(1);
+    const QModelIndex item = main.GameList->model()->index(1, 0);
     // Screen readers see checkable rows, checked exactly when the game is available.
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(main.GameList);
     QVERIFY(list && list->childCount() >= 2);
     for (int row = 0; row < 2; ++row) {
       const QAccessible::State state = list->child(row)->state();
       QVERIFY(state.checkable);
-      QCOMPARE(bool(state.checked), main.GameList->item(row)->checkState() == Qt::Checked);
+      QCOMPARE(bool(state.checked), main.GameList->RowChecked(row));
     }
     QVERIFY(!list->child(0)->state().checked && list->child(1)->state().checked);
-    item->setCheckState(Qt::Unchecked);
-    QCOMPARE(item->checkState(), Qt::Checked);
+    QVERIFY(!main.GameList->model()->setData(item, Qt::Unchecked, Qt::CheckStateRole));
+    QVERIFY(main.GameList->RowChecked(1));
     main.GameList->setFocus();
     QTest::keyClick(main.GameList, Qt::Key_Space);
-    QCOMPARE(item->checkState(), Qt::Checked);
-    const QRect box = main.GameList->visualItemRect(main.GameList->item(0));
+    QVERIFY(main.GameList->RowChecked(1));
+    const QRect box = main.GameList->RowRect(0);
     QTest::mouseClick(main.GameList->viewport(), Qt::LeftButton, {}, box.topLeft() + QPoint(8, 7));
-    QCOMPARE(main.GameList->item(0)->checkState(), Qt::Unchecked);
+    QVERIFY(!main.GameList->RowChecked(0));
     QCOMPARE(main.GameList->currentRow(), 0);
     QCOMPARE(Catalogue().CurrentGame, 2);
   }
@@ -572,16 +579,51 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.Ui.Plain, std::vector<std::string>({"Error in zip file"}));
   }
 
+  void searchNarrowsTheListAndTheSelectionFollows() {
+    TMainFixture f;
+    int starts = 0;
+    TMain& main = StartCountingStarts(f, starts);
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.GameList->setFocus();
+    QTest::keyClicks(main.GameList, "A");  // typed into the list, lands in the search field
+    QVERIFY(main.GameSearch->hasFocus());
+    QCOMPARE(Rows(main), QStringList({"Alpha One", "beta Blaster", "Delta Force", "gamma Ray"}));
+    QCOMPARE(main.GameList->currentRow(), 1);  // the selected game stays selected
+    QCOMPARE(main.windowTitle(), QString("StartVELK 0.9.1 [4 of 5 games]"));
+    QTest::keyClicks(main.GameSearch, "MM");
+    QCOMPARE(Rows(main), QStringList({"gamma Ray"}));
+    QCOMPARE(Catalogue().CurrentGame, 3);
+    QCOMPARE(Catalogue().LastGameListPos, 4);  // its row in the whole list
+    QVERIFY(main.StartEmuButton->isEnabled());
+    QTest::keyClick(main.GameSearch, Qt::Key_Return);
+    QCOMPARE(starts, 1);
+    QTest::keyClick(main.GameSearch, Qt::Key_Escape);
+    QCOMPARE(main.GameSearch->text(), QString());
+    QCOMPARE(main.GameList->count(), 5);
+    QCOMPARE(main.GameList->currentRow(), 4);
+    QTest::keyClicks(main.GameSearch, "zz");
+    QCOMPARE(main.GameList->count(), 0);
+    QCOMPARE(Catalogue().CurrentGame, -1);
+    QVERIFY(!main.StartEmuButton->isEnabled());
+    QTest::keyClick(main.GameSearch, Qt::Key_Return);
+    QCOMPARE(starts, 1);
+    QCOMPARE(main.windowTitle(), QString("StartVELK 0.9.1 [0 of 5 games]"));
+    main.MenuInstalledGames->trigger();  // the view still filters under the search
+    QTest::keyClick(main.GameSearch, Qt::Key_Escape);
+    QCOMPARE(Rows(main), QStringList({"beta Blaster", "Epsilon", "gamma Ray"}));
+    main.GameList->setFocus();
+    QTest::keySequence(&main, QKeySequence::Find);
+    QVERIFY(main.GameSearch->hasFocus());
+  }
+
   void startButtonDoubleClickAndEnterReachTheStartHandler() {
     TMainFixture f;
-    TMain& main = f.Start(kGames, {}, 1);
     int starts = 0;
-    main.Hooks().StartGame = [&] { ++starts; };
-    main.show();
+    TMain& main = StartCountingStarts(f, starts);
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     QTest::mouseClick(main.StartEmuButton, Qt::LeftButton);
     QCOMPARE(starts, 1);
-    const QRect row = main.GameList->visualItemRect(main.GameList->item(1));
+    const QRect row = main.GameList->RowRect(1);
     QTest::mouseClick(main.GameList->viewport(), Qt::LeftButton, {}, row.center());
     QTest::mouseDClick(main.GameList->viewport(), Qt::LeftButton, {}, row.center());
     QCOMPARE(starts, 2);

@@ -10,7 +10,6 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLayout>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
@@ -22,6 +21,7 @@
 
 #include "MainTestSupport.h"
 #include "PictureFixtures.h"
+#include "ui/GameListView.h"
 #include "ui/MImage.h"
 #include "ui/SetScreenShotTimer.h"
 

@@ -4,13 +4,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTest>
 
 #include "MainTestSupport.h"
+#include "ui/GameListView.h"
 
 namespace {
 

@@ -1,0 +1,129 @@
+#include "GameListView.h"
+
+#include <QKeyEvent>
+#include <QSize>
+#include <QStyledItemDelegate>
+#include <algorithm>
+
+#include "GameSearch.h"
+
+namespace {
+
+// Draws the marks and never changes them: a click on a mark selects its row as a click anywhere
+// on the row does, and the space bar leaves the mark as it is.
+class TReadOnlyMarkDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  bool editorEvent(QEvent*, QAbstractItemModel*, const QStyleOptionViewItem&,
+                   const QModelIndex&) override {
+    return false;
+  }
+};
+
+}  // namespace
+
+void TGameListModel::SetRows(std::vector<TGameRow> rows) {
+  beginResetModel();
+  FRows = std::move(rows);
+  Narrow();
+  endResetModel();
+}
+
+void TGameListModel::SetSearch(const QString& typed) {
+  const QString folded = gamesearch::FoldSearchText(typed);
+  if (folded == FFoldedSearch) return;
+  beginResetModel();
+  FFoldedSearch = folded;
+  Narrow();
+  endResetModel();
+}
+
+void TGameListModel::Narrow() {
+  FShown.clear();
+  FShown.reserve(FRows.size());
+  for (std::size_t i = 0; i < FRows.size(); ++i)
+    if (gamesearch::Matches(FRows[i].Folded, FFoldedSearch)) FShown.push_back(static_cast<int>(i));
+}
+
+int TGameListModel::RowOfViewPosition(int position) const {
+  const auto it = std::lower_bound(FShown.begin(), FShown.end(), position);
+  return it != FShown.end() && *it == position ? static_cast<int>(it - FShown.begin()) : -1;
+}
+
+int TGameListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(FShown.size());
+}
+
+QVariant TGameListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const TGameRow& row = Row(index.row());
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+      return row.Text;
+    case Qt::CheckStateRole:
+      return row.Available ? Qt::Checked : Qt::Unchecked;
+    case Qt::SizeHintRole:
+      return QSize(0, 15);
+    default:
+      return {};
+  }
+}
+
+Qt::ItemFlags TGameListModel::flags(const QModelIndex& index) const {
+  // User-checkable so that screen readers report each row's mark; the model takes no change of
+  // it, and the view's delegate never asks for one.
+  return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable
+                         : Qt::NoItemFlags;
+}
+
+TGameListView::TGameListView(QWidget* parent) : QListView(parent), FModel(this) {
+  setModel(&FModel);
+  setItemDelegate(new TReadOnlyMarkDelegate(this));
+  setUniformItemSizes(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+int TGameListView::currentRow() const {
+  const QModelIndexList selected = selectionModel()->selectedIndexes();
+  return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void TGameListView::setCurrentRow(int row) {
+  if (row < 0 || row >= count()) {
+    selectionModel()->clear();
+    return;
+  }
+  const QModelIndex index = FModel.index(row);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+  scrollTo(index);
+}
+
+void TGameListView::keyPressEvent(QKeyEvent* event) {
+  // Printable text starts a search; a leading blank stays the list's own key.
+  const QString text = event->text();
+  const bool plain =
+      !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+  if (plain && !text.isEmpty() && text.front().isPrint() && !text.front().isSpace()) {
+    emit TypedText(text);
+    event->accept();
+    return;
+  }
+  QListView::keyPressEvent(event);
+}
+
+void TGameSearchField::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && !text().isEmpty()) {
+    clear();
+    event->accept();
+    return;
+  }
+  if (event->key() == Qt::Key_Down && event->modifiers() == Qt::NoModifier) {
+    emit LeaveDown();
+    event->accept();
+    return;
+  }
+  QLineEdit::keyPressEvent(event);
+}
