@@ -13,9 +13,11 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
+#include "InflateAhead.h"
 #include "UnzipFile.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -51,6 +53,7 @@ struct TEntry {
   std::uint64_t Size = 0;
   std::uint64_t LocalOffset = 0;
   bool Skip = false;
+  std::int64_t Job = -1;  // its job in the read-ahead inflater; -1: inflated when written
 };
 
 class TExtractor {
@@ -75,6 +78,8 @@ class TExtractor {
   bool MatchesSpec(const TEntry& entry) const;
   bool EntriesOverlap() const;
   bool ExtractEntry(const TEntry& entry, bool* cancelled);
+  const unsigned char* EntryData(const TEntry& entry) const;
+  void StartInflatingAhead();
   bool Inflate(const TEntry& entry, const unsigned char* data, unsigned char* out);
 
   TUnzipParams* FParams;
@@ -84,6 +89,7 @@ class TExtractor {
   std::string FTargetDir;
   std::unordered_set<std::string> FTaken;  // names in the target, lower case
   libdeflate_decompressor* FInflater = nullptr;
+  std::unique_ptr<TInflateAhead> FAhead;  // inflates small entries while others are written
   std::vector<unsigned char> FBuffer;
   bool FCancelled = false;
   bool FTestOnly = false;  // check every entry, write nothing
@@ -299,6 +305,40 @@ std::time_t DosTime(std::uint16_t date, std::uint16_t time) {
   return std::mktime(&tm);
 }
 
+// The entry's compressed data, or null when its local header or data lie outside the archive.
+const unsigned char* TExtractor::EntryData(const TEntry& entry) const {
+  const unsigned char* data = FInput.Data();
+  const std::uint64_t size = FInput.Size();
+  const std::int64_t local = static_cast<std::int64_t>(entry.LocalOffset) + FDelta;
+  if (local < 0 || static_cast<std::uint64_t>(local) + 30 > size ||
+      Get32(data + local) != kLocalSig)
+    return nullptr;
+  const std::uint64_t dataPos =
+      static_cast<std::uint64_t>(local) + 30 + Get16(data + local + 26) + Get16(data + local + 28);
+  if (dataPos > size || entry.CompressedSize > size - dataPos) return nullptr;
+  return data + dataPos;
+}
+
+// Entries small enough for a buffer are inflated on other threads ahead of their turn: most of an
+// extraction is inflating and writing, and the two then overlap. Larger entries are inflated
+// straight into their mapped file when their turn comes.
+void TExtractor::StartInflatingAhead() {
+  std::vector<TInflateJob> jobs;
+  for (TEntry& e : FEntries) {
+    if (e.Skip || e.Size == 0 || e.Size > kMapThreshold) continue;
+    const unsigned char* data = EntryData(e);
+    if (!data) continue;  // reported when its turn comes
+    e.Job = static_cast<std::int64_t>(jobs.size());
+    jobs.push_back({data, e.CompressedSize, e.Size, e.Method, e.Crc});
+  }
+  if (jobs.size() < 2) {
+    for (TEntry& e : FEntries) e.Job = -1;
+    return;
+  }
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  FAhead = std::make_unique<TInflateAhead>(std::move(jobs), std::min(cores, 4u));
+}
+
 bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
   *cancelled = false;
   const std::string& name = entry.Name;
@@ -318,11 +358,19 @@ bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
     return false;
   }
   if (FTestOnly) {
-    FBuffer.resize(entry.Size);
-    if (!Inflate(entry, data + dataPos, FBuffer.data()))
-      return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
-    if (libdeflate_crc32(0, FBuffer.data(), entry.Size) != entry.Crc)
-      return Message(UNZIP_ERR_CRC, "CRC error: " + name);
+    if (entry.Job >= 0) {
+      const TInflated& ahead = FAhead->Take(static_cast<std::size_t>(entry.Job));
+      if (ahead.OutOfMemory) throw std::bad_alloc();
+      if (!ahead.Ok)
+        return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
+      if (!ahead.CrcOk) return Message(UNZIP_ERR_CRC, "CRC error: " + name);
+    } else {
+      FBuffer.resize(entry.Size);
+      if (!Inflate(entry, data + dataPos, FBuffer.data()))
+        return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
+      if (libdeflate_crc32(0, FBuffer.data(), entry.Size) != entry.Crc)
+        return Message(UNZIP_ERR_CRC, "CRC error: " + name);
+    }
     ++FWrittenCount;
     if (!Callback(UNZIP_ACTION_PROGRESS, 0, entry.Size, name)) *cancelled = true;
     return !*cancelled;
@@ -339,7 +387,14 @@ bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
   }
   FTaken.insert(LowerAscii(name));
   bool ok = true;
-  if (entry.Size > 0) {
+  if (entry.Size > 0 && entry.Job >= 0) {
+    const TInflated& ahead = FAhead->Take(static_cast<std::size_t>(entry.Job));
+    if (ahead.OutOfMemory) throw std::bad_alloc();
+    if (!ahead.Ok)
+      return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
+    if (!ahead.CrcOk) return Message(UNZIP_ERR_CRC, "CRC error: " + name);
+    ok = out.Write(ahead.Bytes.data(), entry.Size, &error);
+  } else if (entry.Size > 0) {
     unsigned char* target = nullptr;
     if (entry.Size > kMapThreshold) {
       target = out.Map(entry.Size, &error);
@@ -466,15 +521,19 @@ std::int32_t TExtractor::Run() {
     Message(UNZIP_ERR_OPEN, "Out of memory");
     return 0;
   }
+  StartInflatingAhead();
   for (const TEntry& e : FEntries) {
     if (e.Skip) continue;
-    bool cancelled = false;
+    bool cancelled = false, stop = false;
     try {
-      if (!ExtractEntry(e, &cancelled) && (cancelled || FCancelled)) break;
+      stop = !ExtractEntry(e, &cancelled) && (cancelled || FCancelled);
     } catch (const std::bad_alloc&) {
-      if (!Message(UNZIP_ERR_WRITE, "Out of memory: " + e.Name)) break;
+      stop = !Message(UNZIP_ERR_WRITE, "Out of memory: " + e.Name);
     }
+    if (e.Job >= 0) FAhead->Release(static_cast<std::size_t>(e.Job));
+    if (stop) break;
   }
+  FAhead.reset();
   Callback(UNZIP_ACTION_ENDBATCH, 0, 0, "");
   return FWrittenCount;
 }
