@@ -67,14 +67,20 @@ bool Xdo(qint64 pid, const QStringList& args) {
   return xdo.waitForFinished(kStep) && xdo.exitCode() == 0;
 }
 
-// Focuses the main window, once it is shown, and presses a key.
-bool PressKey(qint64 pid, const QString& key) {
-  return Xdo(pid, {"search", "--sync", "--name", "^StartVELK 0\\.9\\.1", "windowfocus", "--sync",
-                   "key", key});
-}
-
 bool Alive(qint64 pid) {
   return ::kill(static_cast<pid_t>(pid), 0) == 0;
+}
+
+// Focuses the main window, once it is shown, and presses a key. A window that is named but not
+// yet mapped refuses the focus, so a slow start is tried again until the step's time is up.
+bool PressKey(qint64 pid, const QString& key) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStep);
+  while (!Xdo(pid, {"search", "--sync", "--onlyvisible", "--name", "^StartVELK 0\\.9\\.1",
+                    "windowfocus", "--sync", "key", key})) {
+    if (std::chrono::steady_clock::now() > end || !Alive(pid)) return false;
+    QTest::qWait(100);
+  }
+  return true;
 }
 
 // Waits, checking often, until a file exists: a long extraction is caught early in its course,
