@@ -78,6 +78,12 @@ class TExtractor {
   bool MatchesSpec(const TEntry& entry) const;
   bool EntriesOverlap() const;
   bool ExtractEntry(const TEntry& entry, bool* cancelled);
+  // Where an entry's local header and data lie in the archive, and whether they lie inside it.
+  struct TLocalSpan {
+    bool HeaderInside = false, Signed = false, DataInside = false;
+    std::uint64_t Header = 0, Data = 0;
+  };
+  TLocalSpan LocalSpan(const TEntry& entry) const;
   const unsigned char* EntryData(const TEntry& entry) const;
   void StartInflatingAhead();
   bool Inflate(const TEntry& entry, const unsigned char* data, unsigned char* out);
@@ -247,18 +253,13 @@ bool TExtractor::Inflate(const TEntry& entry, const unsigned char* data, unsigne
 // True when two entries to be extracted share bytes of the archive: the same data counted as
 // several files is how small archives are made to unpack to gigabytes.
 bool TExtractor::EntriesOverlap() const {
-  const unsigned char* data = FInput.Data();
-  const std::uint64_t size = FInput.Size();
   std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
   for (const TEntry& e : FEntries) {
     if (e.Skip) continue;
-    const std::int64_t local = static_cast<std::int64_t>(e.LocalOffset) + FDelta;
     // An entry that runs outside the file is reported as cut when its turn comes.
-    if (local < 0 || static_cast<std::uint64_t>(local) + 30 > size) continue;
-    const auto start = static_cast<std::uint64_t>(local);
-    const std::uint64_t dataPos = start + 30 + Get16(data + start + 26) + Get16(data + start + 28);
-    if (dataPos > size || e.CompressedSize > size - dataPos) continue;
-    spans.emplace_back(start, dataPos + e.CompressedSize);
+    const TLocalSpan span = LocalSpan(e);
+    if (!span.HeaderInside || !span.DataInside) continue;
+    spans.emplace_back(span.Header, span.Data + e.CompressedSize);
   }
   std::sort(spans.begin(), spans.end());
   std::uint64_t end = 0;
@@ -305,18 +306,24 @@ std::time_t DosTime(std::uint16_t date, std::uint16_t time) {
   return std::mktime(&tm);
 }
 
-// The entry's compressed data, or null when its local header or data lie outside the archive.
-const unsigned char* TExtractor::EntryData(const TEntry& entry) const {
+TExtractor::TLocalSpan TExtractor::LocalSpan(const TEntry& entry) const {
   const unsigned char* data = FInput.Data();
   const std::uint64_t size = FInput.Size();
+  TLocalSpan span;
   const std::int64_t local = static_cast<std::int64_t>(entry.LocalOffset) + FDelta;
-  if (local < 0 || static_cast<std::uint64_t>(local) + 30 > size ||
-      Get32(data + local) != kLocalSig)
-    return nullptr;
-  const std::uint64_t dataPos =
-      static_cast<std::uint64_t>(local) + 30 + Get16(data + local + 26) + Get16(data + local + 28);
-  if (dataPos > size || entry.CompressedSize > size - dataPos) return nullptr;
-  return data + dataPos;
+  if (local < 0 || static_cast<std::uint64_t>(local) + 30 > size) return span;
+  span.HeaderInside = true;
+  span.Header = static_cast<std::uint64_t>(local);
+  span.Signed = Get32(data + span.Header) == kLocalSig;
+  span.Data = span.Header + 30 + Get16(data + span.Header + 26) + Get16(data + span.Header + 28);
+  span.DataInside = span.Data <= size && entry.CompressedSize <= size - span.Data;
+  return span;
+}
+
+// The entry's compressed data, or null when its local header or data lie outside the archive.
+const unsigned char* TExtractor::EntryData(const TEntry& entry) const {
+  const TLocalSpan span = LocalSpan(entry);
+  return span.HeaderInside && span.Signed && span.DataInside ? FInput.Data() + span.Data : nullptr;
 }
 
 // Entries small enough for a buffer are inflated on other threads ahead of their turn: most of an
@@ -343,15 +350,11 @@ bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
   *cancelled = false;
   const std::string& name = entry.Name;
   const unsigned char* data = FInput.Data();
-  const std::uint64_t size = FInput.Size();
-  const std::int64_t local = static_cast<std::int64_t>(entry.LocalOffset) + FDelta;
-  if (local < 0 || static_cast<std::uint64_t>(local) + 30 > size ||
-      Get32(data + local) != kLocalSig)
+  const TLocalSpan span = LocalSpan(entry);
+  if (!span.HeaderInside || !span.Signed)
     return Message(UNZIP_ERR_DATA, "Corrupt data (local header): " + name);
-  const std::uint64_t dataPos =
-      static_cast<std::uint64_t>(local) + 30 + Get16(data + local + 26) + Get16(data + local + 28);
-  if (dataPos > size || entry.CompressedSize > size - dataPos)
-    return Message(UNZIP_ERR_DATA, "Corrupt data (truncated archive): " + name);
+  if (!span.DataInside) return Message(UNZIP_ERR_DATA, "Corrupt data (truncated archive): " + name);
+  const std::uint64_t dataPos = span.Data;
 
   if (!Callback(UNZIP_ACTION_NEWFILE, 0, entry.Size, name)) {
     *cancelled = true;
