@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -310,7 +311,12 @@ TExtractor::TLocalSpan TExtractor::LocalSpan(const TEntry& entry) const {
   const unsigned char* data = FInput.Data();
   const std::uint64_t size = FInput.Size();
   TLocalSpan span;
-  const std::int64_t local = static_cast<std::int64_t>(entry.LocalOffset) + FDelta;
+  // A zip64 offset may be near 2^64: it must not wrap when the stub's length is added.
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  if (entry.LocalOffset > static_cast<std::uint64_t>(kMax)) return span;
+  const auto offset = static_cast<std::int64_t>(entry.LocalOffset);
+  if (FDelta > 0 && offset > kMax - FDelta) return span;
+  const std::int64_t local = offset + FDelta;
   if (local < 0 || static_cast<std::uint64_t>(local) + 30 > size) return span;
   span.HeaderInside = true;
   span.Header = static_cast<std::uint64_t>(local);
