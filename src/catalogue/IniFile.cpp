@@ -1,5 +1,6 @@
 #include "IniFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
@@ -38,14 +39,56 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-void TIniFile::Parse(std::string_view text) {
-  FText.assign(text);
+namespace {
+
+// FNV-1a over the name folded to lower case, so that spellings differing in case meet.
+std::size_t FoldedHash(std::string_view name) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (const char c : name) {
+    const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    h = (h ^ static_cast<unsigned char>(lower)) * 1099511628211ull;
+  }
+  return static_cast<std::size_t>(h ^ (h >> 32));
+}
+
+}  // namespace
+
+std::size_t TIniFile::Probe(std::string_view name) const {
+  const std::size_t mask = FTable.size() - 1;
+  std::size_t at = FoldedHash(name) & mask;
+  while (FTable[at] != kNoSection && !SameTextAscii(FSections[FTable[at]].Name, name))
+    at = (at + 1) & mask;
+  return at;
+}
+
+std::size_t TIniFile::AddSection(std::string_view name) {
+  // Kept at most half full, so probes stay short.
+  if ((FSections.size() + 1) * 2 > FTable.size()) {
+    FTable.assign(std::max<std::size_t>(64, FTable.size() * 2), kNoSection);
+    for (std::size_t s = 0; s < FSections.size(); ++s) FTable[Probe(FSections[s].Name)] = s;
+  }
+  const std::size_t at = Probe(name);
+  if (FTable[at] == kNoSection) {
+    FTable[at] = FSections.size();
+    FSections.push_back({name});
+  }
+  return FTable[at];
+}
+
+void TIniFile::Parse(std::string text) {
+  FText = std::move(text);
   FSections.clear();
-  FIndex.clear();
+  FKeys.clear();
+  FTable.clear();
+  // Every key and section takes a line: room for them all is reserved, and pages never used are
+  // never touched.
+  const auto lines = static_cast<std::size_t>(std::count(FText.begin(), FText.end(), '\n')) + 1;
+  FKeys.reserve(lines);
   std::string_view rest(FText);
   // An editor may have put a UTF-8 byte-order mark before the first section.
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
-  TSection* current = nullptr;  // keys before the first section belong to none
+  std::size_t current = kNoSection;  // keys before the first section belong to none
+  bool grouped = true;               // false once a section's keys are split by another's
   while (!rest.empty()) {
     const std::size_t eol = rest.find('\n');
     std::string_view line = rest.substr(0, eol);
@@ -57,37 +100,44 @@ void TIniFile::Parse(std::string_view text) {
       std::string_view name = trimmed.substr(1);
       const std::size_t close = name.find(']');
       if (close != std::string_view::npos) name = name.substr(0, close);
-      name = TrimBlanks(name);
       // A repeated section adds its keys to the first one, where look-ups find the first key.
-      auto [it, added] = FIndex.try_emplace(LowerAscii(name), FSections.size());
-      if (added) FSections.push_back({name, {}});
-      current = &FSections[it->second];
+      current = AddSection(TrimBlanks(name));
       continue;
     }
     const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos || current == nullptr) continue;
+    if (eq == std::string_view::npos || current == kNoSection) continue;
     const std::string_view key = TrimBlanks(line.substr(0, eq));
     if (key.empty()) continue;
-    current->Keys.push_back({key, line.substr(eq + 1)});
+    if (!FKeys.empty() && FKeys.back().Section > current) grouped = false;
+    FKeys.push_back({key, line.substr(eq + 1), current});
+  }
+  // Keys of a repeated section join those of its first appearance, each group in text order.
+  if (!grouped)
+    std::stable_sort(FKeys.begin(), FKeys.end(),
+                     [](const TKey& a, const TKey& b) { return a.Section < b.Section; });
+  for (std::size_t k = 0; k < FKeys.size(); ++k) {
+    TSection& section = FSections[FKeys[k].Section];
+    if (section.KeyCount++ == 0) section.FirstKey = k;
   }
 }
 
 const TIniFile::TSection* TIniFile::Find(std::string_view section) const {
-  const auto it = FIndex.find(LowerAscii(section));
-  return it == FIndex.end() ? nullptr : &FSections[it->second];
+  if (FTable.empty()) return nullptr;
+  const std::size_t s = FTable[Probe(section)];
+  return s == kNoSection ? nullptr : &FSections[s];
 }
 
 bool TIniFile::SectionHasEntries(std::string_view section) const {
   const TSection* s = Find(section);
-  return s != nullptr && !s->Keys.empty();
+  return s != nullptr && s->KeyCount != 0;
 }
 
 std::optional<std::string_view> TIniFile::Value(std::string_view section,
                                                 std::string_view key) const {
   const TSection* s = Find(section);
   if (s == nullptr) return std::nullopt;
-  for (const TKey& k : s->Keys)
-    if (SameTextAscii(k.Name, key)) return k.Value;
+  for (std::size_t k = s->FirstKey; k < s->FirstKey + s->KeyCount; ++k)
+    if (SameTextAscii(FKeys[k].Name, key)) return FKeys[k].Value;
   return std::nullopt;
 }
 

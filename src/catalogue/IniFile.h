@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // The settings file's sections-and-keys layout. Reading is forgiving (any letter case, comments,
@@ -13,16 +12,19 @@
 // empty line after each section, sections and keys in the order they are written.
 
 /// A parsed sections-and-keys text. Section look-up is hashed and keys are searched within their
-/// section only, so reading every section of a large file costs time linear in its size.
+/// section only, so reading every section of a large file costs time linear in its size. The
+/// parse keeps views into the text and a few flat tables, so a file of fifty thousand sections
+/// costs a few allocations, not several per section.
 class TIniFile {
  public:
   TIniFile() = default;
-  explicit TIniFile(std::string_view text) { Parse(text); }
+  explicit TIniFile(std::string_view text) { Parse(std::string(text)); }
   // The parsed views point into the object's own copy of the text.
   TIniFile(const TIniFile&) = delete;
   TIniFile& operator=(const TIniFile&) = delete;
 
-  void Parse(std::string_view text);
+  /// Takes the text over; the views handed out point into it.
+  void Parse(std::string text);
 
   bool SectionExists(std::string_view section) const { return Find(section) != nullptr; }
 
@@ -48,16 +50,26 @@ class TIniFile {
   struct TKey {
     std::string_view Name;
     std::string_view Value;
+    std::size_t Section;  // index into FSections
   };
   struct TSection {
     std::string_view Name;
-    std::vector<TKey> Keys;
+    std::size_t FirstKey = 0;  // its keys are FKeys[FirstKey, FirstKey + KeyCount)
+    std::size_t KeyCount = 0;
   };
+  static constexpr std::size_t kNoSection = ~std::size_t{0};
+
+  // Where the section of that name (any letter case) is in FTable, or the free place it would
+  // take; FTable must not be empty.
+  std::size_t Probe(std::string_view name) const;
+  // The index of the section of that name, added when it is new.
+  std::size_t AddSection(std::string_view name);
   const TSection* Find(std::string_view section) const;
 
   std::string FText;  // the views below point into it
   std::vector<TSection> FSections;
-  std::unordered_map<std::string, std::size_t> FIndex;  // lower-case name -> FSections index
+  std::vector<TKey> FKeys;           // grouped by section, in the order of the text within each
+  std::vector<std::size_t> FTable;   // open addressing over FSections, kNoSection where free
 };
 
 /// Parses a decimal 32-bit signed number with optional sign and surrounding blanks.

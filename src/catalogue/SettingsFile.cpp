@@ -73,8 +73,8 @@ TGameRecord ReadGameSection(const TIniFile& ini, std::int32_t n, const TGameReco
 void ReadSettings(TCatalogue& cat, TNewGames& newGames, TWindowState& window) {
   TIniFile ini;
   const std::string settingsPath = InGameDir(cat, SettingsFileName);
-  if (const auto bytes = platform::ReadWholeFile(settingsPath, MaxSettingsBytes))
-    ini.Parse(*bytes);
+  if (auto bytes = platform::ReadWholeFile(settingsPath, MaxSettingsBytes))
+    ini.Parse(std::move(*bytes));
   else if (platform::PathExists(settingsPath))
     throw ESettingsFile(std::string("Cannot read ") + SettingsFileName + "; it is left as it is.");
 

@@ -1,11 +1,13 @@
 #include "Files.h"
 
+#include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -18,6 +20,17 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::uint64_t 
   const int fd = OpenRegularFile(path);
   if (fd < 0) return std::nullopt;
   std::string bytes;
+  // Room for the size the file has now spares growing the text by doubling; a file that
+  // changes meanwhile is still read to its end.
+#ifdef _WIN32
+  struct _stat64 st;
+  if (::_fstat64(fd, &st) == 0 && st.st_size > 0)
+#else
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0)
+#endif
+    bytes.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), maxBytes) + 1));
   char chunk[65536];
   bool ok = true;
   for (;;) {

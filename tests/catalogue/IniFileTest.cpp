@@ -22,6 +22,13 @@ TEST(IniFile, NamesIgnoreCaseAndValueIsTextAfterFirstEquals) {
   EXPECT_FALSE(ini.Value("Window", "noequals"));
   EXPECT_EQ(ini.SectionNames().size(), 2u);
   EXPECT_FALSE(ini.SectionExists("View"));
+  // Keys of a section that comes back after another join its first keys.
+  const TIniFile split("[A]\nx=1\n[B]\nx=2\n[a]\ny=3\nx=4\n[b]\n[B]\ny=5\n");
+  EXPECT_EQ(split.ReadInteger("A", "x", 0), 1);
+  EXPECT_EQ(split.ReadInteger("A", "y", 0), 3);
+  EXPECT_EQ(split.ReadInteger("b", "x", 0), 2);
+  EXPECT_EQ(split.ReadInteger("B", "y", 0), 5);
+  EXPECT_EQ(split.SectionNames(), (std::vector<std::string_view>{"A", "B"}));
   EXPECT_EQ(ini.ReadString("View", "All", "dflt"), "dflt");
 }
 
