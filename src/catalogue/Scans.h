@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,12 +21,22 @@ void ScanDriverDirs(TNewGames& names, const std::string& dir = "");
 /// and no start builds a path from it.
 bool IsPlainZipName(std::string_view name);
 
-/// True when the listing of dir (every kind of entry, "." and ".." included) yields at least
-/// minCount entries; a directory that does not exist yields none. Stops counting at minCount.
-bool DirHasEntries(const std::string& dir, int minCount);
+/// Where the availability scan remembers what it found in the game folders, and from how many
+/// folders on it does: a few thousand folders are read in less time than the file takes.
+struct TScanMemory {
+  std::string File;  ///< empty: nothing remembered
+  std::size_t FromFolders = 2000;
+  /// How long a folder's times must lie back before what it holds is remembered: a change within
+  /// one tick of the file system's clock leaves them as they were.
+  std::int64_t SettledNs = std::int64_t{2} * 1000 * 1000 * 1000;
+};
 
 /// Sizes cat.GameStatus to cat.Games (new elements 0, element 0 never written) and sets every
 /// game's status: installed when its directory has six entries, else zip-available when
 /// <AltRomPath><ZipName>.zip exists, else not available; always not available for a ZipName that
-/// is no plain name.
+/// is no plain name. A game folder unchanged since a scan remembered it in memory.File is looked
+/// up, not read.
+void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory);
+
+/// The same, remembering in the user's cache folder (FolderCountsFile).
 void ScanGameAvailability(TCatalogue& cat);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -34,6 +35,35 @@ std::optional<std::string> FindCaseVariant(const std::string& dir, std::string_v
     if (SameTextAscii(entry, name) && (!best || entry < *best)) best = std::string(entry);
   }
   return best;
+}
+
+// Counts the entries of the open directory fd up to limit, and closes it.
+std::size_t CountOpenDirectory(int fd, std::size_t limit) {
+  std::size_t count = 0;
+#ifdef __linux__
+  // One read of the raw entries into a small buffer is all a count of a few entries takes: no
+  // listing buffer to allocate and no look-up of the open directory, as a DIR stream would make.
+  alignas(8) char buffer[2048];
+  while (count < limit) {
+    const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got && count < limit;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      if (entry->d_reclen == 0) break;  // never from a sane kernel; no endless loop either way
+      at += entry->d_reclen;
+      ++count;
+    }
+  }
+  ::close(fd);
+#else
+  DirHandle d(::fdopendir(fd));
+  if (!d) {
+    ::close(fd);
+    return 0;
+  }
+  while (count < limit && ::readdir(d.get()) != nullptr) ++count;
+#endif
+  return count;
 }
 
 }  // namespace
@@ -108,32 +138,44 @@ std::size_t CountEntries(const std::string& dir, std::size_t limit) {
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
   int fd = ::open(dir.empty() ? "." : dir.c_str(), flags);
   if (fd < 0 && errno == ENOENT && !dir.empty()) fd = ::open(ResolvePath(dir).c_str(), flags);
-  if (fd < 0) return 0;
-  std::size_t count = 0;
-#ifdef __linux__
-  // One read of the raw entries into a small buffer is all a count of a few entries takes: no
-  // listing buffer to allocate and no look-up of the open directory, as a DIR stream would make.
-  alignas(8) char buffer[2048];
-  while (count < limit) {
-    const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
-    if (got <= 0) break;
-    for (ssize_t at = 0; at < got && count < limit;) {
-      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-      if (entry->d_reclen == 0) break;  // never from a sane kernel; no endless loop either way
-      at += entry->d_reclen;
-      ++count;
-    }
-  }
-  ::close(fd);
-#else
-  DirHandle d(::fdopendir(fd));
-  if (!d) {
-    ::close(fd);
-    return 0;
-  }
-  while (count < limit && ::readdir(d.get()) != nullptr) ++count;
-#endif
-  return count;
+  return fd < 0 ? 0 : CountOpenDirectory(fd, limit);
+}
+
+TOpenDir::TOpenDir(std::string path) : FPath(std::move(path)) {
+  FFd = ::open(FPath.empty() ? "." : FPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+TOpenDir::~TOpenDir() {
+  if (FFd >= 0) ::close(FFd);
+}
+
+std::optional<TDirStamp> TOpenDir::Stamp(const std::string& name) const {
+  struct stat st;
+  if (name.empty() || FFd < 0 || ::fstatat(FFd, name.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode))
+    return std::nullopt;
+  constexpr std::int64_t kNs = 1000000000;
+  TDirStamp stamp;
+  stamp.Device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.Inode = static_cast<std::uint64_t>(st.st_ino);
+  stamp.ModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNs + st.st_mtim.tv_nsec;
+  stamp.ChangedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * kNs + st.st_ctim.tv_nsec;
+  return stamp;
+}
+
+std::size_t TOpenDir::CountEntries(const std::string& name, std::size_t limit) const {
+  if (FFd < 0 || name.empty()) return platform::CountEntries(JoinPath(FPath, name), limit);
+  if (limit == 0) return 0;
+  const int fd = ::openat(FFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return fd < 0 ? 0 : CountOpenDirectory(fd, limit);
+}
+
+std::string UserCacheDir() {
+  // A relative XDG_CACHE_HOME is invalid and ignored, as the base directory rules say.
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return JoinPath(home, ".cache");
+  return {};
 }
 
 bool FileExists(const std::string& path) {

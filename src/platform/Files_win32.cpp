@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -55,6 +56,48 @@ std::size_t CountEntries(const std::string& dir, std::size_t limit) {
   if (limit == 0) return 0;
   ForEachEntry(dir, "*", [&](const TSearchRec&) { return ++count < limit; });
   return count;
+}
+
+// Windows looks names up without walking the path again; the open directory is its path.
+TOpenDir::TOpenDir(std::string path) : FPath(std::move(path)) {}
+
+TOpenDir::~TOpenDir() = default;
+
+std::size_t TOpenDir::CountEntries(const std::string& name, std::size_t limit) const {
+  return platform::CountEntries(JoinPath(FPath, name), limit);
+}
+
+std::optional<TDirStamp> TOpenDir::Stamp(const std::string& name) const {
+  if (name.empty()) return std::nullopt;
+  const std::string path = JoinPath(FPath.empty() ? "." : FPath, name);
+  // Reading attributes needs no access to the contents; the folder stays free for others.
+  HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  FILE_BASIC_INFO basic;
+  const bool ok =
+      GetFileInformationByHandle(h, &info) != 0 &&
+      GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) != 0 &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  CloseHandle(h);
+  if (!ok) return std::nullopt;
+  // File times count 100 ns steps from 1601.
+  auto unixNs = [](const LARGE_INTEGER& t) {
+    return (static_cast<std::int64_t>(t.QuadPart) - 116444736000000000LL) * 100;
+  };
+  TDirStamp stamp;
+  stamp.Device = info.dwVolumeSerialNumber;
+  stamp.Inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  stamp.ModifiedNs = unixNs(basic.LastWriteTime);
+  stamp.ChangedNs = unixNs(basic.ChangeTime);
+  return stamp;
+}
+
+std::string UserCacheDir() {
+  const char* local = std::getenv("LOCALAPPDATA");
+  return local != nullptr && local[0] != '\0' ? std::string(local) : std::string();
 }
 
 bool FileExists(const std::string& path) {

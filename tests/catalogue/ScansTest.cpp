@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
 #include "EmulatorDir.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/NewGames.h"
 #include "catalogue/Scans.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -27,21 +31,24 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
 
 }  // namespace
 
-TEST(DirHasEntries, SixEntriesCountDotsAndHiddenFiles) {
+TEST(CountEntries, DotsHiddenFilesAndFoldersCountByPathOrInAnOpenDirectory) {
   EmulatorDir emu;
+  const platform::TOpenDir here(emu.Dir.Str());
   emu.AddDriverDir("five", 2);  // . .. five.vlk rom0 rom1
-  EXPECT_FALSE(DirHasEntries("five", 6));
-  EXPECT_TRUE(DirHasEntries("five", 5));
-  emu.AddDriverDir("six", 3);
-  EXPECT_TRUE(DirHasEntries("six", 6));
   emu.AddDriverDir("hidden", 2);
   emu.Dir.Write("hidden/.secret", "x");
-  EXPECT_TRUE(DirHasEntries("hidden", 6));
   emu.AddDriverDir("subdir", 2);
   emu.Dir.MakeDir("subdir/roms");
-  EXPECT_TRUE(DirHasEntries("subdir", 6));
-  EXPECT_FALSE(DirHasEntries("absent", 1));
-  EXPECT_TRUE(DirHasEntries("SIX", 6));  // found ignoring case
+  for (const char* name : {"five", "hidden", "subdir"}) {
+    const std::size_t expected = std::string(name) == "five" ? 5 : 6;
+    EXPECT_EQ(platform::CountEntries(name, 6), expected) << name;
+    EXPECT_EQ(here.CountEntries(name, 6), expected) << name;
+  }
+  EXPECT_EQ(platform::CountEntries("five", 3), 3u);  // stops at the limit
+  EXPECT_EQ(platform::CountEntries("FIVE", 6), 5u);  // a path is found ignoring case
+  EXPECT_EQ(here.CountEntries("absent", 6), 0u);
+  EXPECT_TRUE(here.Stamp("five"));
+  EXPECT_FALSE(here.Stamp("five/five.vlk"));  // no directory
 }
 
 TEST(ScanDriverDirs, OnlyDirectoriesHoldingTheirDriverFile) {
@@ -130,4 +137,57 @@ TEST(ScanGameAvailability, NamesThatAreNoDirectoryOfTheirOwn) {
   TCatalogue cat = CatalogueOf({"", ".", "..", "sub/game", "dir"});
   ScanGameAvailability(cat);
   EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>(6, gsNotAvailable)));
+}
+
+// What a scan remembers of the game folders is used while a folder keeps its stamp, and a folder
+// that changed is read again; a file that is not right is never trusted.
+TEST(ScanGameAvailability, RemembersFoldersUntilTheyChange) {
+  EmulatorDir emu;
+  emu.AddDriverDir("inst", 3);
+  emu.AddDriverDir("bare");  // . .. bare.vlk: not installed
+  emu.AddDriverDir("gone", 3);
+  TCatalogue cat = CatalogueOf({"inst", "bare", "gone"});
+  cat.GameDir = emu.Dir.Str();
+  const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
+  const TScanMemory memory{file, 0, 0};
+  const std::vector<std::int32_t> truth{0, gsInstalled, gsNotAvailable, gsInstalled};
+  // The file as written, with bare's answer turned: a scan that shows bare installed used it.
+  auto forged = [&file] {
+    std::string text = ReadFileBytes(file);
+    text[text.rfind("\n0 ", text.find(" bare\n")) + 1] = '1';
+    return text;
+  };
+  ScanGameAvailability(cat, memory);
+  EXPECT_EQ(cat.GameStatus, truth);
+  std::string text = forged();
+  EXPECT_EQ(text.substr(0, text.find('\n')), "StartVELK game folders 1");
+  emu.Dir.Write("cache/folders", text);
+  ScanGameAvailability(cat, memory);
+  EXPECT_EQ(cat.GameStatus[2], gsInstalled);
+
+  // A file added to the folder, a tick of the file system's clock later, has it read again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  emu.Dir.Write("bare/rom", "r");
+  ScanGameAvailability(cat, memory);
+  EXPECT_EQ(cat.GameStatus, truth);
+
+  // A folder that is gone is forgotten; a damaged file or one of another folder is not read.
+  std::filesystem::remove_all(emu.Dir.Path() / "gone");
+  ScanGameAvailability(cat, memory);
+  text = forged();
+  EXPECT_EQ(text.find(" gone\n"), std::string::npos);
+  emu.Dir.Write("cache/folders", text);
+  ScanGameAvailability(cat, memory);
+  EXPECT_EQ(cat.GameStatus[2], gsInstalled);  // as written, it would be read
+  for (const std::string& bad :
+       {text.substr(0, text.size() - 2), text + "0 1 2 3 4 zz\n", std::string("\0\1", 2),
+        "StartVELK game folders 1\n/elsewhere\n" + text.substr(text.find('\n', 25) + 1)}) {
+    emu.Dir.Write("cache/folders", bad);
+    ScanGameAvailability(cat, memory);
+    EXPECT_EQ(cat.GameStatus[2], gsNotAvailable);
+  }
+  // A folder changed a moment ago is not remembered yet: nothing to write.
+  std::filesystem::remove(file);
+  ScanGameAvailability(cat, TScanMemory{file, 0});
+  EXPECT_FALSE(std::filesystem::exists(file));
 }
