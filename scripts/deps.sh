@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libjpeg62-turbo-dev libdeflate-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth xterm xdotool
+  xvfb xauth xterm xdotool libxcb1-dev
   zip unzip p7zip-full libarchive-tools python3
   openbox x11-utils imagemagick at-spi2-core dbus gir1.2-atspi-2.0 python3-gi
   dpkg-dev fakeroot appstream desktop-file-utils
