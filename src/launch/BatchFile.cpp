@@ -23,10 +23,13 @@ std::string BatchFileText() {
 }
 
 void WriteBatchFile(const std::string& dir) {
-  // ResolvePath reuses an existing case variant, so there is never a second batch file.
-  const std::string path = platform::ResolvePath(platform::JoinPath(dir, BatchFileName));
+  // The writer reuses an existing case variant of the name, so there is never a second batch
+  // file; the file is written anew at every start, so it need not wait for the disk.
+  const std::string path = platform::JoinPath(dir, BatchFileName);
   std::string error;
-  if (!platform::WriteFileAtomically(path, BatchFileText(), &error))
+  if (!platform::WriteFileAtomically(path, BatchFileText(), &error,
+                                     platform::TLinkWrite::lwReplaceLink,
+                                     platform::TDurability::dRewrittenEachStart))
     throw EInOutError(error.empty() ? "Cannot write " + path : error);
 }
 

@@ -486,8 +486,9 @@ void TZipArchive::LoadUnzipLibrary() {
       candidates.push_back(platform::JoinPath(FDLLDirectory, kLibraryName));
     if (gFallbackSearch) candidates.push_back(platform::ProgramDir() + kLibraryName);
     for (const std::string& candidate : candidates) {
+      // Asked first: a missing library is looked for under other letter cases once, not twice.
+      if (!platform::FileExists(candidate)) continue;
       const std::string path = platform::ResolvePath(candidate);
-      if (!platform::FileExists(path)) continue;
       library.Handle = platform::OpenLibrary(std::filesystem::absolute(path).string());
       if (library.Handle) break;
     }

@@ -148,10 +148,16 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::uint64_t 
 /// in its own folder, leaving the link (a user who keeps the file elsewhere on purpose).
 enum class TLinkWrite { lwReplaceLink, lwThroughLink };
 
+/// Whether WriteFileAtomically waits until the bytes are on the disk before the new file takes
+/// the old one's place. A file that is written anew at every start, or checked when it is read,
+/// can do without the wait: after a power cut it is at worst an old or a damaged one.
+enum class TDurability { dOnDisk, dRewrittenEachStart };
+
 /// Writes bytes to path through a temporary file beside it that replaces the old file only once
 /// it is complete, so a failed write leaves the old file untouched. The replaced file's
 /// permissions are kept (0644 for a new one).
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
-                         TLinkWrite links = TLinkWrite::lwReplaceLink);
+                         TLinkWrite links = TLinkWrite::lwReplaceLink,
+                         TDurability durability = TDurability::dOnDisk);
 
 }  // namespace platform

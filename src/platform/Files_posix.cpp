@@ -301,7 +301,7 @@ std::optional<std::string> LinkTarget(std::string path) {
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
-                         TLinkWrite links) {
+                         TLinkWrite links, TDurability durability) {
   const std::string named = ResolvePath(path);
   const auto fail = [&](const char* what) {
     if (error) *error = std::string(what) + " " + named + ": " + std::strerror(errno);
@@ -332,7 +332,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     written += static_cast<std::size_t>(n);
   }
   ::fchmod(fd, mode);
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+  if ((durability == TDurability::dOnDisk && ::fsync(fd) != 0) || ::close(fd) != 0) {
     const int saved = errno;
     ::unlink(temp.c_str());
     errno = saved;

@@ -180,7 +180,8 @@ int OpenRegularFile(const std::string& path) {
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
-                         TLinkWrite /*links: the rename replaces what the name is*/) {
+                         TLinkWrite /*links: the rename replaces what the name is*/,
+                         TDurability durability) {
   const std::string temp = path + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -193,8 +194,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
       return false;
     }
   }
-  if (!MoveFileExA(temp.c_str(), path.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durability == TDurability::dOnDisk
+                                                       ? MOVEFILE_WRITE_THROUGH
+                                                       : 0);
+  if (!MoveFileExA(temp.c_str(), path.c_str(), flags)) {
     DeleteFileA(temp.c_str());
     if (error) *error = "Cannot replace " + path;
     return false;
