@@ -2,6 +2,7 @@
 // figures must grow linearly: 10,000 games at most twelve times the cost of 1,000.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -34,6 +35,8 @@ class TEmulatorDir {
       : FPath(fs::temp_directory_path() / ("startvelk-bench-" + std::to_string(games))) {
     fs::remove_all(FPath);
     fs::create_directories(FPath);
+    // What the scans remember of the folders stays beside the directory, not among the user's.
+    ::setenv("XDG_CACHE_HOME", (FPath.string() + "-cache").c_str(), 1);
     WriteFile(FPath / "velk.exe", "MZ");
     std::string readme = "VELK\r\n\r\ngameslist:\r\n";
     for (int i = 1; i <= games; ++i) {
@@ -59,6 +62,7 @@ class TEmulatorDir {
   ~TEmulatorDir() {
     std::error_code ec;
     fs::remove_all(FPath, ec);
+    fs::remove_all(FPath.string() + "-cache", ec);
   }
 
   std::string ReadWholeSettings() const {

@@ -298,6 +298,9 @@ BENCHMARK(BM_SelectionChangeToShownScreenshot)->Unit(benchmark::kMillisecond)->M
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // What the scans remember of each run's emulator directories goes with the run.
+  TempDir cache;
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache.Str()));
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

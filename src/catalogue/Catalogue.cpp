@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "FolderCounts.h"
 #include "NewGames.h"
 #include "ReadmeGamesList.h"
 #include "Scans.h"
@@ -38,28 +39,28 @@ bool RequireStartupFiles(TUserInteraction& ui) {
   return RequireFile(EmuExeName, ui) && RequireFile("readme.txt", ui);
 }
 
-void LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window) {
+bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window) {
   TNewGames newGames;
   ReadSettings(cat, newGames, window);
-  if (!newGames.Empty()) {
-    ui.Beep();
-    ui.MessageDlg(std::to_string(newGames.Count()) + " new supported games found!",
-                  TMsgDlgType::mtInformation, mbOK);
-    ReadReadmeGamesList(cat, newGames);
-  }
+  if (newGames.Empty()) return false;
+  ui.Beep();
+  ui.MessageDlg(std::to_string(newGames.Count()) + " new supported games found!",
+                TMsgDlgType::mtInformation, mbOK);
+  ReadReadmeGamesList(cat, newGames);
   if (!newGames.Empty()) {
     ui.Beep();
     ui.MessageDlg(std::to_string(newGames.Count()) + " gamenames not found in VELK ReadMe.txt!\r" +
                       newGames.First(),
                   TMsgDlgType::mtError, mbOK);
   }
+  return true;
 }
 
 void StartupIO(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
-               const std::function<void()>& writeBatchFile) {
+               const std::function<void()>& writeBatchFile, TFolderSurvey* survey) {
   if (writeBatchFile) writeBatchFile();
-  LoadCatalogue(cat, ui, window);
-  ScanGameAvailability(cat);
+  if (LoadCatalogue(cat, ui, window) && survey) survey->Discard();
+  ScanGameAvailability(cat, TScanMemory{FolderCountsFile(cat.GameDir)}, survey);
 }
 
 bool ShutdownIO(const TCatalogue& cat, TUserInteraction& ui, const TWindowState& window,

@@ -46,6 +46,7 @@ TCatalogue& Catalogue();
 /// is; an absolute path, or any path while GameDir is not recorded, stays as it is.
 std::string InGameDir(const TCatalogue& cat, const std::string& path);
 
+class TFolderSurvey;
 class TUserInteraction;
 struct TWindowState;
 
@@ -59,13 +60,15 @@ bool RequireStartupFiles(TUserInteraction& ui);
 
 /// Builds cat.Games from the settings file, and when the emulator changed from its driver
 /// directories and the readme, reporting new games and driver directories the readme lacks.
-/// Throws ESettingsFile when the settings file exists but cannot be read.
-void LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window);
+/// Throws ESettingsFile when the settings file exists but cannot be read. True when it showed a
+/// report.
+bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window);
 
-/// The catalogue's start-up: writeBatchFile, LoadCatalogue, ScanGameAvailability. Errors of
-/// writeBatchFile and LoadCatalogue propagate and stop it there.
+/// The catalogue's start-up: writeBatchFile, LoadCatalogue, ScanGameAvailability, taking the
+/// answers of survey unless a report kept the start waiting on the user. Errors of writeBatchFile
+/// and LoadCatalogue propagate and stop it there.
 void StartupIO(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
-               const std::function<void()>& writeBatchFile);
+               const std::function<void()>& writeBatchFile, TFolderSurvey* survey = nullptr);
 
 /// The catalogue's shutdown: SaveSettings from cat and window, then deleteBatchFiles, which runs
 /// also when saving failed. A failed save keeps the old settings file and is shown as an error box

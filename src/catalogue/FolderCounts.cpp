@@ -1,127 +1,181 @@
 #include "FolderCounts.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <type_traits>
 
 #include "platform/Text.h"
 
 namespace {
 
-constexpr std::string_view kHeader = "StartVELK game folders 1";
+// The file: kMagic, kByteOrder, the number of entries, the checksum of what follows the header,
+// the length of the emulator folder's path; then that path, zero-padded to a multiple of eight
+// bytes, and the entries sorted by name.
+constexpr char kMagic[16] = "StartVELK dirs1";
+constexpr std::uint64_t kByteOrder = 0x0102030405060708ull;
+constexpr std::size_t kHeader = sizeof kMagic + 4 * sizeof(std::uint64_t);
 // More than any catalogue's folders take: a larger file is not ours and is not read.
-constexpr std::uint64_t kMaxBytes = std::uint64_t{64} << 20;
+constexpr std::uint64_t kMaxBytes = std::uint64_t{256} << 20;
 
-template <typename T>
-bool TakeNumber(std::string_view& rest, T& value) {
-  const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
-  if (error != std::errc() || end == rest.data() + rest.size() || *end != ' ') return false;
-  rest.remove_prefix(static_cast<std::size_t>(end - rest.data()) + 1);
-  return true;
+std::uint64_t Checksum(std::string_view bytes) {
+  // Eight bytes a step: a few milliseconds cost at most for the largest catalogue.
+  std::uint64_t h = 14695981039346656037ull;
+  std::size_t at = 0;
+  for (; at + 8 <= bytes.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + at, 8);
+    h = (h ^ word) * 1099511628211ull;
+    h ^= h >> 29;
+  }
+  for (; at < bytes.size(); ++at) h = (h ^ static_cast<unsigned char>(bytes[at])) * 1099511628211ull;
+  return h;
 }
 
-bool TakeLine(std::string_view& text, std::string_view& line) {
-  const std::size_t eol = text.find('\n');
-  if (eol == std::string_view::npos) return false;  // every line ends, the last one too
-  line = text.substr(0, eol);
-  text.remove_prefix(eol + 1);
-  return true;
+std::size_t Padded(std::size_t n) { return (n + 7) / 8 * 8; }
+
+std::uint64_t Word(std::string_view bytes, std::size_t at) {
+  std::uint64_t value;
+  std::memcpy(&value, bytes.data() + at, sizeof value);
+  return value;
 }
 
 }  // namespace
 
 TFolderCounts::TFolderCounts(std::string file, std::string gameDir)
     : FFile(std::move(file)), FGameDir(std::move(gameDir)) {
-  if (!Load()) FLoaded.clear();
+  static_assert(std::is_trivially_copyable_v<TEntry> && sizeof(TEntry) == 56);
+  if (FFile.empty()) return;
+  if (auto bytes = platform::ReadWholeFile(FFile, kMaxBytes)) Take(std::move(*bytes));
 }
 
-bool TFolderCounts::Load() {
-  if (FFile.empty()) return false;
-  const auto bytes = platform::ReadWholeFile(FFile, kMaxBytes);
-  if (!bytes) return false;
-  std::string_view text(*bytes), line;
-  if (!TakeLine(text, line) || line != kHeader) return false;
-  if (!TakeLine(text, line) || line != FGameDir) return false;
-  while (TakeLine(text, line)) {
-    if (line.rfind("end ", 0) == 0) {
-      // The count at the end tells a file cut short from a whole one.
-      std::size_t count = 0;
-      const std::string_view n = line.substr(4);
-      const auto [end, error] = std::from_chars(n.data(), n.data() + n.size(), count);
-      return error == std::errc() && end == n.data() + n.size() && count == FLoaded.size() &&
-             text.empty();
-    }
-    TEntry entry;
-    int filled = 0;
-    if (!TakeNumber(line, filled) || (filled != 0 && filled != 1) ||
-        !TakeNumber(line, entry.Stamp.Device) || !TakeNumber(line, entry.Stamp.Inode) ||
-        !TakeNumber(line, entry.Stamp.ModifiedNs) || !TakeNumber(line, entry.Stamp.ChangedNs) ||
-        line.empty() || HasControlCharacter(line))
+TFolderCounts::TEntry TFolderCounts::Loaded(std::size_t i) const {
+  TEntry entry;
+  std::memcpy(static_cast<void*>(&entry), FBytes.data() + FEntriesAt + i * sizeof(TEntry),
+              sizeof entry);
+  return entry;
+}
+
+std::vector<TFolderCounts::TEntry> TFolderCounts::AllLoaded() const {
+  std::vector<TEntry> all(FCount);
+  if (FCount != 0)
+    std::memcpy(static_cast<void*>(all.data()), FBytes.data() + FEntriesAt,
+                FCount * sizeof(TEntry));
+  return all;
+}
+
+bool TFolderCounts::Take(std::string bytes) {
+  FBytes.clear();
+  FCount = 0;
+  FTable.clear();
+  if (bytes.size() < kHeader) return false;
+  const std::string_view text(bytes);
+  if (text.substr(0, sizeof kMagic) != std::string_view(kMagic, sizeof kMagic) ||
+      Word(text, 16) != kByteOrder)
+    return false;
+  const std::uint64_t count = Word(text, 24), checksum = Word(text, 32), dirLength = Word(text, 40);
+  if (dirLength != FGameDir.size() || count >= kFree ||
+      text.size() != kHeader + Padded(FGameDir.size()) + count * sizeof(TEntry) ||
+      Checksum(text.substr(kHeader)) != checksum ||
+      text.substr(kHeader, FGameDir.size()) != FGameDir)
+    return false;
+  FEntriesAt = kHeader + Padded(FGameDir.size());
+  const auto entries = static_cast<std::size_t>(count);
+  FBytes = std::move(bytes);
+  std::size_t size = 16;
+  while (size < entries * 2) size *= 2;
+  std::vector<std::uint32_t> table(size, kFree);
+  // What the checksum cannot tell: a file of ours holds only plain names, in order, once each.
+  TEntry previous;
+  for (std::size_t i = 0; i < entries; ++i) {
+    const TEntry e = Loaded(i);
+    if (e.Name[kMaxName] != '\0' || e.NameView().empty() || HasControlCharacter(e.NameView()) ||
+        e.Filled > 1 || (i > 0 && !(previous.NameView() < e.NameView()))) {
+      FBytes.clear();
       return false;
-    entry.Filled = filled == 1;
-    entry.Name = line;
-    // Written in byte order, one line a name; anything else is not a file of ours.
-    if (!FLoaded.empty() && !(FLoaded.back().Name < entry.Name)) return false;
-    FLoaded.push_back(std::move(entry));
+    }
+    std::size_t at = HashAsciiFolded(e.NameView()) & (size - 1);
+    while (table[at] != kFree) at = (at + 1) & (size - 1);
+    table[at] = static_cast<std::uint32_t>(i);
+    previous = e;
   }
-  return false;
+  FCount = entries;
+  FTable = std::move(table);
+  return true;
 }
 
 std::optional<bool> TFolderCounts::Find(std::string_view name,
                                         const platform::TDirStamp& stamp) const {
-  const auto it = std::lower_bound(FLoaded.begin(), FLoaded.end(), name,
-                                   [](const TEntry& e, std::string_view n) { return e.Name < n; });
-  if (it == FLoaded.end() || it->Name != name || !(it->Stamp == stamp)) return std::nullopt;
-  return it->Filled;
+  if (FTable.empty()) return std::nullopt;
+  const std::size_t mask = FTable.size() - 1;
+  for (std::size_t at = HashAsciiFolded(name) & mask; FTable[at] != kFree; at = (at + 1) & mask) {
+    const TEntry e = Loaded(FTable[at]);
+    if (e.NameView() != name) continue;
+    if (!(e.Stamp == stamp)) return std::nullopt;
+    FFound.fetch_add(1, std::memory_order_relaxed);
+    return e.Filled != 0;
+  }
+  return std::nullopt;
 }
 
 void TFolderCounts::Keep(std::string_view name, const platform::TDirStamp& stamp, bool filled,
                          std::int64_t settledBeforeNs) {
-  if (FFile.empty() || name.empty() || HasControlCharacter(name)) return;
+  if (FFile.empty() || name.empty() || name.size() > kMaxName || HasControlCharacter(name)) return;
   if (std::max(stamp.ModifiedNs, stamp.ChangedNs) >= settledBeforeNs) return;
-  FKept.push_back({std::string(name), stamp, filled});
+  TEntry& e = FKept.emplace_back();
+  std::memcpy(e.Name, name.data(), name.size());
+  e.Stamp = stamp;
+  e.Filled = filled ? 1 : 0;
 }
 
 bool TFolderCounts::Save(const std::function<bool(const std::string&)>& stillThere) {
-  if (FFile.empty()) return true;
-  const auto byName = [](const TEntry& a, const TEntry& b) { return a.Name < b.Name; };
+  if (FFile.empty() || (FKept.empty() && FFound.load() == FCount)) return true;
+  const std::vector<TEntry> loaded = AllLoaded();
+  const auto byName = [](const TEntry& a, const TEntry& b) { return a.NameView() < b.NameView(); };
   std::stable_sort(FKept.begin(), FKept.end(), byName);
   // A folder two games share was asked about twice, with one answer.
   FKept.erase(std::unique(FKept.begin(), FKept.end(),
-                          [](const TEntry& a, const TEntry& b) { return a.Name == b.Name; }),
+                          [](const TEntry& a, const TEntry& b) {
+                            return a.NameView() == b.NameView();
+                          }),
               FKept.end());
   std::vector<TEntry> merged;
-  merged.reserve(FKept.size() + FLoaded.size());
+  merged.reserve(FKept.size() + loaded.size());
   // Both sorted by name: the kept answer where both have one.
   auto kept = FKept.begin();
-  for (const TEntry& old : FLoaded) {
-    for (; kept != FKept.end() && kept->Name < old.Name; ++kept) merged.push_back(*kept);
-    if ((kept == FKept.end() || kept->Name != old.Name) && stillThere(old.Name))
+  for (const TEntry& old : loaded) {
+    for (; kept != FKept.end() && kept->NameView() < old.NameView(); ++kept)
+      merged.push_back(*kept);
+    if ((kept == FKept.end() || kept->NameView() != old.NameView()) &&
+        stillThere(std::string(old.NameView())))
       merged.push_back(old);
   }
   merged.insert(merged.end(), kept, FKept.end());
   FKept = std::move(merged);
-  if (FKept == FLoaded) return true;
-  std::string text;
-  text.reserve(64 + FGameDir.size() + FKept.size() * 72);
-  text.append(kHeader).append("\n").append(FGameDir).append("\n");
-  char line[128];
-  for (const TEntry& e : FKept) {
-    const int n = std::snprintf(line, sizeof line, "%d %llu %llu %lld %lld ", e.Filled ? 1 : 0,
-                                static_cast<unsigned long long>(e.Stamp.Device),
-                                static_cast<unsigned long long>(e.Stamp.Inode),
-                                static_cast<long long>(e.Stamp.ModifiedNs),
-                                static_cast<long long>(e.Stamp.ChangedNs));
-    text.append(line, static_cast<std::size_t>(n)).append(e.Name).append("\n");
-  }
-  text.append("end ").append(std::to_string(FKept.size())).append("\n");
+  if (FKept == loaded) return true;
+
+  std::string body(Padded(FGameDir.size()) + FKept.size() * sizeof(TEntry), '\0');
+  std::memcpy(body.data(), FGameDir.data(), FGameDir.size());
+  std::memcpy(body.data() + Padded(FGameDir.size()), static_cast<const void*>(FKept.data()),
+              FKept.size() * sizeof(TEntry));
+  std::string text(kMagic, sizeof kMagic);
+  for (const std::uint64_t word : {kByteOrder, std::uint64_t{FKept.size()}, Checksum(body),
+                                   std::uint64_t{FGameDir.size()}})
+    text.append(reinterpret_cast<const char*>(&word), sizeof word);
+  text += body;
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(FFile).parent_path(), ignored);
   std::string error;
-  if (!platform::WriteFileAtomically(FFile, text, &error)) return false;
-  FLoaded = FKept;
+  // A file that a power cut damaged fails its checksum and is not read.
+  if (!platform::WriteFileAtomically(FFile, text, &error, platform::TLinkWrite::lwReplaceLink,
+                                     platform::TDurability::dRewrittenEachStart))
+    return false;
+  // What the file now holds is what is remembered, for a later Find or Save.
+  Take(std::move(text));
+  FKept.clear();
+  FFound = FCount;
   return true;
 }
 

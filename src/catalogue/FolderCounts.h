@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -12,8 +13,9 @@
 // Whether each game folder held enough entries to count as installed, remembered between starts,
 // so that an unchanged start of tens of thousands of games looks each folder up once instead of
 // reading it: a folder whose stamp is the one it had when it was counted holds the same entries.
-// The file is a cache in the user's cache folder; when it is missing, damaged or of another
-// folder, every folder is read as if there were none.
+// The file is a cache in the user's cache folder, of this machine's byte order; when it is
+// missing, damaged (its checksum tells), of another folder or another machine, every folder is
+// read as if there were none.
 
 /// The remembered answers for the game folders of one emulator directory.
 class TFolderCounts {
@@ -23,33 +25,49 @@ class TFolderCounts {
   /// The answers the file holds for gameDir.
   TFolderCounts(std::string file, std::string gameDir);
 
-  /// The answer for the folder of that name (as spelled on disk) when it had this stamp.
+  /// The answer for the folder of that name (as spelled on disk) when it had this stamp. Safe to
+  /// call from several threads at once.
   std::optional<bool> Find(std::string_view name, const platform::TDirStamp& stamp) const;
 
-  /// Remembers the answer for a folder as it was just found. A folder that changed at or after
-  /// settledBeforeNs is left out: a change in the same tick of the file system's clock would not
-  /// have moved its times, so its stamp does not yet vouch for its entries.
+  /// Remembers the answer for a folder that Find had none for, as it was just found. A folder
+  /// that changed at or after settledBeforeNs is left out: a change in the same tick of the file
+  /// system's clock would not have moved its times, so its stamp does not yet vouch for its
+  /// entries. So is a name of more than kMaxName bytes, which no game folder has.
   void Keep(std::string_view name, const platform::TDirStamp& stamp, bool filled,
             std::int64_t settledBeforeNs);
 
   /// Replaces the file by the answers kept since loading, with the file's answers for other
-  /// folders that are stillThere, when that differs from the file. False when the file had to be
+  /// folders that are stillThere, when that differs from the file: not when Find answered for
+  /// every folder the file holds and nothing was kept. False when the file had to be
   /// written and could not be; the next start then reads the folders.
   bool Save(const std::function<bool(const std::string&)>& stillThere);
 
+  static constexpr std::size_t kMaxName = 15;
+
  private:
+  // One folder as the file holds it: fixed size, so the file is read without parsing.
   struct TEntry {
-    std::string Name;
+    char Name[kMaxName + 1] = {};  // zero-padded, so byte order of names is that of the arrays
     platform::TDirStamp Stamp;
-    bool Filled = false;
+    std::uint64_t Filled = 0;
+    std::string_view NameView() const { return std::string_view(Name); }
     bool operator==(const TEntry&) const = default;
   };
-  bool Load();
+  // Takes the bytes of a file as what is remembered, when they are a whole file of gameDir's.
+  bool Take(std::string bytes);
+  TEntry Loaded(std::size_t i) const;
+  std::vector<TEntry> AllLoaded() const;
 
   std::string FFile;
   std::string FGameDir;
-  std::vector<TEntry> FLoaded;  // sorted by name, one entry a name
+  // The file as read; its entries are sorted by name, one a name, and found through FTable.
+  std::string FBytes;
+  std::size_t FEntriesAt = 0;
+  std::size_t FCount = 0;
+  std::vector<std::uint32_t> FTable;  // open addressing by name, kFree where free
+  static constexpr std::uint32_t kFree = ~std::uint32_t{0};
   std::vector<TEntry> FKept;    // in the order kept
+  mutable std::atomic<std::size_t> FFound{0};  // answers Find gave
 };
 
 /// The cache file for the game folders of gameDir in the user's cache folder; empty when the user

@@ -39,23 +39,9 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-namespace {
-
-// FNV-1a over the name folded to lower case, so that spellings differing in case meet.
-std::size_t FoldedHash(std::string_view name) {
-  std::uint64_t h = 14695981039346656037ull;
-  for (const char c : name) {
-    const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    h = (h ^ static_cast<unsigned char>(lower)) * 1099511628211ull;
-  }
-  return static_cast<std::size_t>(h ^ (h >> 32));
-}
-
-}  // namespace
-
 std::size_t TIniFile::Probe(std::string_view name) const {
   const std::size_t mask = FTable.size() - 1;
-  std::size_t at = FoldedHash(name) & mask;
+  std::size_t at = HashAsciiFolded(name) & mask;
   while (FTable[at] != kNoSection && !SameTextAscii(FSections[FTable[at]].Name, name))
     at = (at + 1) & mask;
   return at;

@@ -4,10 +4,10 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "Catalogue.h"
@@ -36,39 +36,46 @@ class TDirIndex {
           return true;
         },
         platform::TListDetail::ldKind);
-    // The views below point into FEntries, which is not changed any more.
-    FExact.reserve(FEntries.size());
-    FFolded.reserve(FEntries.size());
+    // Open addressing by the folded name, at most half full: no allocation per entry.
+    std::size_t size = 16;
+    while (size < FEntries.size() * 2) size *= 2;
+    FTable.assign(size, kFree);
     for (std::size_t i = 0; i < FEntries.size(); ++i) {
-      const std::string& name = FEntries[i].Name;
-      FExact.emplace(name, i);
-      auto [it, added] = FFolded.try_emplace(LowerAscii(name), i);
-      if (!added && name < FEntries[it->second].Name) it->second = i;
+      std::size_t at = HashAsciiFolded(FEntries[i].Name) & (size - 1);
+      while (FTable[at] != kFree) at = (at + 1) & (size - 1);
+      FTable[at] = i;
     }
   }
-  TDirIndex(const TDirIndex&) = delete;
-  TDirIndex& operator=(const TDirIndex&) = delete;
 
   /// The index of the entry a look-up of name finds.
-  std::optional<std::size_t> Find(const std::string& name) const {
-    if (const auto it = FExact.find(name); it != FExact.end()) return it->second;
-    if (const auto it = FFolded.find(LowerAscii(name)); it != FFolded.end()) return it->second;
-    return std::nullopt;
+  std::optional<std::size_t> Find(std::string_view name) const {
+    // Every case variant of the name lies on its probe path before the first free place.
+    std::optional<std::size_t> best;
+    const std::size_t mask = FTable.size() - 1;
+    for (std::size_t at = HashAsciiFolded(name) & mask; FTable[at] != kFree; at = (at + 1) & mask) {
+      const std::string& candidate = FEntries[FTable[at]].Name;
+      if (!SameTextAscii(candidate, name)) continue;
+      if (candidate == name) return FTable[at];
+      if (!best || candidate < FEntries[*best].Name) best = FTable[at];
+    }
+    return best;
   }
 
   const TEntry& operator[](std::size_t i) const { return FEntries[i]; }
   std::size_t Size() const { return FEntries.size(); }
 
  private:
+  static constexpr std::size_t kFree = ~std::size_t{0};
   std::vector<TEntry> FEntries;
-  std::unordered_map<std::string_view, std::size_t> FExact;
-  std::unordered_map<std::string, std::size_t> FFolded;
+  std::vector<std::size_t> FTable;
 };
 
 // Answers ask(i) for every i below count, the answers in index order. The questions are reads of
 // the file system that do not depend on each other; with many of them they are shared out among a
 // few threads, which wait on the disk in parallel. Nothing else is touched from those threads.
-std::vector<char> AskAll(std::size_t count, const std::function<bool(std::size_t)>& ask) {
+// spare: processors left to other threads of the program.
+std::vector<char> AskAll(std::size_t count, const std::function<bool(std::size_t)>& ask,
+                         unsigned spare = 0) {
   std::vector<char> answers(count, 0);
   constexpr std::size_t kBlock = 256;       // questions taken at a time
   constexpr std::size_t kPerThread = 2048;  // fewer are answered before a thread has started
@@ -78,8 +85,9 @@ std::vector<char> AskAll(std::size_t count, const std::function<bool(std::size_t
       for (std::size_t i = first; i < std::min(first + kBlock, count); ++i)
         answers[i] = ask(i) ? 1 : 0;
   };
+  const unsigned processors = std::thread::hardware_concurrency();
   const std::size_t wanted = std::min<std::size_t>(
-      {std::max(1u, std::thread::hardware_concurrency()), 4, count / kPerThread + 1});
+      {processors > spare + 1 ? processors - spare : 1, 4, count / kPerThread + 1});
   std::vector<std::thread> helpers;
   try {
     for (std::size_t t = 1; t < wanted; ++t) helpers.emplace_back(work);
@@ -95,33 +103,46 @@ std::vector<char> AskAll(std::size_t count, const std::function<bool(std::size_t
 // installed. A folder whose stamp is the one memory holds for it is looked up, not read; the
 // answers found are remembered for the next scan, with those memory holds of other folders that
 // are still there.
-std::vector<char> AnswerFolders(const std::string& dir, const std::vector<std::string>& names,
+std::vector<char> AnswerFolders(const std::string& dir, const std::vector<std::string_view>& names,
                                 std::size_t asked, const TScanMemory& memory,
-                                const std::function<bool(const std::string&)>& stillThere) {
+                                const std::function<bool(const std::string&)>& stillThere,
+                                unsigned spare = 0) {
   const platform::TOpenDir open(dir);
   const bool remember = !memory.File.empty() && asked >= memory.FromFolders;
   TFolderCounts known = remember ? TFolderCounts(memory.File, dir) : TFolderCounts();
-  std::vector<std::optional<platform::TDirStamp>> stamps(remember ? names.size() : 0);
+  // The stamps of the folders that had to be read, to be remembered with what was found.
+  std::vector<std::optional<platform::TDirStamp>> counted(remember ? names.size() : 0);
   const auto wanted = static_cast<std::size_t>(InstalledMinEntries);
   const std::vector<char> filled = AskAll(names.size(), [&](std::size_t i) {
     if (names[i].empty()) return false;
+    const std::string name(names[i]);
     if (remember) {
       // Taken before the count: a change while counting moves the stamp away from the one kept.
-      stamps[i] = open.Stamp(names[i]);
-      if (stamps[i])
-        if (const auto answer = known.Find(names[i], *stamps[i])) return *answer;
+      const auto stamp = open.Stamp(name);
+      if (stamp) {
+        if (const auto answer = known.Find(name, *stamp)) return *answer;
+        counted[i] = stamp;
+      }
     }
-    return open.CountEntries(names[i], wanted) >= wanted;
-  });
+    return open.CountEntries(name, wanted) >= wanted;
+  }, spare);
   if (remember) {
     const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                  std::chrono::system_clock::now().time_since_epoch())
                                  .count();
-    for (std::size_t i = 0; i < stamps.size(); ++i)
-      if (stamps[i]) known.Keep(names[i], *stamps[i], filled[i] != 0, now - memory.SettledNs);
+    for (std::size_t i = 0; i < counted.size(); ++i)
+      if (counted[i]) known.Keep(names[i], *counted[i], filled[i] != 0, now - memory.SettledNs);
     known.Save(stillThere);  // a cache that cannot be written only costs the next start its time
   }
   return filled;
+}
+
+// Whether a name is a folder in the listing: what memory holds of any other is forgotten.
+std::function<bool(const std::string&)> FolderOf(const TDirIndex& index) {
+  return [&index](const std::string& name) {
+    const auto at = index.Find(name);
+    return at && index[*at].Name == name && index[*at].IsDirectory;
+  };
 }
 
 }  // namespace
@@ -149,15 +170,70 @@ void ScanDriverDirs(TNewGames& names, const std::string& dir) {
     if (hasDriver[i]) names.Add(dirs[i]);
 }
 
+struct TFolderSurvey::TResult {
+  explicit TResult(const std::string& dir) : Index(dir) {}
+  TDirIndex Index;
+  std::vector<char> Filled;  // by entry of Index; false for an entry that is no folder
+};
+
+TFolderSurvey::TFolderSurvey(std::string dir, TScanMemory memory)
+    : FDir(std::move(dir)), FMemory(std::move(memory)) {
+  try {
+    FThread = std::thread([this] {
+      try {
+        auto result = std::make_unique<TResult>(FDir);
+        const TDirIndex& index = result->Index;
+        std::vector<std::string_view> names(index.Size());
+        std::size_t folders = 0;
+        for (std::size_t i = 0; i < names.size(); ++i)
+          if (index[i].IsDirectory && index[i].Name != "." && index[i].Name != "..") {
+            names[i] = index[i].Name;
+            ++folders;
+          }
+        // One processor is left to the window, which is being built meanwhile.
+        result->Filled = AnswerFolders(FDir, names, folders, FMemory, FolderOf(index), 1);
+        FResult = std::move(result);
+      } catch (...) {
+        // Out of memory or threads: the scan reads the folders itself.
+      }
+    });
+  } catch (const std::system_error&) {
+  }
+}
+
+TFolderSurvey::~TFolderSurvey() {
+  Wait();
+}
+
+void TFolderSurvey::Wait() {
+  if (FThread.joinable()) FThread.join();
+}
+
+void TFolderSurvey::Discard() {
+  FDiscarded = true;
+}
+
+std::unique_ptr<TFolderSurvey::TResult> TFolderSurvey::Take(const std::string& dir) {
+  Wait();
+  if (FDiscarded || dir != FDir) return nullptr;
+  FDiscarded = true;  // answers for one scan only: the folders change while the program runs
+  return std::move(FResult);
+}
+
 void ScanGameAvailability(TCatalogue& cat) {
   ScanGameAvailability(cat, TScanMemory{FolderCountsFile(cat.GameDir)});
 }
 
-void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory) {
+void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSurvey* survey) {
   cat.GameStatus.resize(cat.Games.size(), gsNotAvailable);
   if (cat.Games.size() <= 1) return;
 
-  const TDirIndex workDir(cat.GameDir);
+  // The answers read while the program started, or else a listing of the emulator's folder.
+  const std::unique_ptr<TFolderSurvey::TResult> surveyed =
+      survey ? survey->Take(cat.GameDir) : nullptr;
+  std::optional<TDirIndex> workDirStore;
+  if (!surveyed) workDirStore.emplace(cat.GameDir);
+  const TDirIndex& workDir = surveyed ? surveyed->Index : *workDirStore;
   std::optional<TDirIndex> romDirStore;
   if (!cat.AltRomPath.empty()) romDirStore.emplace(InGameDir(cat, cat.AltRomPath));
   const TDirIndex& romDir = romDirStore ? *romDirStore : workDir;
@@ -170,19 +246,19 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory) {
     if (!IsPlainZipName(zipName)) continue;
     if (const auto at = workDir.Find(zipName); at && workDir[*at].IsDirectory) folder[i] = at;
   }
-  std::vector<std::string> names(workDir.Size());
-  std::size_t asked = 0;
-  for (const auto& at : folder)
-    if (at && names[*at].empty()) {
-      names[*at] = workDir[*at].Name;
-      ++asked;
-    }
-  // What memory holds of a folder that is no longer there is forgotten.
-  const std::vector<char> filled =
-      AnswerFolders(cat.GameDir, names, asked, memory, [&workDir](const std::string& name) {
-        const auto at = workDir.Find(name);
-        return at && workDir[*at].Name == name && workDir[*at].IsDirectory;
-      });
+  std::vector<char> filled;
+  if (surveyed) {
+    filled = std::move(surveyed->Filled);
+  } else {
+    std::vector<std::string_view> names(workDir.Size());
+    std::size_t asked = 0;
+    for (const auto& at : folder)
+      if (at && names[*at].empty()) {
+        names[*at] = workDir[*at].Name;
+        ++asked;
+      }
+    filled = AnswerFolders(cat.GameDir, names, asked, memory, FolderOf(workDir));
+  }
 
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
     const std::string zipName = cat.Games[i].ZipName.str();

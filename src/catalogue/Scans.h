@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 struct TCatalogue;
 class TNewGames;
@@ -31,12 +33,44 @@ struct TScanMemory {
   std::int64_t SettledNs = std::int64_t{2} * 1000 * 1000 * 1000;
 };
 
+/// The folders of an emulator directory, read on other threads while the program starts up: its
+/// listing, and for every folder in it whether it holds enough entries to count as installed.
+/// The first scan of that directory takes these answers instead of reading the folders itself.
+class TFolderSurvey {
+ public:
+  /// Starts reading dir at once; memory as for ScanGameAvailability.
+  TFolderSurvey(std::string dir, TScanMemory memory);
+  ~TFolderSurvey();  ///< waits for the reading to end
+  TFolderSurvey(const TFolderSurvey&) = delete;
+  TFolderSurvey& operator=(const TFolderSurvey&) = delete;
+
+  /// Waits for the reading to end.
+  void Wait();
+
+  /// The folders may have changed since the reading began (files left by a killed start were
+  /// deleted, or a report box kept the start waiting on the user): the scan reads them itself.
+  void Discard();
+
+ private:
+  friend void ScanGameAvailability(TCatalogue&, const TScanMemory&, TFolderSurvey*);
+  struct TResult;
+  // The answers for dir, once read; nothing when discarded, failed or of another directory.
+  std::unique_ptr<TResult> Take(const std::string& dir);
+
+  std::string FDir;
+  TScanMemory FMemory;
+  std::unique_ptr<TResult> FResult;
+  bool FDiscarded = false;
+  std::thread FThread;
+};
+
 /// Sizes cat.GameStatus to cat.Games (new elements 0, element 0 never written) and sets every
 /// game's status: installed when its directory has six entries, else zip-available when
 /// <AltRomPath><ZipName>.zip exists, else not available; always not available for a ZipName that
 /// is no plain name. A game folder unchanged since a scan remembered it in memory.File is looked
-/// up, not read.
-void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory);
+/// up, not read; the answers of a survey of cat.GameDir are taken when it has them.
+void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory,
+                          TFolderSurvey* survey = nullptr);
 
 /// The same, remembering in the user's cache folder (FolderCountsFile).
 void ScanGameAvailability(TCatalogue& cat);

@@ -392,14 +392,17 @@ TReplayOutcome ReplayUnzipJournal(const std::string& journalPath) {
   return TReplayOutcome::roCleaned;
 }
 
-void ReplayUnzipJournals(const std::string& emuDir, TUserInteraction& ui) {
+bool ReplayUnzipJournals(const std::string& emuDir, TUserInteraction& ui) {
   std::vector<std::string> damaged;
+  bool cleaned = false;
   for (const platform::TSearchRec& entry : platform::FindFiles(emuDir, UnzipJournalMask)) {
     if (entry.IsDirectory) continue;
     const std::string path = platform::JoinPath(emuDir, entry.Name);
-    if (ReplayUnzipJournal(path) == TReplayOutcome::roDamaged) damaged.push_back(entry.Name);
+    const TReplayOutcome outcome = ReplayUnzipJournal(path);
+    if (outcome == TReplayOutcome::roDamaged) damaged.push_back(entry.Name);
+    cleaned = cleaned || outcome == TReplayOutcome::roCleaned;
   }
-  if (damaged.empty()) return;
+  if (damaged.empty()) return cleaned;
   std::sort(damaged.begin(), damaged.end());
   std::string names;
   for (const std::string& name : damaged) names += (names.empty() ? "" : ", ") + name;
@@ -408,4 +411,5 @@ void ReplayUnzipJournals(const std::string& emuDir, TUserInteraction& ui) {
                     " of an earlier start is damaged and was removed.\rFiles it may have "
                     "named in a game folder were left in place.",
                 TMsgDlgType::mtError, mbOK);
+  return true;
 }

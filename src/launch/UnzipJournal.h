@@ -69,8 +69,9 @@ enum class TReplayOutcome { roCleaned, roPending, roDamaged };
 /// runs is left for a later start. A damaged journal deletes nothing and is removed.
 TReplayOutcome ReplayUnzipJournal(const std::string& journalPath);
 
-/// Replays every journal in emuDir; a damaged one is reported in one message box.
-void ReplayUnzipJournals(const std::string& emuDir, TUserInteraction& ui);
+/// Replays every journal in emuDir; a damaged one is reported in one message box. True when a
+/// journal was carried out, so that files in game folders may have gone, or a box was shown.
+bool ReplayUnzipJournals(const std::string& emuDir, TUserInteraction& ui);
 
 /// The journal file name's pattern in the emulator's folder.
 inline constexpr const char* UnzipJournalMask = "StartVELK-*.journal";

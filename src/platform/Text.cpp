@@ -100,6 +100,12 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::size_t HashAsciiFolded(std::string_view text) {
+  std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (const char c : text) h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
+  return static_cast<std::size_t>(h ^ (h >> 32));
+}
+
 std::string LowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = AsciiLower(c);

@@ -31,3 +31,5 @@ bool HasControlCharacter(std::string_view text);
 char AsciiLower(char c);
 bool SameTextAscii(std::string_view a, std::string_view b);
 std::string LowerAscii(std::string_view text);
+/// A hash of the text folded by AsciiLower: texts that SameTextAscii finds equal hash alike.
+std::size_t HashAsciiFolded(std::string_view text);

@@ -13,6 +13,7 @@
 #include "screenshots/ScreenShot.h"
 
 class QAction;
+class TFolderSurvey;
 class QActionGroup;
 class QCheckBox;
 class QComboBox;
@@ -60,8 +61,8 @@ struct TMainHooks {
   std::function<void()> StartGame;
 };
 
-/// The hooks of the real program.
-TMainHooks DefaultMainHooks(TUserInteraction& ui);
+/// The hooks of the real program; the first scan takes the answers of survey when it can.
+TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey = nullptr);
 
 /// The program's main window: game list, menus, status bar, settings panel and screenshot pane.
 class TMain : public QMainWindow, public TSlideShowControl {

@@ -14,15 +14,18 @@
 #include "platform/UserInteraction.h"
 #include "screenshots/Placement.h"
 
-TMainHooks DefaultMainHooks(TUserInteraction& ui) {
+TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey) {
   TMainHooks hooks;
-  hooks.StartupIO = [&ui](TWindowState& window) {
-    StartupIO(Catalogue(), ui, window, [&ui] {
-      WriteBatchFile(Catalogue().GameDir);
-      // Before the scans: files a killed front-end left would make their game count as
-      // installed.
-      ReplayUnzipJournals(Catalogue().GameDir, ui);
-    });
+  hooks.StartupIO = [&ui, survey](TWindowState& window) {
+    StartupIO(
+        Catalogue(), ui, window,
+        [&ui, survey] {
+          WriteBatchFile(Catalogue().GameDir);
+          // Before the scans: files a killed front-end left would make their game count as
+          // installed, and a survey that read their folders before is out of date.
+          if (ReplayUnzipJournals(Catalogue().GameDir, ui) && survey) survey->Discard();
+        },
+        survey);
   };
   hooks.ShutdownIO = [&ui](const TWindowState& window) {
     ShutdownIO(Catalogue(), ui, window, [] { DeleteBatchFiles(Catalogue().GameDir); });

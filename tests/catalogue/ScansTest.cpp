@@ -7,6 +7,7 @@
 
 #include "EmulatorDir.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/FolderCounts.h"
 #include "catalogue/NewGames.h"
 #include "catalogue/Scans.h"
 #include "platform/Files.h"
@@ -139,8 +140,40 @@ TEST(ScanGameAvailability, NamesThatAreNoDirectoryOfTheirOwn) {
   EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>(6, gsNotAvailable)));
 }
 
-// What a scan remembers of the game folders is used while a folder keeps its stamp, and a folder
-// that changed is read again; a file that is not right is never trusted.
+// What a scan remembers of a game folder answers for it while the folder keeps its stamp; a file
+// that is not whole, not ours or of another folder answers nothing.
+TEST(FolderCounts, AnswersForUnchangedFoldersFromAWholeFileOnly) {
+  TempDir dir;
+  const std::string file = (dir.Path() / "cache" / "folders").string();
+  const platform::TDirStamp stamp{1, 2, 3, 4}, later{1, 2, 3, 5};
+  const auto always = [](const std::string&) { return true; };
+  {
+    TFolderCounts counts(file, "/emu");
+    counts.Keep("full", stamp, true, 10);
+    counts.Keep("bare", stamp, false, 10);
+    counts.Keep("fresh", later, true, 5);  // changed too lately to vouch for
+    ASSERT_TRUE(counts.Save(always));
+  }
+  TFolderCounts counts(file, "/emu");
+  EXPECT_EQ(counts.Find("full", stamp), true);
+  EXPECT_EQ(counts.Find("bare", stamp), false);
+  EXPECT_EQ(counts.Find("full", later), std::nullopt);
+  EXPECT_EQ(counts.Find("fresh", later), std::nullopt);
+  EXPECT_EQ(TFolderCounts(file, "/other").Find("full", stamp), std::nullopt);
+
+  const std::string whole = ReadFileBytes(file);
+  for (std::size_t at : {std::size_t{3}, whole.size() / 2, whole.size() - 1}) {
+    std::string damaged = whole;
+    damaged[at] ^= 0x10;
+    dir.Write("cache/folders", damaged);
+    EXPECT_EQ(TFolderCounts(file, "/emu").Find("full", stamp), std::nullopt) << at;
+  }
+  dir.Write("cache/folders", whole.substr(0, whole.size() - 56));
+  EXPECT_EQ(TFolderCounts(file, "/emu").Find("full", stamp), std::nullopt);
+}
+
+// Remembered or not, the scan finds what the folders hold: a folder that changed is read again,
+// and one that is gone is forgotten.
 TEST(ScanGameAvailability, RemembersFoldersUntilTheyChange) {
   EmulatorDir emu;
   emu.AddDriverDir("inst", 3);
@@ -150,44 +183,53 @@ TEST(ScanGameAvailability, RemembersFoldersUntilTheyChange) {
   cat.GameDir = emu.Dir.Str();
   const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
   const TScanMemory memory{file, 0, 0};
-  const std::vector<std::int32_t> truth{0, gsInstalled, gsNotAvailable, gsInstalled};
-  // The file as written, with bare's answer turned: a scan that shows bare installed used it.
-  auto forged = [&file] {
-    std::string text = ReadFileBytes(file);
-    text[text.rfind("\n0 ", text.find(" bare\n")) + 1] = '1';
-    return text;
-  };
   ScanGameAvailability(cat, memory);
-  EXPECT_EQ(cat.GameStatus, truth);
-  std::string text = forged();
-  EXPECT_EQ(text.substr(0, text.find('\n')), "StartVELK game folders 1");
-  emu.Dir.Write("cache/folders", text);
+  EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>{0, gsInstalled, gsNotAvailable, gsInstalled}));
+  const std::string first = ReadFileBytes(file);
   ScanGameAvailability(cat, memory);
-  EXPECT_EQ(cat.GameStatus[2], gsInstalled);
+  EXPECT_EQ(ReadFileBytes(file), first);  // nothing changed, nothing written
 
-  // A file added to the folder, a tick of the file system's clock later, has it read again.
+  // Files added a tick of the file system's clock later have the folder read again.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  emu.Dir.Write("bare/rom", "r");
-  ScanGameAvailability(cat, memory);
-  EXPECT_EQ(cat.GameStatus, truth);
-
-  // A folder that is gone is forgotten; a damaged file or one of another folder is not read.
+  for (const char* rom : {"bare/r0", "bare/r1", "bare/r2"}) emu.Dir.Write(rom, "r");
   std::filesystem::remove_all(emu.Dir.Path() / "gone");
   ScanGameAvailability(cat, memory);
-  text = forged();
-  EXPECT_EQ(text.find(" gone\n"), std::string::npos);
-  emu.Dir.Write("cache/folders", text);
-  ScanGameAvailability(cat, memory);
-  EXPECT_EQ(cat.GameStatus[2], gsInstalled);  // as written, it would be read
-  for (const std::string& bad :
-       {text.substr(0, text.size() - 2), text + "0 1 2 3 4 zz\n", std::string("\0\1", 2),
-        "StartVELK game folders 1\n/elsewhere\n" + text.substr(text.find('\n', 25) + 1)}) {
-    emu.Dir.Write("cache/folders", bad);
-    ScanGameAvailability(cat, memory);
-    EXPECT_EQ(cat.GameStatus[2], gsNotAvailable);
-  }
+  EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>{0, gsInstalled, gsInstalled, gsNotAvailable}));
+  EXPECT_EQ(ReadFileBytes(file).find("gone"), std::string::npos);
+
   // A folder changed a moment ago is not remembered yet: nothing to write.
   std::filesystem::remove(file);
   ScanGameAvailability(cat, TScanMemory{file, 0});
   EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+// A survey's answers are those of the folders when it read them, taken by one scan of its own
+// folder unless discarded.
+TEST(FolderSurvey, AnswersTheFirstScanOfItsFolderUnlessDiscarded) {
+  EmulatorDir emu;
+  emu.AddDriverDir("inst", 3);
+  emu.AddDriverDir("bare", 2);  // one file short of installed
+  TCatalogue cat = CatalogueOf({"inst", "bare"});
+  cat.GameDir = emu.Dir.Str();
+  const TScanMemory none;
+  {
+    TFolderSurvey survey(cat.GameDir, none);
+    survey.Wait();
+    emu.Dir.Write("bare/more", "r");
+    ScanGameAvailability(cat, none, &survey);
+    EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>{0, gsInstalled, gsNotAvailable}));
+    ScanGameAvailability(cat, none, &survey);  // once only
+    EXPECT_EQ(cat.GameStatus[2], gsInstalled);
+  }
+  {
+    TFolderSurvey survey(cat.GameDir, none);
+    survey.Wait();
+    std::filesystem::remove(emu.Dir.Path() / "bare" / "more");
+    survey.Discard();
+    ScanGameAvailability(cat, none, &survey);
+    EXPECT_EQ(cat.GameStatus[2], gsNotAvailable);
+  }
+  TFolderSurvey elsewhere((emu.Dir.Path() / "inst").string(), none);
+  ScanGameAvailability(cat, none, &elsewhere);
+  EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>{0, gsInstalled, gsNotAvailable}));
 }
