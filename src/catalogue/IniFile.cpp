@@ -42,7 +42,7 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
 std::size_t TIniFile::Probe(std::string_view name) const {
   const std::size_t mask = FTable.size() - 1;
   std::size_t at = HashAsciiFolded(name) & mask;
-  while (FTable[at] != kNoSection && !SameTextAscii(FSections[FTable[at]].Name, name))
+  while (FTable[at] != kNone && !SameTextAscii(FSections[FTable[at]].Name, name))
     at = (at + 1) & mask;
   return at;
 }
@@ -50,11 +50,11 @@ std::size_t TIniFile::Probe(std::string_view name) const {
 std::size_t TIniFile::AddSection(std::string_view name) {
   // Kept at most half full, so probes stay short.
   if ((FSections.size() + 1) * 2 > FTable.size()) {
-    FTable.assign(std::max<std::size_t>(64, FTable.size() * 2), kNoSection);
+    FTable.assign(std::max<std::size_t>(64, FTable.size() * 2), kNone);
     for (std::size_t s = 0; s < FSections.size(); ++s) FTable[Probe(FSections[s].Name)] = s;
   }
   const std::size_t at = Probe(name);
-  if (FTable[at] == kNoSection) {
+  if (FTable[at] == kNone) {
     FTable[at] = FSections.size();
     FSections.push_back({name});
   }
@@ -64,83 +64,110 @@ std::size_t TIniFile::AddSection(std::string_view name) {
 void TIniFile::Parse(std::string text) {
   FText = std::move(text);
   FSections.clear();
-  FKeys.clear();
+  FParts.clear();
   FTable.clear();
-  // Every key and section takes a line: room for them all is reserved, and pages never used are
-  // never touched.
-  const auto lines = static_cast<std::size_t>(std::count(FText.begin(), FText.end(), '\n')) + 1;
-  FKeys.reserve(lines);
   std::string_view rest(FText);
   // An editor may have put a UTF-8 byte-order mark before the first section.
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
-  std::size_t current = kNoSection;  // keys before the first section belong to none
-  bool grouped = true;               // false once a section's keys are split by another's
+  // Lines before the first section belong to none.
+  std::size_t open = kNone;  // the part being read
   while (!rest.empty()) {
+    const std::size_t at = static_cast<std::size_t>(rest.data() - FText.data());
     const std::size_t eol = rest.find('\n');
     std::string_view line = rest.substr(0, eol);
     rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const std::string_view trimmed = TrimBlanks(line);
-    if (trimmed.empty() || trimmed.front() == ';') continue;
-    if (trimmed.front() == '[') {
-      std::string_view name = trimmed.substr(1);
-      const std::size_t close = name.find(']');
-      if (close != std::string_view::npos) name = name.substr(0, close);
-      // A repeated section adds its keys to the first one, where look-ups find the first key.
-      current = AddSection(TrimBlanks(name));
-      continue;
+    if (trimmed.empty() || trimmed.front() != '[') continue;
+    std::string_view name = trimmed.substr(1);
+    const std::size_t close = name.find(']');
+    if (close != std::string_view::npos) name = name.substr(0, close);
+    if (open != kNone) FParts[open].End = at;
+    // A repeated section adds its lines to the first one's, where look-ups find the first key.
+    TSection& section = FSections[AddSection(TrimBlanks(name))];
+    open = FParts.size();
+    FParts.push_back({static_cast<std::size_t>(rest.data() - FText.data()), FText.size()});
+    if (section.LastPart == kNone)
+      section.FirstPart = open;
+    else
+      FParts[section.LastPart].Next = open;
+    section.LastPart = open;
+  }
+}
+
+template <typename Visit>
+bool TIniFile::ForEachKey(const TSection& section, Visit visit) const {
+  for (std::size_t p = section.FirstPart; p != kNone; p = FParts[p].Next) {
+    std::string_view rest(FText.data() + FParts[p].Begin, FParts[p].End - FParts[p].Begin);
+    while (!rest.empty()) {
+      const std::size_t eol = rest.find('\n');
+      std::string_view line = rest.substr(0, eol);
+      rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      const std::string_view trimmed = TrimBlanks(line);
+      if (trimmed.empty() || trimmed.front() == ';') continue;
+      const std::size_t eq = line.find('=');
+      if (eq == std::string_view::npos) continue;
+      const std::string_view key = TrimBlanks(line.substr(0, eq));
+      if (!key.empty() && visit(key, line.substr(eq + 1))) return true;
     }
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos || current == kNoSection) continue;
-    const std::string_view key = TrimBlanks(line.substr(0, eq));
-    if (key.empty()) continue;
-    if (!FKeys.empty() && FKeys.back().Section > current) grouped = false;
-    FKeys.push_back({key, line.substr(eq + 1), current});
   }
-  // Keys of a repeated section join those of its first appearance, each group in text order.
-  if (!grouped)
-    std::stable_sort(FKeys.begin(), FKeys.end(),
-                     [](const TKey& a, const TKey& b) { return a.Section < b.Section; });
-  for (std::size_t k = 0; k < FKeys.size(); ++k) {
-    TSection& section = FSections[FKeys[k].Section];
-    if (section.KeyCount++ == 0) section.FirstKey = k;
-  }
+  return false;
 }
 
 const TIniFile::TSection* TIniFile::Find(std::string_view section) const {
   if (FTable.empty()) return nullptr;
   const std::size_t s = FTable[Probe(section)];
-  return s == kNoSection ? nullptr : &FSections[s];
+  return s == kNone ? nullptr : &FSections[s];
 }
 
 bool TIniFile::SectionHasEntries(std::string_view section) const {
   const TSection* s = Find(section);
-  return s != nullptr && s->KeyCount != 0;
+  return s != nullptr && ForEachKey(*s, [](std::string_view, std::string_view) { return true; });
 }
 
-std::optional<std::string_view> TIniFile::Value(std::string_view section,
-                                                std::string_view key) const {
-  const TSection* s = Find(section);
-  if (s == nullptr) return std::nullopt;
-  for (std::size_t k = s->FirstKey; k < s->FirstKey + s->KeyCount; ++k)
-    if (SameTextAscii(FKeys[k].Name, key)) return FKeys[k].Value;
-  return std::nullopt;
+std::optional<std::string_view> TIniFile::TSectionReader::Value(std::string_view key) const {
+  std::optional<std::string_view> found;
+  if (FSection != nullptr)
+    FIni.ForEachKey(*FSection, [&](std::string_view name, std::string_view value) {
+      if (!SameTextAscii(name, key)) return false;
+      found = value;
+      return true;
+    });
+  return found;
 }
 
-std::string TIniFile::ReadString(std::string_view section, std::string_view key,
-                                 std::string_view def) const {
-  return std::string(Value(section, key).value_or(def));
+std::string TIniFile::TSectionReader::ReadString(std::string_view key,
+                                                 std::string_view def) const {
+  return std::string(Value(key).value_or(def));
 }
 
-std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key,
-                                   std::int32_t def) const {
-  const auto value = Value(section, key);
+std::int32_t TIniFile::TSectionReader::ReadInteger(std::string_view key, std::int32_t def) const {
+  const auto value = Value(key);
   if (!value) return def;
   return ParseInt32(*value).value_or(def);
 }
 
+bool TIniFile::TSectionReader::ReadBool(std::string_view key, bool def) const {
+  return ReadInteger(key, def ? 1 : 0) != 0;
+}
+
+std::optional<std::string_view> TIniFile::Value(std::string_view section,
+                                                std::string_view key) const {
+  return Section(section).Value(key);
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view def) const {
+  return Section(section).ReadString(key, def);
+}
+
+std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key,
+                                   std::int32_t def) const {
+  return Section(section).ReadInteger(key, def);
+}
+
 bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
-  return ReadInteger(section, key, def ? 1 : 0) != 0;
+  return Section(section).ReadBool(key, def);
 }
 
 std::vector<std::string_view> TIniFile::SectionNames() const {

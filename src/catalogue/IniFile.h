@@ -11,11 +11,12 @@
 // LF or CRLF, blanks around names); writing is exact: CRLF lines, "key=value" without blanks, one
 // empty line after each section, sections and keys in the order they are written.
 
-/// A parsed sections-and-keys text. Section look-up is hashed and keys are searched within their
-/// section only, so reading every section of a large file costs time linear in its size. The
-/// parse keeps views into the text and a few flat tables, so a file of fifty thousand sections
-/// costs a few allocations, not several per section.
+/// A parsed sections-and-keys text. Parsing finds the sections, hashed by name; a key is looked
+/// for in its section's lines when it is asked for. Reading every section of a large file costs
+/// time linear in its size, and memory for its sections only.
 class TIniFile {
+  struct TSection;
+
  public:
   TIniFile() = default;
   explicit TIniFile(std::string_view text) { Parse(std::string(text)); }
@@ -46,18 +47,37 @@ class TIniFile {
   /// The sections in the order of the text, a repeated name counted once, by their first spelling.
   std::vector<std::string_view> SectionNames() const;
 
+  /// One section looked up once, for reading several of its keys as the reads above do; a
+  /// section that is not there yields the defaults.
+  class TSectionReader {
+   public:
+    std::optional<std::string_view> Value(std::string_view key) const;
+    std::string ReadString(std::string_view key, std::string_view def) const;
+    std::int32_t ReadInteger(std::string_view key, std::int32_t def) const;
+    bool ReadBool(std::string_view key, bool def) const;
+
+   private:
+    friend class TIniFile;
+    TSectionReader(const TIniFile& ini, const TSection* section) : FIni(ini), FSection(section) {}
+    const TIniFile& FIni;
+    const TSection* FSection;
+  };
+  TSectionReader Section(std::string_view name) const { return {*this, Find(name)}; }
+
  private:
-  struct TKey {
-    std::string_view Name;
-    std::string_view Value;
-    std::size_t Section;  // index into FSections
+  // The lines of a section between its header and the next one; a section that comes back
+  // after another has one part for each time.
+  struct TPart {
+    std::size_t Begin = 0;  // offsets into FText
+    std::size_t End = 0;
+    std::size_t Next = kNone;  // the section's next part
   };
   struct TSection {
     std::string_view Name;
-    std::size_t FirstKey = 0;  // its keys are FKeys[FirstKey, FirstKey + KeyCount)
-    std::size_t KeyCount = 0;
+    std::size_t FirstPart = kNone;
+    std::size_t LastPart = kNone;
   };
-  static constexpr std::size_t kNoSection = ~std::size_t{0};
+  static constexpr std::size_t kNone = ~std::size_t{0};
 
   // Where the section of that name (any letter case) is in FTable, or the free place it would
   // take; FTable must not be empty.
@@ -65,11 +85,14 @@ class TIniFile {
   // The index of the section of that name, added when it is new.
   std::size_t AddSection(std::string_view name);
   const TSection* Find(std::string_view section) const;
+  // Calls visit(key, value) for the key lines of a section in text order until it returns true.
+  template <typename Visit>
+  bool ForEachKey(const TSection& section, Visit visit) const;
 
   std::string FText;  // the views below point into it
   std::vector<TSection> FSections;
-  std::vector<TKey> FKeys;           // grouped by section, in the order of the text within each
-  std::vector<std::size_t> FTable;   // open addressing over FSections, kNoSection where free
+  std::vector<TPart> FParts;
+  std::vector<std::size_t> FTable;  // open addressing over FSections, kNone where free
 };
 
 /// Parses a decimal 32-bit signed number with optional sign and surrounding blanks.

@@ -52,21 +52,21 @@ std::int64_t GameCount(const TIniFile& ini) {
 }  // namespace
 
 TGameRecord ReadGameSection(const TIniFile& ini, std::int32_t n, const TGameRecord& entry0) {
-  const std::string section = GameSection(n);
+  const TIniFile::TSectionReader section = ini.Section(GameSection(n));
   TGameRecord record = n != 0 ? entry0 : TGameRecord{};
-  record.Name = ini.ReadString(section, "Name", "error");
-  record.ZipName = ini.ReadString(section, "ZipName", "error");
-  record.CurrentSS = ini.ReadInteger(section, "CurrentSS", 0);
-  record.UseDefSettings = ini.ReadBool(section, "UseDefSettings", true);
+  record.Name = section.ReadString("Name", "error");
+  record.ZipName = section.ReadString("ZipName", "error");
+  record.CurrentSS = section.ReadInteger("CurrentSS", 0);
+  record.UseDefSettings = section.ReadBool("UseDefSettings", true);
   if (record.UseDefSettings && n != 0) return record;
-  record.Vsync = ini.ReadBool(section, "Vsync", true);
-  record.ScanLines = ini.ReadBool(section, "ScanLines", false);
-  record.Resolution = ini.ReadString(section, "Resolution", "Default");
-  record.RotateScreen = ini.ReadBool(section, "RotateScreen", false);
-  record.Sound = ini.ReadBool(section, "Sound", false);
-  record.AltFMBase = ini.ReadBool(section, "AltFMBase", false);
-  record.Joystick = ini.ReadBool(section, "Joystick", false);
-  record.FrameSkip = ini.ReadBool(section, "FrameSkip", false);
+  record.Vsync = section.ReadBool("Vsync", true);
+  record.ScanLines = section.ReadBool("ScanLines", false);
+  record.Resolution = section.ReadString("Resolution", "Default");
+  record.RotateScreen = section.ReadBool("RotateScreen", false);
+  record.Sound = section.ReadBool("Sound", false);
+  record.AltFMBase = section.ReadBool("AltFMBase", false);
+  record.Joystick = section.ReadBool("Joystick", false);
+  record.FrameSkip = section.ReadBool("FrameSkip", false);
   return record;
 }
 
