@@ -27,6 +27,7 @@ class TReadOnlyMarkDelegate : public QStyledItemDelegate {
 void TGameListModel::SetRows(std::vector<TGameRow> rows) {
   beginResetModel();
   FRows = std::move(rows);
+  FRowsFolded = false;
   Narrow();
   endResetModel();
 }
@@ -40,7 +41,14 @@ void TGameListModel::SetSearch(const QString& typed) {
   endResetModel();
 }
 
+void TGameListModel::PrepareSearch() {
+  if (FRowsFolded) return;
+  for (TGameRow& row : FRows) row.Folded = gamesearch::FoldName(row.Text);
+  FRowsFolded = true;
+}
+
 void TGameListModel::Narrow() {
+  if (!FFoldedSearch.isEmpty()) PrepareSearch();
   FShown.clear();
   FShown.reserve(FRows.size());
   for (std::size_t i = 0; i < FRows.size(); ++i)

@@ -10,7 +10,7 @@
 /// One row of the game list: a catalogue entry as the view shows it.
 struct TGameRow {
   QString Text;        ///< the Name as shown
-  QString Folded;      ///< the Name as the search compares it
+  QString Folded;      ///< the Name as the search compares it; made by the model
   std::int32_t Index;  ///< index into Games
   bool Available;      ///< the check mark: installed or zip-available
 };
@@ -26,6 +26,10 @@ class TGameListModel : public QAbstractListModel {
   void SetRows(std::vector<TGameRow> rows);
   /// Lets through the rows whose name contains typed, as the search's matching rule says.
   void SetSearch(const QString& typed);
+  /// Makes the rows' names as the search compares them, unless made already: the first search
+  /// does it when nothing did before. The window calls it once it is shown, so that filling a
+  /// list of many games does not wait for it and the first keystroke does not either.
+  void PrepareSearch();
   bool Searching() const { return !FFoldedSearch.isEmpty(); }
 
   /// Rows of the view before the search narrows it.
@@ -46,6 +50,7 @@ class TGameListModel : public QAbstractListModel {
   std::vector<TGameRow> FRows;
   std::vector<int> FShown;  ///< positions in FRows of the rows the search lets through
   QString FFoldedSearch;
+  bool FRowsFolded = false;  ///< the rows' Folded names are made
 };
 
 /// The game list: rows with a check mark each, read-only (the marks show availability only).

@@ -569,8 +569,7 @@ void TMain::FillGameList() {
     if (!all && available != installed) continue;
     QString text = ShownText(cat.Games[i].Name);
     order.emplace_back(text.toCaseFolded(), static_cast<std::int32_t>(rows.size()));
-    QString folded = gamesearch::FoldName(text);
-    rows.push_back({std::move(text), std::move(folded), i, available});
+    rows.push_back({std::move(text), QString(), i, available});
   }
   std::stable_sort(order.begin(), order.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -581,6 +580,8 @@ void TMain::FillGameList() {
   rows = {};
   TGameListModel& model = GameList->Model();
   model.SetRows(std::move(sorted));
+  // The names as the search compares them are made once the list is on screen.
+  QTimer::singleShot(0, &model, [&model] { model.PrepareSearch(); });
   setUpdatesEnabled(true);
   // LastGameListPos counts rows of the whole view, as a start without search text rebuilds it;
   // while a search narrows the list, the first row it shows stands in for a hidden one.
