@@ -35,10 +35,14 @@ void TScreenShotSet::FindScreenShots(std::string_view zipName) {
   if (!error && FNoFolderSince == stamp) return;
   FNoFolderSince.reset();
   const std::string mask = std::string(zipName) + "*.jpg";
-  const bool listed = platform::ForEachEntry(Folder(), mask, [&](const platform::TSearchRec& rec) {
-    FFiles.push_back(rec.Name);
-    return true;
-  });
+  // Resolved already: a folder missing under every letter case is not looked for again.
+  const std::string folder = Folder();
+  std::error_code missing;
+  const bool listed = std::filesystem::is_directory(folder, missing) &&
+                      platform::ForEachEntry(folder, mask, [&](const platform::TSearchRec& rec) {
+                        FFiles.push_back(rec.Name);
+                        return true;
+                      });
   // A time within the clock's coarsest step of now could still hide a folder made just after.
   using namespace std::chrono_literals;
   if (!listed && !error && stamp < std::filesystem::file_time_type::clock::now() - 2s)
