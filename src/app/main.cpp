@@ -6,6 +6,8 @@
 #endif
 #include <QPointer>
 #include <QString>
+#include <optional>
+#include <string>
 #ifndef _WIN32
 #include <sys/socket.h>
 #include <unistd.h>
@@ -79,6 +81,12 @@ int main(int argc, char** argv) {
   mallopt(M_TOP_PAD, 16 << 20);
   mallopt(M_TRIM_THRESHOLD, 128 << 20);
 #endif
+  // The game folders are read on another thread while the application and the window are built
+  // and the settings read; not when the emulator's files are missing and the program ends.
+  const std::string gameDir = platform::GetCurrentDir();
+  std::optional<TFolderSurvey> survey;
+  if (StartupFilesExist())
+    survey.emplace(gameDir, TScanMemory{FolderCountsFile(gameDir)});
   UseXWaylandForClipboard(argc, argv);
   QApplication app(argc, argv);
   TQtUserInteraction& ui = QtUserInteraction();
@@ -94,10 +102,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName("startvelk");
   QApplication::setWindowIcon(artwork::ProgramIcon());
 
-  // The game folders are read on another thread while the window is built and the settings read.
-  const std::string gameDir = platform::GetCurrentDir();
-  TFolderSurvey survey(gameDir, TScanMemory{FolderCountsFile(gameDir)});
-  TMainHooks hooks = DefaultMainHooks(ui, &survey);
+  TMainHooks hooks = DefaultMainHooks(ui, survey ? &*survey : nullptr);
   hooks.OnClose = [&ui] { ui.RequestQuit(); };
   TMain main(ui, std::move(hooks));
   TMainGameStart gameStart(main, Catalogue(), ui);

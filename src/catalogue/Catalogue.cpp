@@ -39,6 +39,10 @@ bool RequireStartupFiles(TUserInteraction& ui) {
   return RequireFile(EmuExeName, ui) && RequireFile("readme.txt", ui);
 }
 
+bool StartupFilesExist() {
+  return platform::FileExists(EmuExeName) && platform::FileExists("readme.txt");
+}
+
 bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window) {
   TNewGames newGames;
   ReadSettings(cat, newGames, window);

@@ -58,6 +58,9 @@ bool RequireFile(const std::string& fileName, TUserInteraction& ui);
 /// one message is shown. False means the program ends without a window.
 bool RequireStartupFiles(TUserInteraction& ui);
 
+/// The same check without a message: whether the program will go on to its window.
+bool StartupFilesExist();
+
 /// Builds cat.Games from the settings file, and when the emulator changed from its driver
 /// directories and the readme, reporting new games and driver directories the readme lacks.
 /// Throws ESettingsFile when the settings file exists but cannot be read. True when it showed a

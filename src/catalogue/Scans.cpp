@@ -70,71 +70,116 @@ class TDirIndex {
   std::vector<std::size_t> FTable;
 };
 
-// Answers ask(i) for every i below count, the answers in index order. The questions are reads of
-// the file system that do not depend on each other; with many of them they are shared out among a
-// few threads, which wait on the disk in parallel. Nothing else is touched from those threads.
-// spare: processors left to other threads of the program.
-std::vector<char> AskAll(std::size_t count, const std::function<bool(std::size_t)>& ask,
-                         unsigned spare = 0) {
-  std::vector<char> answers(count, 0);
-  constexpr std::size_t kBlock = 256;       // questions taken at a time
-  constexpr std::size_t kPerThread = 2048;  // fewer are answered before a thread has started
-  std::atomic<std::size_t> next{0};
-  auto work = [&] {
-    for (std::size_t first; (first = next.fetch_add(kBlock)) < count;)
+// Questions ask(i) for every i below count, answered by whichever threads Work, a block at a
+// time, the answers in index order. The questions are reads of the file system that do not
+// depend on each other, so threads that wait on the disk in parallel answer them sooner.
+class TQuestions {
+ public:
+  TQuestions(std::size_t count, std::function<bool(std::size_t)> ask)
+      : FAsk(std::move(ask)), FAnswers(count, 0) {}
+
+  void Work() {
+    const std::size_t count = FAnswers.size();
+    for (std::size_t first; (first = FNext.fetch_add(kBlock)) < count;)
       for (std::size_t i = first; i < std::min(first + kBlock, count); ++i)
-        answers[i] = ask(i) ? 1 : 0;
-  };
+        FAnswers[i] = FAsk(i) ? 1 : 0;
+  }
+
+  /// The answers, once every thread that worked has returned from Work.
+  std::vector<char>& Answers() { return FAnswers; }
+
+ private:
+  static constexpr std::size_t kBlock = 256;  // questions taken at a time
+  std::function<bool(std::size_t)> FAsk;
+  std::vector<char> FAnswers;
+  std::atomic<std::size_t> FNext{0};
+};
+
+// Answers count questions on this thread and a few others; spare: processors left to other
+// threads of the program.
+void AnswerOnThreads(TQuestions& questions, std::size_t count, unsigned spare = 0) {
+  constexpr std::size_t kPerThread = 2048;  // fewer are answered before a thread has started
   const unsigned processors = std::thread::hardware_concurrency();
   const std::size_t wanted = std::min<std::size_t>(
       {processors > spare + 1 ? processors - spare : 1, 4, count / kPerThread + 1});
   std::vector<std::thread> helpers;
   try {
-    for (std::size_t t = 1; t < wanted; ++t) helpers.emplace_back(work);
+    for (std::size_t t = 1; t < wanted; ++t) helpers.emplace_back([&questions] { questions.Work(); });
   } catch (const std::system_error&) {
     // No thread to be had: the ones running and this one answer everything.
   }
-  work();
+  questions.Work();
   for (std::thread& helper : helpers) helper.join();
-  return answers;
+}
+
+std::vector<char> AskAll(std::size_t count, std::function<bool(std::size_t)> ask) {
+  TQuestions questions(count, std::move(ask));
+  AnswerOnThreads(questions, count);
+  return std::move(questions.Answers());
 }
 
 // Whether each folder of dir named in names (empty: not asked) holds enough entries to count as
 // installed. A folder whose stamp is the one memory holds for it is looked up, not read; the
 // answers found are remembered for the next scan, with those memory holds of other folders that
-// are still there.
-std::vector<char> AnswerFolders(const std::string& dir, const std::vector<std::string_view>& names,
-                                std::size_t asked, const TScanMemory& memory,
-                                const std::function<bool(const std::string&)>& stillThere,
-                                unsigned spare = 0) {
-  const platform::TOpenDir open(dir);
-  const bool remember = !memory.File.empty() && asked >= memory.FromFolders;
-  TFolderCounts known = remember ? TFolderCounts(memory.File, dir) : TFolderCounts();
-  // The stamps of the folders that had to be read, to be remembered with what was found.
-  std::vector<std::optional<platform::TDirStamp>> counted(remember ? names.size() : 0);
-  const auto wanted = static_cast<std::size_t>(InstalledMinEntries);
-  const std::vector<char> filled = AskAll(names.size(), [&](std::size_t i) {
-    if (names[i].empty()) return false;
-    const std::string name(names[i]);
-    if (remember) {
+// are still there. Any number of threads may Work; Finish comes after they all have.
+class TFolderAnswers {
+ public:
+  TFolderAnswers(std::string dir, std::vector<std::string_view> names, std::size_t asked,
+                 const TScanMemory& memory)
+      : FNames(std::move(names)),
+        FOpen(dir),
+        FRemember(!memory.File.empty() && asked >= memory.FromFolders),
+        FSettledNs(memory.SettledNs),
+        FKnown(FRemember ? TFolderCounts(memory.File, dir) : TFolderCounts()),
+        FCounted(FRemember ? FNames.size() : 0),
+        FQuestions(FNames.size(), [this](std::size_t i) { return Ask(i); }) {}
+
+  TQuestions& Questions() { return FQuestions; }
+
+  std::vector<char> Finish(const std::function<bool(const std::string&)>& stillThere) {
+    std::vector<char> filled = std::move(FQuestions.Answers());
+    if (FRemember) {
+      const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count();
+      for (std::size_t i = 0; i < FCounted.size(); ++i)
+        if (FCounted[i]) FKnown.Keep(FNames[i], *FCounted[i], filled[i] != 0, now - FSettledNs);
+      FKnown.Save(stillThere);  // a cache that cannot be written only costs the next start its time
+    }
+    return filled;
+  }
+
+ private:
+  bool Ask(std::size_t i) {
+    if (FNames[i].empty()) return false;
+    const std::string name(FNames[i]);
+    if (FRemember) {
       // Taken before the count: a change while counting moves the stamp away from the one kept.
-      const auto stamp = open.Stamp(name);
+      const auto stamp = FOpen.Stamp(name);
       if (stamp) {
-        if (const auto answer = known.Find(name, *stamp)) return *answer;
-        counted[i] = stamp;
+        if (const auto answer = FKnown.Find(name, *stamp)) return *answer;
+        FCounted[i] = stamp;  // the folders that had to be read, to be remembered
       }
     }
-    return open.CountEntries(name, wanted) >= wanted;
-  }, spare);
-  if (remember) {
-    const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::system_clock::now().time_since_epoch())
-                                 .count();
-    for (std::size_t i = 0; i < counted.size(); ++i)
-      if (counted[i]) known.Keep(names[i], *counted[i], filled[i] != 0, now - memory.SettledNs);
-    known.Save(stillThere);  // a cache that cannot be written only costs the next start its time
+    const auto wanted = static_cast<std::size_t>(InstalledMinEntries);
+    return FOpen.CountEntries(name, wanted) >= wanted;
   }
-  return filled;
+
+  std::vector<std::string_view> FNames;
+  platform::TOpenDir FOpen;
+  bool FRemember;
+  std::int64_t FSettledNs;
+  TFolderCounts FKnown;
+  std::vector<std::optional<platform::TDirStamp>> FCounted;
+  TQuestions FQuestions;
+};
+
+std::vector<char> AnswerFolders(const std::string& dir, std::vector<std::string_view> names,
+                                std::size_t asked, const TScanMemory& memory,
+                                const std::function<bool(const std::string&)>& stillThere) {
+  TFolderAnswers answers(dir, std::move(names), asked, memory);
+  AnswerOnThreads(answers.Questions(), asked);
+  return answers.Finish(stillThere);
 }
 
 // Whether a name is a folder in the listing: what memory holds of any other is forgotten.
@@ -173,7 +218,7 @@ void ScanDriverDirs(TNewGames& names, const std::string& dir) {
 struct TFolderSurvey::TResult {
   explicit TResult(const std::string& dir) : Index(dir) {}
   TDirIndex Index;
-  std::vector<char> Filled;  // by entry of Index; false for an entry that is no folder
+  std::unique_ptr<TFolderAnswers> Answers;  // by entry of Index, for every folder in it
 };
 
 TFolderSurvey::TFolderSurvey(std::string dir, TScanMemory memory)
@@ -190,14 +235,20 @@ TFolderSurvey::TFolderSurvey(std::string dir, TScanMemory memory)
             names[i] = index[i].Name;
             ++folders;
           }
-        // One processor is left to the window, which is being built meanwhile.
-        result->Filled = AnswerFolders(FDir, names, folders, FMemory, FolderOf(index), 1);
+        result->Answers =
+            std::make_unique<TFolderAnswers>(FDir, std::move(names), folders, FMemory);
+        TQuestions& questions = result->Answers->Questions();
         FResult = std::move(result);
+        FReady.store(true);  // a scan that comes before the answers helps with them
+        // One processor is left to the window, which is being built meanwhile.
+        AnswerOnThreads(questions, folders, 1);
       } catch (...) {
         // Out of memory or threads: the scan reads the folders itself.
+        FFailed = true;
       }
     });
   } catch (const std::system_error&) {
+    FFailed = true;
   }
 }
 
@@ -214,10 +265,14 @@ void TFolderSurvey::Discard() {
 }
 
 std::unique_ptr<TFolderSurvey::TResult> TFolderSurvey::Take(const std::string& dir) {
-  Wait();
-  if (FDiscarded || dir != FDir) return nullptr;
+  if (FDiscarded || dir != FDir) {
+    Wait();
+    return nullptr;
+  }
   FDiscarded = true;  // answers for one scan only: the folders change while the program runs
-  return std::move(FResult);
+  if (FReady.load()) FResult->Answers->Questions().Work();
+  Wait();
+  return FFailed ? nullptr : std::move(FResult);
 }
 
 void ScanGameAvailability(TCatalogue& cat) {
@@ -248,7 +303,7 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
   }
   std::vector<char> filled;
   if (surveyed) {
-    filled = std::move(surveyed->Filled);
+    filled = surveyed->Answers->Finish(FolderOf(workDir));
   } else {
     std::vector<std::string_view> names(workDir.Size());
     std::size_t asked = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -59,7 +60,9 @@ class TFolderSurvey {
 
   std::string FDir;
   TScanMemory FMemory;
-  std::unique_ptr<TResult> FResult;
+  std::unique_ptr<TResult> FResult;  // once FReady, the thread changes only its answers
+  std::atomic<bool> FReady{false};
+  bool FFailed = false;  // written by the thread before it ends
   bool FDiscarded = false;
   std::thread FThread;
 };
