@@ -66,26 +66,26 @@ void TIniFile::Parse(std::string text) {
   FSections.clear();
   FParts.clear();
   FTable.clear();
-  std::string_view rest(FText);
+  const std::string_view all(FText);
   // An editor may have put a UTF-8 byte-order mark before the first section.
-  if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+  std::size_t at = all.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;  // where the line starts
   // Lines before the first section belong to none.
   std::size_t open = kNone;  // the part being read
-  while (!rest.empty()) {
-    const std::size_t at = static_cast<std::size_t>(rest.data() - FText.data());
-    const std::size_t eol = rest.find('\n');
-    std::string_view line = rest.substr(0, eol);
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
-    const std::string_view trimmed = TrimBlanks(line);
+  while (at < all.size()) {
+    // The last line may end without a line break.
+    const std::size_t end = std::min(all.find('\n', at), all.size());
+    const std::size_t start = at;
+    at = end == all.size() ? end : end + 1;
+    const std::string_view trimmed = TrimBlanks(all.substr(start, end - start));
     if (trimmed.empty() || trimmed.front() != '[') continue;
     std::string_view name = trimmed.substr(1);
     const std::size_t close = name.find(']');
     if (close != std::string_view::npos) name = name.substr(0, close);
-    if (open != kNone) FParts[open].End = at;
+    if (open != kNone) FParts[open].End = start;
     // A repeated section adds its lines to the first one's, where look-ups find the first key.
     TSection& section = FSections[AddSection(TrimBlanks(name))];
     open = FParts.size();
-    FParts.push_back({static_cast<std::size_t>(rest.data() - FText.data()), FText.size()});
+    FParts.push_back({at, all.size()});
     if (section.LastPart == kNone)
       section.FirstPart = open;
     else

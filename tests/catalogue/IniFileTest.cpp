@@ -29,6 +29,12 @@ TEST(IniFile, NamesIgnoreCaseAndValueIsTextAfterFirstEquals) {
   EXPECT_EQ(split.ReadInteger("b", "x", 0), 2);
   EXPECT_EQ(split.ReadInteger("B", "y", 0), 5);
   EXPECT_EQ(split.SectionNames(), (std::vector<std::string_view>{"A", "B"}));
+  // A header on the last line, without a line break after it, opens an empty section.
+  const TIniFile last("[A]\r\nx=1\r\n[B]");
+  EXPECT_EQ(last.ReadInteger("A", "x", 0), 1);
+  EXPECT_TRUE(last.SectionExists("B"));
+  EXPECT_FALSE(last.SectionHasEntries("B"));
+  EXPECT_FALSE(TIniFile("[A]").SectionHasEntries("A"));
   EXPECT_EQ(ini.ReadString("View", "All", "dflt"), "dflt");
 }
 
