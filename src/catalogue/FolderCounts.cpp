@@ -69,14 +69,14 @@ std::vector<TFolderCounts::TEntry> TFolderCounts::AllLoaded() const {
 bool TFolderCounts::Take(std::string bytes) {
   FBytes.clear();
   FCount = 0;
-  FTable.clear();
+  FIndex = TFoldedIndex();
   if (bytes.size() < kHeader) return false;
   const std::string_view text(bytes);
   if (text.substr(0, sizeof kMagic) != std::string_view(kMagic, sizeof kMagic) ||
       Word(text, 16) != kByteOrder)
     return false;
   const std::uint64_t count = Word(text, 24), checksum = Word(text, 32), dirLength = Word(text, 40);
-  if (dirLength != FGameDir.size() || count >= kFree ||
+  if (dirLength != FGameDir.size() || count >= std::uint32_t{0xFFFFFFFF} ||
       text.size() != kHeader + Padded(FGameDir.size()) + count * sizeof(TEntry) ||
       Checksum(text.substr(kHeader)) != checksum ||
       text.substr(kHeader, FGameDir.size()) != FGameDir)
@@ -84,9 +84,7 @@ bool TFolderCounts::Take(std::string bytes) {
   FEntriesAt = kHeader + Padded(FGameDir.size());
   const auto entries = static_cast<std::size_t>(count);
   FBytes = std::move(bytes);
-  std::size_t size = 16;
-  while (size < entries * 2) size *= 2;
-  std::vector<std::uint32_t> table(size, kFree);
+  TFoldedIndex index(entries);
   // What the checksum cannot tell: a file of ours holds only plain names, in order, once each.
   TEntry previous;
   for (std::size_t i = 0; i < entries; ++i) {
@@ -96,28 +94,25 @@ bool TFolderCounts::Take(std::string bytes) {
       FBytes.clear();
       return false;
     }
-    std::size_t at = HashAsciiFolded(e.NameView()) & (size - 1);
-    while (table[at] != kFree) at = (at + 1) & (size - 1);
-    table[at] = static_cast<std::uint32_t>(i);
+    index.Add(e.NameView(), static_cast<std::uint32_t>(i));
     previous = e;
   }
   FCount = entries;
-  FTable = std::move(table);
+  FIndex = std::move(index);
   return true;
 }
 
 std::optional<bool> TFolderCounts::Find(std::string_view name,
                                         const platform::TDirStamp& stamp) const {
-  if (FTable.empty()) return std::nullopt;
-  const std::size_t mask = FTable.size() - 1;
-  for (std::size_t at = HashAsciiFolded(name) & mask; FTable[at] != kFree; at = (at + 1) & mask) {
-    const TEntry e = Loaded(FTable[at]);
-    if (e.NameView() != name) continue;
-    if (!(e.Stamp == stamp)) return std::nullopt;
-    FFound.fetch_add(1, std::memory_order_relaxed);
-    return e.Filled != 0;
-  }
-  return std::nullopt;
+  std::optional<bool> answer;
+  FIndex.Probe(name, [&](std::size_t i) {
+    const TEntry e = Loaded(i);
+    if (e.NameView() != name) return false;
+    if (e.Stamp == stamp) answer = e.Filled != 0;
+    return true;
+  });
+  if (answer) FFound.fetch_add(1, std::memory_order_relaxed);
+  return answer;
 }
 
 void TFolderCounts::Keep(std::string_view name, const platform::TDirStamp& stamp, bool filled,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/FoldedIndex.h"
 
 // Whether each game folder held enough entries to count as installed, remembered between starts,
 // so that an unchanged start of tens of thousands of games looks each folder up once instead of
@@ -64,8 +65,7 @@ class TFolderCounts {
   std::string FBytes;
   std::size_t FEntriesAt = 0;
   std::size_t FCount = 0;
-  std::vector<std::uint32_t> FTable;  // open addressing by name, kFree where free
-  static constexpr std::uint32_t kFree = ~std::uint32_t{0};
+  TFoldedIndex FIndex;          // the entries by name
   std::vector<TEntry> FKept;    // in the order kept
   mutable std::atomic<std::size_t> FFound{0};  // answers Find gave
 };

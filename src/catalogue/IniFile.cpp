@@ -39,34 +39,34 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-std::size_t TIniFile::Probe(std::string_view name) const {
-  const std::size_t mask = FTable.size() - 1;
-  std::size_t at = HashAsciiFolded(name) & mask;
-  while (FTable[at] != kNone && !SameTextAscii(FSections[FTable[at]].Name, name))
-    at = (at + 1) & mask;
-  return at;
+std::size_t TIniFile::FindSection(std::string_view name) const {
+  std::size_t found = kNone;
+  FIndex.Probe(name, [&](std::size_t s) {
+    if (!SameTextAscii(FSections[s].Name, name)) return false;
+    found = s;
+    return true;
+  });
+  return found;
 }
 
 std::size_t TIniFile::AddSection(std::string_view name) {
-  // Kept at most half full, so probes stay short.
-  if ((FSections.size() + 1) * 2 > FTable.size()) {
-    FTable.assign(std::max<std::size_t>(64, FTable.size() * 2), kNone);
-    for (std::size_t s = 0; s < FSections.size(); ++s) FTable[Probe(FSections[s].Name)] = s;
-  }
-  const std::size_t at = Probe(name);
-  if (FTable[at] == kNone) {
-    FTable[at] = FSections.size();
-    FSections.push_back({name});
-  }
-  return FTable[at];
+  const std::size_t found = FindSection(name);
+  if (found != kNone) return found;
+  FIndex.Add(name, static_cast<std::uint32_t>(FSections.size()));
+  FSections.push_back({name});
+  return FSections.size() - 1;
 }
 
 void TIniFile::Parse(std::string text) {
   FText = std::move(text);
-  FSections.clear();
-  FParts.clear();
-  FTable.clear();
   const std::string_view all(FText);
+  // A game's section, the shortest there are in number, takes some sixty bytes or more.
+  const std::size_t expected = all.size() / 64;
+  FSections.clear();
+  FSections.reserve(expected);
+  FParts.clear();
+  FParts.reserve(expected);
+  FIndex = TFoldedIndex(expected);
   // An editor may have put a UTF-8 byte-order mark before the first section.
   std::size_t at = all.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;  // where the line starts
   // Lines before the first section belong to none.
@@ -115,8 +115,7 @@ bool TIniFile::ForEachKey(const TSection& section, Visit visit) const {
 }
 
 const TIniFile::TSection* TIniFile::Find(std::string_view section) const {
-  if (FTable.empty()) return nullptr;
-  const std::size_t s = FTable[Probe(section)];
+  const std::size_t s = FindSection(section);
   return s == kNone ? nullptr : &FSections[s];
 }
 
@@ -125,9 +124,21 @@ bool TIniFile::SectionHasEntries(std::string_view section) const {
   return s != nullptr && ForEachKey(*s, [](std::string_view, std::string_view) { return true; });
 }
 
-std::optional<std::string_view> TIniFile::TSectionReader::Value(std::string_view key) const {
-  std::optional<std::string_view> found;
+TIniFile::TSectionReader::TSectionReader(const TIniFile& ini, const TSection* section)
+    : FIni(ini), FSection(section) {
   if (FSection != nullptr)
+    FIni.ForEachKey(*FSection, [this](std::string_view name, std::string_view value) {
+      if (FHeld == kHeld) return FMore = true;
+      FKeys[FHeld++] = {name, value};
+      return false;
+    });
+}
+
+std::optional<std::string_view> TIniFile::TSectionReader::Value(std::string_view key) const {
+  for (std::size_t i = 0; i < FHeld; ++i)
+    if (SameTextAscii(FKeys[i].first, key)) return FKeys[i].second;
+  std::optional<std::string_view> found;
+  if (FMore)
     FIni.ForEachKey(*FSection, [&](std::string_view name, std::string_view value) {
       if (!SameTextAscii(name, key)) return false;
       found = value;

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "platform/FoldedIndex.h"
 
 // The settings file's sections-and-keys layout. Reading is forgiving (any letter case, comments,
 // LF or CRLF, blanks around names); writing is exact: CRLF lines, "key=value" without blanks, one
@@ -58,9 +62,15 @@ class TIniFile {
 
    private:
     friend class TIniFile;
-    TSectionReader(const TIniFile& ini, const TSection* section) : FIni(ini), FSection(section) {}
+    TSectionReader(const TIniFile& ini, const TSection* section);
     const TIniFile& FIni;
     const TSection* FSection;
+    // The section's first keys, read in one pass: a game's section has a few, and each read
+    // looks among them instead of going through the lines again.
+    static constexpr std::size_t kHeld = 16;
+    std::array<std::pair<std::string_view, std::string_view>, kHeld> FKeys;
+    std::size_t FHeld = 0;
+    bool FMore = false;  // keys past the ones held
   };
   TSectionReader Section(std::string_view name) const { return {*this, Find(name)}; }
 
@@ -79,9 +89,8 @@ class TIniFile {
   };
   static constexpr std::size_t kNone = ~std::size_t{0};
 
-  // Where the section of that name (any letter case) is in FTable, or the free place it would
-  // take; FTable must not be empty.
-  std::size_t Probe(std::string_view name) const;
+  // The index of the section of that name (any letter case), kNone when there is none.
+  std::size_t FindSection(std::string_view name) const;
   // The index of the section of that name, added when it is new.
   std::size_t AddSection(std::string_view name);
   const TSection* Find(std::string_view section) const;
@@ -92,7 +101,7 @@ class TIniFile {
   std::string FText;  // the views below point into it
   std::vector<TSection> FSections;
   std::vector<TPart> FParts;
-  std::vector<std::size_t> FTable;  // open addressing over FSections, kNone where free
+  TFoldedIndex FIndex;  // FSections by name
 };
 
 /// Parses a decimal 32-bit signed number with optional sign and surrounding blanks.

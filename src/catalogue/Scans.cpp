@@ -14,6 +14,7 @@
 #include "FolderCounts.h"
 #include "NewGames.h"
 #include "platform/Files.h"
+#include "platform/FoldedIndex.h"
 #include "platform/Text.h"
 
 namespace {
@@ -36,28 +37,20 @@ class TDirIndex {
           return true;
         },
         platform::TListDetail::ldKind);
-    // Open addressing by the folded name, at most half full: no allocation per entry.
-    std::size_t size = 16;
-    while (size < FEntries.size() * 2) size *= 2;
-    FTable.assign(size, kFree);
-    for (std::size_t i = 0; i < FEntries.size(); ++i) {
-      std::size_t at = HashAsciiFolded(FEntries[i].Name) & (size - 1);
-      while (FTable[at] != kFree) at = (at + 1) & (size - 1);
-      FTable[at] = i;
-    }
+    FIndex = TFoldedIndex(FEntries.size());
+    for (std::size_t i = 0; i < FEntries.size(); ++i)
+      FIndex.Add(FEntries[i].Name, static_cast<std::uint32_t>(i));
   }
 
   /// The index of the entry a look-up of name finds.
   std::optional<std::size_t> Find(std::string_view name) const {
-    // Every case variant of the name lies on its probe path before the first free place.
     std::optional<std::size_t> best;
-    const std::size_t mask = FTable.size() - 1;
-    for (std::size_t at = HashAsciiFolded(name) & mask; FTable[at] != kFree; at = (at + 1) & mask) {
-      const std::string& candidate = FEntries[FTable[at]].Name;
-      if (!SameTextAscii(candidate, name)) continue;
-      if (candidate == name) return FTable[at];
-      if (!best || candidate < FEntries[*best].Name) best = FTable[at];
-    }
+    FIndex.Probe(name, [&](std::size_t i) {
+      const std::string& candidate = FEntries[i].Name;
+      if (!SameTextAscii(candidate, name)) return false;
+      best = !best || candidate == name || candidate < FEntries[*best].Name ? i : *best;
+      return candidate == name;
+    });
     return best;
   }
 
@@ -65,9 +58,8 @@ class TDirIndex {
   std::size_t Size() const { return FEntries.size(); }
 
  private:
-  static constexpr std::size_t kFree = ~std::size_t{0};
   std::vector<TEntry> FEntries;
-  std::vector<std::size_t> FTable;
+  TFoldedIndex FIndex;
 };
 
 // Questions ask(i) for every i below count, answered by whichever threads Work, a block at a
@@ -295,11 +287,14 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
 
   // The game folders, found first: their counts are the slow part, and they are independent
   // reads that AskAll may spread over threads.
-  std::vector<std::optional<std::size_t>> folder(cat.Games.size());
+  // A name such as "..", "../x" or "C:x" would lead out of the emulator's directory.
+  constexpr std::size_t kNoFolder = ~std::size_t{0}, kNotPlain = kNoFolder - 1;
+  std::vector<std::size_t> folder(cat.Games.size(), kNotPlain);
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
-    const std::string zipName = cat.Games[i].ZipName.str();
+    const std::string_view zipName = cat.Games[i].ZipName;
     if (!IsPlainZipName(zipName)) continue;
-    if (const auto at = workDir.Find(zipName); at && workDir[*at].IsDirectory) folder[i] = at;
+    const auto at = workDir.Find(zipName);
+    folder[i] = at && workDir[*at].IsDirectory ? *at : kNoFolder;
   }
   std::vector<char> filled;
   if (surveyed) {
@@ -307,24 +302,24 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
   } else {
     std::vector<std::string_view> names(workDir.Size());
     std::size_t asked = 0;
-    for (const auto& at : folder)
-      if (at && names[*at].empty()) {
-        names[*at] = workDir[*at].Name;
+    for (const std::size_t at : folder)
+      if (at < kNotPlain && names[at].empty()) {
+        names[at] = workDir[at].Name;
         ++asked;
       }
     filled = AnswerFolders(cat.GameDir, names, asked, memory, FolderOf(workDir));
   }
 
+  std::string archive;
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
-    const std::string zipName = cat.Games[i].ZipName.str();
-    const std::string archive = zipName + ".zip";
-    // A name such as "..", "../x" or "C:x" would lead out of the emulator's directory.
-    bool installed = false, zipped = false;
-    if (IsPlainZipName(zipName)) {
-      installed = folder[i] && filled[*folder[i]] != 0;
+    TGameStatus status = gsNotAvailable;
+    if (folder[i] < kNotPlain && filled[folder[i]] != 0) {
+      status = gsInstalled;
+    } else if (folder[i] != kNotPlain) {
+      archive.assign(cat.Games[i].ZipName.view()).append(".zip");
       const auto zip = romDir.Find(archive);
-      zipped = zip && !romDir[*zip].IsDirectory;
+      if (zip && !romDir[*zip].IsDirectory) status = gsZipAvailable;
     }
-    cat.GameStatus[i] = installed ? gsInstalled : zipped ? gsZipAvailable : gsNotAvailable;
+    cat.GameStatus[i] = status;
   }
 }

@@ -91,8 +91,6 @@ std::string TruncateBytes(std::string_view text, std::size_t maxBytes) {
   return std::string(text.substr(0, TruncatedLength(text, maxBytes)));
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 bool SameTextAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)

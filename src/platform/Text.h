@@ -28,7 +28,9 @@ std::string TruncateBytes(std::string_view text, std::size_t maxBytes);
 bool HasControlCharacter(std::string_view text);
 
 /// ASCII-only case folding, as the file system's letter-case-insensitive matching uses.
-char AsciiLower(char c);
+inline char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 bool SameTextAscii(std::string_view a, std::string_view b);
 std::string LowerAscii(std::string_view text);
 /// A hash of the text folded by AsciiLower: texts that SameTextAscii finds equal hash alike.

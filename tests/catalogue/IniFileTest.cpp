@@ -93,3 +93,15 @@ TEST(IniWriter, CrlfLinesAndOneEmptyLineAfterEachSection) {
   EXPECT_EQ(back.ReadString("A", "Key", ""), "some value");
   EXPECT_EQ(back.ReadInteger("A", "N", 0), -12);
 }
+
+TEST(IniFile, SectionReaderFindsKeysPastTheFirstOnesAndTheFirstOfARepeat) {
+  std::string text = "[Game1]\r\n";
+  for (int i = 0; i < 20; ++i) text += "Key" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+  text += "key3=later\r\n[Other]\r\nKey19=other\r\n[GAME1]\r\nExtra=more\r\n";
+  const TIniFile ini(text);
+  const TIniFile::TSectionReader game = ini.Section("game1");
+  EXPECT_EQ(game.ReadInteger("KEY3", -1), 3);
+  EXPECT_EQ(game.ReadInteger("key19", -1), 19);
+  EXPECT_EQ(game.ReadString("extra", ""), "more");
+  EXPECT_EQ(game.ReadString("missing", "def"), "def");
+}
