@@ -3,15 +3,23 @@
 #include <limits.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "Files.h"
+#include "FoldedIndex.h"
 #include "Text.h"
 
 namespace platform {
@@ -24,16 +32,148 @@ using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
 bool LStat(const std::string& path, struct stat& st) { return ::lstat(path.c_str(), &st) == 0; }
 
+TDirStamp StampOf(const struct stat& st) {
+  constexpr std::int64_t kNs = 1000000000;
+  TDirStamp stamp;
+  stamp.Device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.Inode = static_cast<std::uint64_t>(st.st_ino);
+  stamp.ModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNs + st.st_mtim.tv_nsec;
+  stamp.ChangedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * kNs + st.st_ctim.tv_nsec;
+  return stamp;
+}
+
+std::optional<TDirStamp> DirStamp(const std::string& dir) {
+  struct stat st;
+  if (::stat(dir.empty() ? "." : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return std::nullopt;
+  return StampOf(st);
+}
+
+struct TListed {
+  std::string Name;
+  unsigned char Type;  // as the listing gives it
+};
+
+// Whether the directory's times come from this machine's clock in steps of at most one timer
+// tick: local Linux file systems with nanosecond times. FAT keeps two-second steps, and a network
+// file system takes the server's clock.
+bool HasFineLocalTimes(int dirFd) {
+#ifdef __linux__
+  struct statfs fs;
+  if (::fstatfs(dirFd, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0x01021994:  // tmpfs
+    case 0xF2F52010:  // f2fs
+      return true;
+    default:
+      return false;
+  }
+#else
+  (void)dirFd;
+  return false;
+#endif
+}
+
+// The last full listing of a large directory, kept so that the case-insensitive look-ups of a
+// start-up (the batch file, the clean-up records, the unzip library, the screenshot folder) do
+// not each read tens of thousands of entries again. It answers while the directory has the stamp
+// it had when listed. A listing is kept only when the directory had not changed for longer than
+// a tick of the file system's clock before it: a change in the same tick would leave the stamp
+// as it was. A file the program itself writes there is added to it.
+class TListingMemo {
+ public:
+  static constexpr std::size_t kFromEntries = 512;
+  static constexpr std::int64_t kSettledNs =
+      std::int64_t{50} * 1000 * 1000;  // five ticks at 100 Hz
+
+  void Keep(const TDirStamp& stamp, std::int64_t listedNs, std::vector<TListed> entries) {
+    if (std::max(stamp.ModifiedNs, stamp.ChangedNs) > listedNs - kSettledNs) return;
+    TFoldedIndex index(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      index.Add(entries[i].Name, static_cast<std::uint32_t>(i));
+    const std::lock_guard<std::mutex> lock(FLock);
+    FStamp = stamp;
+    FEntries = std::move(entries);
+    FIndex = std::move(index);
+  }
+
+  // Calls use(entries, index) under the lock when the memo describes dir as it is now.
+  template <typename Use>
+  bool With(const std::string& dir, Use use) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (FEntries.empty() || DirStamp(dir) != FStamp) return false;
+    use(FEntries, FIndex);
+    return true;
+  }
+
+  // name was just written in dir, whose stamp was before until then.
+  void Added(const std::string& dir, const TDirStamp& before, std::string_view name) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (FEntries.empty() || !(before == FStamp)) return;
+    const auto now = DirStamp(dir);
+    if (!now) return Forget();
+    FStamp = *now;
+    if (FIndex.Probe(name, [&](std::size_t i) { return FEntries[i].Name == name; })) return;
+    FIndex.Add(name, static_cast<std::uint32_t>(FEntries.size()));
+    FEntries.push_back({std::string(name), DT_REG});
+  }
+
+ private:
+  void Forget() {
+    FEntries.clear();
+    FIndex = TFoldedIndex();
+  }
+
+  std::mutex FLock;
+  TDirStamp FStamp;
+  std::vector<TListed> FEntries;
+  TFoldedIndex FIndex;
+};
+
+TListingMemo& ListingMemo() {
+  static TListingMemo memo;
+  return memo;
+}
+
+std::int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// Every entry of the open directory, in listing order; the memo keeps the listing of a large one.
+std::vector<TListed> ListAll(DIR* d) {
+  std::vector<TListed> entries;
+  const std::int64_t listedNs = NowNs();
+  struct stat before, after;
+  const bool stamped = ::fstat(::dirfd(d), &before) == 0;
+  while (const dirent* e = ::readdir(d)) entries.push_back({e->d_name, e->d_type});
+  if (stamped && entries.size() >= TListingMemo::kFromEntries && ::fstat(::dirfd(d), &after) == 0 &&
+      StampOf(before) == StampOf(after) && HasFineLocalTimes(::dirfd(d)))
+    ListingMemo().Keep(StampOf(before), listedNs, entries);
+  return entries;
+}
+
 // The entry of dir whose name equals name ignoring ASCII case; the smallest in byte order when
 // several do, so the choice never depends on the listing order.
 std::optional<std::string> FindCaseVariant(const std::string& dir, std::string_view name) {
+  std::optional<std::string> best;
+  const auto consider = [&](std::string_view entry) {
+    if (SameTextAscii(entry, name) && (!best || entry < *best)) best = std::string(entry);
+  };
+  if (ListingMemo().With(dir, [&](const std::vector<TListed>& entries, const TFoldedIndex& index) {
+        index.Probe(name, [&](std::size_t i) {
+          consider(entries[i].Name);
+          return false;
+        });
+      }))
+    return best;
   DirHandle d(::opendir(dir.empty() ? "." : dir.c_str()));
   if (!d) return std::nullopt;
-  std::optional<std::string> best;
-  while (const dirent* e = ::readdir(d.get())) {
-    const std::string_view entry(e->d_name);
-    if (SameTextAscii(entry, name) && (!best || entry < *best)) best = std::string(entry);
-  }
+  for (const TListed& entry : ListAll(d.get())) consider(entry.Name);
   return best;
 }
 
@@ -107,21 +247,32 @@ bool ForEachEntry(const std::string& dir, std::string_view mask,
   const std::string where = dir.empty() ? std::string(".") : ResolvePath(dir);
   DirHandle d(::opendir(where.c_str()));
   if (!d) return false;
+  // The entries the mask lets through, from the memo when it has the directory as it is.
+  std::vector<TListed> matched;
+  if (!ListingMemo().With(where, [&](const std::vector<TListed>& entries, const TFoldedIndex&) {
+        for (const TListed& entry : entries)
+          if (MatchesMask(entry.Name, mask)) matched.push_back(entry);
+      })) {
+    matched = ListAll(d.get());
+    matched.erase(std::remove_if(matched.begin(), matched.end(),
+                                 [&](const TListed& e) { return !MatchesMask(e.Name, mask); }),
+                  matched.end());
+  }
   const int fd = ::dirfd(d.get());
-  while (const dirent* e = ::readdir(d.get())) {
-    if (!MatchesMask(e->d_name, mask)) continue;
+  for (TListed& entry : matched) {
     TSearchRec rec;
-    rec.Name = e->d_name;
-    rec.IsHidden = e->d_name[0] == '.';
+    rec.Name = std::move(entry.Name);
+    rec.IsHidden = rec.Name[0] == '.';
     // A link or an unknown kind is looked up even then: a link to a directory is a directory.
-    if (detail == TListDetail::ldKind && e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) {
-      rec.IsDirectory = e->d_type == DT_DIR;
+    if (detail == TListDetail::ldKind && entry.Type != DT_UNKNOWN && entry.Type != DT_LNK) {
+      rec.IsDirectory = entry.Type == DT_DIR;
       if (!visit(rec)) break;
       continue;
     }
     struct stat st;
     // Follow links so a linked game directory counts as a directory, as a shortcut would not.
-    if (::fstatat(fd, e->d_name, &st, 0) == 0 || ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(fd, rec.Name.c_str(), &st, 0) == 0 ||
+        ::fstatat(fd, rec.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
       rec.IsDirectory = S_ISDIR(st.st_mode);
       rec.Size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
       rec.Time = st.st_mtime;
@@ -153,13 +304,7 @@ std::optional<TDirStamp> TOpenDir::Stamp(const std::string& name) const {
   struct stat st;
   if (name.empty() || FFd < 0 || ::fstatat(FFd, name.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode))
     return std::nullopt;
-  constexpr std::int64_t kNs = 1000000000;
-  TDirStamp stamp;
-  stamp.Device = static_cast<std::uint64_t>(st.st_dev);
-  stamp.Inode = static_cast<std::uint64_t>(st.st_ino);
-  stamp.ModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNs + st.st_mtim.tv_nsec;
-  stamp.ChangedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * kNs + st.st_ctim.tv_nsec;
-  return stamp;
+  return StampOf(st);
 }
 
 std::size_t TOpenDir::CountEntries(const std::string& name, std::size_t limit) const {
@@ -315,6 +460,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   const std::string& target = *linked;
   mode_t mode = 0644;
   if (struct stat st; LStat(target, st) && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  const std::size_t slash = target.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const auto folderBefore = DirStamp(folder);
   std::string temp = target + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) return fail("Cannot create a temporary file for");
@@ -344,6 +493,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     errno = saved;
     return fail("Cannot replace");
   }
+  if (folderBefore) ListingMemo().Added(folder, *folderBefore, target.substr(slash + 1));
   return true;
 }
 

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "TempDir.h"
 #include "platform/Files.h"
+#include "platform/FoldedIndex.h"
 #include "platform/ShortString.h"
 #include "platform/Text.h"
 
@@ -210,4 +214,53 @@ TEST(Files, KindOnlyListingTellsDirectoriesAsTheFullOneDoes) {
                                                {"file", false},
                                                {"link-to-sub", true},
                                                {"sub", true}}));
+}
+
+TEST(FoldedIndex, FindsEveryCaseVariantAcrossGrowth) {
+  TFoldedIndex index;  // grows from its smallest size
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) names.push_back("game" + std::to_string(i));
+  names.push_back("GAME7");
+  names.push_back("Game7");
+  for (std::size_t i = 0; i < names.size(); ++i) index.Add(names[i], static_cast<std::uint32_t>(i));
+  std::vector<std::string> found;
+  index.Probe("gAmE7", [&](std::size_t i) {
+    if (SameTextAscii(names[i], "gAmE7")) found.push_back(names[i]);
+    return false;
+  });
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::string>{"GAME7", "Game7", "game7"}));
+  EXPECT_FALSE(index.Probe("game3000", [&](std::size_t i) { return names[i] == "game3000"; }));
+  EXPECT_TRUE(
+      index.Probe("GAME2999", [&](std::size_t i) { return SameTextAscii(names[i], "GAME2999"); }));
+}
+
+// A large directory's listing is kept for the look-ups that follow it; they must still see every
+// change: the program's own writes, and anyone else's.
+TEST(Files, RememberedListingFollowsEveryChange) {
+  TempDir dir;
+  for (int i = 0; i < 600; ++i) dir.Write("g" + std::to_string(i) + ".txt", "");
+  dir.Write("Shots/a.jpg", "");
+  // Kept only once the folder has been still for longer than a clock tick.
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  ScopedCurrentDir cd(dir.Path());
+  const std::string here = dir.Str();
+  std::size_t listed = 0;
+  ForEachEntry(here, "*", [&](const TSearchRec&) { return ++listed, true; });
+  EXPECT_EQ(listed, 603u);
+  EXPECT_EQ(ResolvePath("SHOTS/a.jpg"), "Shots/a.jpg");
+  EXPECT_FALSE(FileExists("batch.bat"));
+
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(JoinPath(here, "Batch.bat"), "x", &error)) << error;
+  EXPECT_EQ(ResolvePath("BATCH.BAT"), "Batch.bat");
+  EXPECT_EQ(FindFiles(here, "*.bat").size(), 1u);
+
+  // Made behind the program's back: a later tick than the one the listing rests on.
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  { std::ofstream(dir.Path() / "Other.dat") << "y"; }
+  fs::remove(dir.Path() / "g5.txt");
+  EXPECT_EQ(ResolvePath("other.DAT"), "Other.dat");
+  EXPECT_EQ(ResolvePath("G5.txt"), "G5.txt");  // gone: keeps its spelling
+  EXPECT_EQ(FindFiles(here, "g5.*").size(), 0u);
 }
