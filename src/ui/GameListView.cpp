@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 #include "GameSearch.h"
 
@@ -23,6 +25,47 @@ class TReadOnlyMarkDelegate : public QStyledItemDelegate {
 };
 
 }  // namespace
+
+void SortByName(std::vector<TGameRow>& rows) {
+  // Each folded key is written as its UTF-16 code units, high byte first, into one buffer: byte
+  // order is then code-unit order, and memcmp compares them. An ASCII text folds to its lower
+  // case, made there without a folded copy of the string; only other texts are folded by Qt.
+  std::string keys;
+  keys.reserve(rows.size() * 32);
+  struct TKey {
+    std::uint32_t At;
+    std::uint32_t Length;
+    std::size_t Row;
+  };
+  std::vector<TKey> order(rows.size());
+  const auto append = [&keys](char16_t u) {
+    keys.push_back(static_cast<char>(u >> 8));
+    keys.push_back(static_cast<char>(u & 0xFF));
+  };
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const QString& text = rows[r].Text;
+    const std::size_t at = keys.size();
+    const auto units = QStringView(text);
+    if (std::all_of(units.begin(), units.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+      for (const QChar c : units) {
+        const char16_t u = c.unicode();
+        append(u >= 'A' && u <= 'Z' ? static_cast<char16_t>(u + ('a' - 'A')) : u);
+      }
+    } else {
+      for (const QChar c : text.toCaseFolded()) append(c.unicode());
+    }
+    order[r] = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(keys.size() - at), r};
+  }
+  const std::string_view all(keys);
+  std::sort(order.begin(), order.end(), [all](const TKey& a, const TKey& b) {
+    const int c = all.substr(a.At, a.Length).compare(all.substr(b.At, b.Length));
+    return c != 0 ? c < 0 : a.Row < b.Row;
+  });
+  std::vector<TGameRow> sorted;
+  sorted.reserve(rows.size());
+  for (const TKey& key : order) sorted.push_back(std::move(rows[key.Row]));
+  rows = std::move(sorted);
+}
 
 void TGameListModel::SetRows(std::vector<TGameRow> rows) {
   beginResetModel();

@@ -15,6 +15,10 @@ struct TGameRow {
   bool Available;      ///< the check mark: installed or zip-available
 };
 
+/// Sorts rows by their case-folded text, compared as QString compares (by UTF-16 code unit); rows
+/// of equal keys keep their order.
+void SortByName(std::vector<TGameRow>& rows);
+
 /// The rows of the chosen view, sorted, of which the search text lets some through. Rows are
 /// plain values: with tens of thousands of games a model is far cheaper than one item per row,
 /// and narrowing it is one pass over precomputed names.

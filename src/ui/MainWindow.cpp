@@ -30,6 +30,7 @@
 #include "platform/Text.h"
 #include "platform/UserInteraction.h"
 #include "ui/FontScale.h"
+#include "ui/StartUtils.h"
 
 namespace {
 
@@ -49,10 +50,6 @@ class TPageControl : public QTabWidget {
  public:
   QSize minimumSizeHint() const override { return {0, QTabWidget::minimumSizeHint().height()}; }
 };
-
-QString ShownText(std::string_view bytes) {
-  return QString::fromStdString(DisplayText(bytes));
-}
 
 }  // namespace
 
@@ -559,27 +556,15 @@ void TMain::FillGameList() {
   const bool installed = MenuInstalledGames->isChecked();
   const auto count = static_cast<std::int32_t>(cat.Games.size());
   rows.reserve(count > 0 ? count : 0);
-  // The sort compares case-folded keys made once per row: the same order as a case-insensitive
-  // comparison of the texts, without folding both texts again at every comparison.
-  std::vector<std::pair<QString, std::int32_t>> order;
-  order.reserve(rows.capacity());
   for (std::int32_t i = 1; i < count; ++i) {
     const bool available =
         i < static_cast<std::int32_t>(cat.GameStatus.size()) && cat.GameStatus[i] != gsNotAvailable;
     if (!all && available != installed) continue;
-    QString text = ShownText(cat.Games[i].Name);
-    order.emplace_back(text.toCaseFolded(), static_cast<std::int32_t>(rows.size()));
-    rows.push_back({std::move(text), QString(), i, available});
+    rows.push_back({ShownText(cat.Games[i].Name), QString(), i, available});
   }
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<TGameRow> sorted;
-  sorted.reserve(rows.size());
-  for (const auto& [key, at] : order) sorted.push_back(std::move(rows[at]));
-  order = {};
-  rows = {};
+  SortByName(rows);
   TGameListModel& model = GameList->Model();
-  model.SetRows(std::move(sorted));
+  model.SetRows(std::move(rows));
   // The names as the search compares them are made once the list is on screen.
   QTimer::singleShot(0, &model, [&model] { model.PrepareSearch(); });
   setUpdatesEnabled(true);

@@ -17,6 +17,7 @@
 #include "GameListView.h"
 #include "MainArtwork.h"
 #include "MainWindow.h"
+#include "StartUtils.h"
 #include "catalogue/Catalogue.h"
 #include "platform/Text.h"
 #include "platform/UserInteraction.h"
@@ -36,10 +37,6 @@ QGroupBox* Group(const char* caption, const char* name, int height) {
   group->setObjectName(name);
   group->setFixedHeight(height);
   return group;
-}
-
-QString ShownText(std::string_view bytes) {
-  return QString::fromStdString(DisplayText(bytes));
 }
 
 }  // namespace

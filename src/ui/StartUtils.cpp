@@ -31,6 +31,10 @@ QUrl ShellOpenUrl(const std::string& target) {
       QDir::current().absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(target))));
 }
 
+QString ShownText(std::string_view bytes) {
+  return QString::fromStdString(DisplayText(bytes));
+}
+
 void ShellOpen(const std::string& target) {
   QDesktopServices::openUrl(ShellOpenUrl(target));
 }

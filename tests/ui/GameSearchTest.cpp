@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <algorithm>
+#include <vector>
 
+#include "ui/GameListView.h"
 #include "ui/GameSearch.h"
 
 namespace {
@@ -39,6 +42,27 @@ TEST(GameSearch, BlanksCollapseLeadingOnesAreDroppedATrailingOneCounts) {
   EXPECT_TRUE(Finds("moon ", "Moon Patrol"));
   EXPECT_FALSE(Finds("moon ", "Moonlight"));
   EXPECT_FALSE(Finds("spaceracer", "Space Racer"));
+}
+
+// The list's order: what a stable sort by Qt's case folding gives, ASCII or not, ties in order.
+TEST(GameListOrder, SortsAsCaseFoldedTextsCompare) {
+  const char* names[] = {"pac",          "\xc3\x89t\xc3\xa9",
+                         "Pac",          "zz",
+                         "PAC-2",        "\xc3\xa9t\xc3\xa9",
+                         "Pac",          "a",
+                         "\xc3\x9f",     "ss",
+                         "SS",           "\xf0\x9f\x8e\xae",
+                         "\xef\xbc\xa1", ""};
+  std::vector<TGameRow> rows;
+  for (int i = 0; i < static_cast<int>(std::size(names)); ++i)
+    rows.push_back({QString::fromUtf8(names[i]), QString(), i, true});
+  std::vector<TGameRow> expected = rows;
+  std::stable_sort(expected.begin(), expected.end(), [](const TGameRow& a, const TGameRow& b) {
+    return a.Text.toCaseFolded() < b.Text.toCaseFolded();
+  });
+  SortByName(rows);
+  ASSERT_EQ(rows.size(), expected.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].Index, expected[i].Index) << i;
 }
 
 }  // namespace
