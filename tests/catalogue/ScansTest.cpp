@@ -14,15 +14,20 @@
 
 namespace {
 
-TCatalogue CatalogueOf(std::initializer_list<const char*> zipNames) {
+template <typename Names>
+TCatalogue CatalogueOf(const Names& zipNames) {
   TCatalogue cat;
   InitGameRecord(cat.Games.emplace_back());
-  for (const char* z : zipNames) {
+  for (const auto& z : zipNames) {
     TGameRecord& r = cat.Games.emplace_back();
     InitGameRecord(r);
     r.ZipName = z;
   }
   return cat;
+}
+
+TCatalogue CatalogueOf(std::initializer_list<const char*> zipNames) {
+  return CatalogueOf<std::initializer_list<const char*>>(zipNames);
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> v) {
@@ -232,4 +237,28 @@ TEST(FolderSurvey, AnswersTheFirstScanOfItsFolderUnlessDiscarded) {
   TFolderSurvey elsewhere((emu.Dir.Path() / "inst").string(), none);
   ScanGameAvailability(cat, none, &elsewhere);
   EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>{0, gsInstalled, gsNotAvailable}));
+}
+
+// A scan that comes while the survey is still reading answers the rest alongside it; the answers,
+// and what is remembered of them, are those of a scan on its own.
+TEST(FolderSurvey, AScanThatJoinsTheReadingFindsWhatAScanAloneFinds) {
+  EmulatorDir emu;
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) {
+    names.push_back("g" + std::to_string(i));
+    emu.AddDriverDir(names.back(), i % 3 == 0 ? 3 : 0);
+  }
+  TCatalogue alone = CatalogueOf(names);
+  alone.GameDir = emu.Dir.Str();
+  ScanGameAvailability(alone, TScanMemory{});
+  const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
+  const TScanMemory memory{file, 0, 0};
+  for (int round = 0; round < 2; ++round) {  // read, then remembered
+    TCatalogue cat = CatalogueOf(names);
+    cat.GameDir = alone.GameDir;
+    TFolderSurvey survey(cat.GameDir, memory);
+    ScanGameAvailability(cat, memory, &survey);
+    EXPECT_EQ(cat.GameStatus, alone.GameStatus) << round;
+  }
+  EXPECT_TRUE(std::filesystem::exists(file));
 }
