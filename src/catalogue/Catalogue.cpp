@@ -35,12 +35,23 @@ bool RequireFile(const std::string& fileName, TUserInteraction& ui) {
   return false;
 }
 
+namespace {
+
+// The emulator's files without which the program cannot start, in the order they are asked for.
+const char* const kStartupFiles[] = {EmuExeName, "readme.txt"};
+
+}  // namespace
+
 bool RequireStartupFiles(TUserInteraction& ui) {
-  return RequireFile(EmuExeName, ui) && RequireFile("readme.txt", ui);
+  for (const char* file : kStartupFiles)
+    if (!RequireFile(file, ui)) return false;
+  return true;
 }
 
 bool StartupFilesExist() {
-  return platform::FileExists(EmuExeName) && platform::FileExists("readme.txt");
+  for (const char* file : kStartupFiles)
+    if (!platform::FileExists(file)) return false;
+  return true;
 }
 
 bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window) {
