@@ -179,9 +179,8 @@ std::string FolderCountsFile(const std::string& gameDir) {
   if (cache.empty() || gameDir.empty()) return {};
   // One file per emulator directory, named by a hash of its path; the file repeats the path, so
   // two directories that share a hash only ever read the folders again.
-  std::uint64_t h = 14695981039346656037ull;
-  for (const char c : gameDir) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   char name[32];
-  std::snprintf(name, sizeof name, "folders-%016llx", static_cast<unsigned long long>(h));
+  std::snprintf(name, sizeof name, "folders-%016llx",
+                static_cast<unsigned long long>(HashBytes(gameDir)));
   return platform::JoinPath(platform::JoinPath(cache, "startvelk"), name);
 }

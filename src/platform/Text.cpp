@@ -98,9 +98,24 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
+namespace {
+
+// FNV-1a over the bytes as map gives them.
+template <typename Map>
+std::uint64_t Fnv1a(std::string_view text, Map map) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (const char c : text) h = (h ^ static_cast<unsigned char>(map(c))) * 1099511628211ull;
+  return h;
+}
+
+}  // namespace
+
+std::uint64_t HashBytes(std::string_view text) {
+  return Fnv1a(text, [](char c) { return c; });
+}
+
 std::size_t HashAsciiFolded(std::string_view text) {
-  std::uint64_t h = 14695981039346656037ull;  // FNV-1a
-  for (const char c : text) h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
+  const std::uint64_t h = Fnv1a(text, AsciiLower);
   return static_cast<std::size_t>(h ^ (h >> 32));
 }
 

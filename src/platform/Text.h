@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -35,3 +36,5 @@ bool SameTextAscii(std::string_view a, std::string_view b);
 std::string LowerAscii(std::string_view text);
 /// A hash of the text folded by AsciiLower: texts that SameTextAscii finds equal hash alike.
 std::size_t HashAsciiFolded(std::string_view text);
+/// A 64-bit hash of the bytes (FNV-1a), the same on every machine: it may name a file.
+std::uint64_t HashBytes(std::string_view text);
