@@ -16,6 +16,7 @@
 #include "TempDir.h"
 #include "ZipWriter.h"
 #include "catalogue/EmuExeDate.h"
+#include "catalogue/FolderCounts.h"
 #include "catalogue/SettingsFile.h"
 #include "launch/BatchFile.h"
 #include "screenshots/JpegCodec.h"
@@ -80,6 +81,19 @@ void SettingsSeeds(TSeeds& seeds) {
             "[Screenshot]\nTimer=2147484\n[View]\nAll=0\nInstalled=1\n" +
                 GameSectionText(1, std::string(40, 'n'), "toolongname"));
   seeds.Add("bom", "\xEF\xBB\xBF[StartVELK]\r\n; comment\r\n NumOfGames = 1 \r\n");
+}
+
+void FolderCountsSeeds(TSeeds& seeds) {
+  TempDir dir;
+  const std::string file = (dir.Path() / "folders").string();
+  const platform::TDirStamp stamp{1, 2, 3, 4};
+  TFolderCounts counts(file, "/emu");
+  for (int i = 0; i < 40; ++i) counts.Keep("g" + std::to_string(i), stamp, i % 3 == 0, 10);
+  if (!counts.Save([](const std::string&) { return true; }))
+    throw std::runtime_error("cannot write the folder counts seed");
+  const std::string whole = ReadFileBytes(file);
+  seeds.Add("whole", whole);
+  seeds.Add("cut", whole.substr(0, whole.size() - 20));
 }
 
 void BatchSeeds(TSeeds& seeds) {
@@ -210,7 +224,7 @@ int main(int argc, char** argv) {
       {"fuzz_readme", ReadmeSeeds},    {"fuzz_settings", SettingsSeeds},
       {"fuzz_batch_line", BatchSeeds}, {"fuzz_zip_list", ZipSeeds},
       {"fuzz_unzip", ZipSeeds},        {"fuzz_pcx", PcxSeeds},
-      {"fuzz_jpeg", JpegSeeds},
+      {"fuzz_jpeg", JpegSeeds},        {"fuzz_folder_counts", FolderCountsSeeds},
   };
   try {
     for (const auto& [name, make] : targets) {
