@@ -1,6 +1,7 @@
 #include "FolderCounts.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +36,33 @@ std::uint64_t Checksum(std::string_view bytes) {
 }
 
 std::size_t Padded(std::size_t n) { return (n + 7) / 8 * 8; }
+
+// The cache files of emulator folders not started for this long are deleted when another is
+// written: such a folder has moved or gone, and if not, its next start only reads its folders.
+constexpr auto kUnusedFor = std::chrono::hours(24 * 90);
+
+// A file that served a start unchanged is dated anew once a day, so that it counts as used.
+void MarkUsed(const std::filesystem::path& file) {
+  namespace fs = std::filesystem;
+  std::error_code ignored;
+  const auto now = fs::file_time_type::clock::now();
+  if (fs::last_write_time(file, ignored) < now - std::chrono::hours(24))
+    fs::last_write_time(file, now, ignored);
+}
+
+void DeleteUnusedSiblings(const std::filesystem::path& file) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const auto before = fs::file_time_type::clock::now() - kUnusedFor;
+  for (fs::directory_iterator it(file.parent_path(), error), end; !error && it != end;
+       it.increment(error)) {
+    const fs::path& path = it->path();
+    std::error_code ignored;
+    if (path != file && path.filename().string().rfind("folders-", 0) == 0 &&
+        it->is_regular_file(ignored) && it->last_write_time(ignored) < before)
+      fs::remove(path, ignored);
+  }
+}
 
 std::uint64_t Word(std::string_view bytes, std::size_t at) {
   std::uint64_t value;
@@ -126,7 +154,11 @@ void TFolderCounts::Keep(std::string_view name, const platform::TDirStamp& stamp
 }
 
 bool TFolderCounts::Save(const std::function<bool(const std::string&)>& stillThere) {
-  if (FFile.empty() || (FKept.empty() && FFound.load() == FCount)) return true;
+  if (FFile.empty()) return true;
+  if (FKept.empty() && FFound.load() == FCount) {
+    if (FCount != 0) MarkUsed(FFile);
+    return true;
+  }
   const std::vector<TEntry> loaded = AllLoaded();
   const auto byName = [](const TEntry& a, const TEntry& b) { return a.NameView() < b.NameView(); };
   std::stable_sort(FKept.begin(), FKept.end(), byName);
@@ -149,7 +181,10 @@ bool TFolderCounts::Save(const std::function<bool(const std::string&)>& stillThe
   }
   merged.insert(merged.end(), kept, FKept.end());
   FKept = std::move(merged);
-  if (FKept == loaded) return true;
+  if (FKept == loaded) {
+    MarkUsed(FFile);
+    return true;
+  }
 
   std::string body(Padded(FGameDir.size()) + FKept.size() * sizeof(TEntry), '\0');
   std::memcpy(body.data(), FGameDir.data(), FGameDir.size());
@@ -167,6 +202,7 @@ bool TFolderCounts::Save(const std::function<bool(const std::string&)>& stillThe
   if (!platform::WriteFileAtomically(FFile, text, &error, platform::TLinkWrite::lwReplaceLink,
                                      platform::TDurability::dRewrittenEachStart))
     return false;
+  DeleteUnusedSiblings(FFile);
   // What the file now holds is what is remembered, for a later Find or Save.
   Take(std::move(text));
   FKept.clear();

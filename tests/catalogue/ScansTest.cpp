@@ -262,3 +262,35 @@ TEST(FolderSurvey, AScanThatJoinsTheReadingFindsWhatAScanAloneFinds) {
   }
   EXPECT_TRUE(std::filesystem::exists(file));
 }
+
+// The caches of emulator folders not started for months go when another is written; one that
+// keeps serving starts unchanged counts as used.
+TEST(FolderCounts, CachesUnusedForMonthsAreDeletedWhenAnotherIsWritten) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const platform::TDirStamp stamp{1, 2, 3, 4};
+  const auto always = [](const std::string&) { return true; };
+  const auto monthsAgo = fs::file_time_type::clock::now() - std::chrono::hours(24 * 100);
+  const std::string used = (dir.Path() / "folders-used").string();
+  {
+    TFolderCounts counts(used, "/used");
+    counts.Keep("g1", stamp, true, 10);
+    ASSERT_TRUE(counts.Save(always));
+  }
+  fs::last_write_time(used, monthsAgo);
+  {
+    TFolderCounts counts(used, "/used");  // a start that changed nothing
+    EXPECT_EQ(counts.Find("g1", stamp), true);
+    ASSERT_TRUE(counts.Save(always));
+  }
+  for (const char* name : {"folders-gone", "notes-old"}) {
+    dir.Write(name, "x");
+    fs::last_write_time(dir.Path() / name, monthsAgo);
+  }
+  TFolderCounts other((dir.Path() / "folders-other").string(), "/other");
+  other.Keep("g2", stamp, false, 10);
+  ASSERT_TRUE(other.Save(always));
+  EXPECT_FALSE(fs::exists(dir.Path() / "folders-gone"));
+  EXPECT_TRUE(fs::exists(dir.Path() / "notes-old"));  // not ours
+  EXPECT_EQ(TFolderCounts(used, "/used").Find("g1", stamp), true);
+}
