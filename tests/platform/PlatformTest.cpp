@@ -263,4 +263,13 @@ TEST(Files, RememberedListingFollowsEveryChange) {
   EXPECT_EQ(ResolvePath("other.DAT"), "Other.dat");
   EXPECT_EQ(ResolvePath("G5.txt"), "G5.txt");  // gone: keeps its spelling
   EXPECT_EQ(FindFiles(here, "g5.*").size(), 0u);
+
+  // A change by someone else before the program's own write is not taken as part of it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  ForEachEntry(here, "*", [](const TSearchRec&) { return true; });
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  { std::ofstream(dir.Path() / "Foreign.txt") << "z"; }
+  ASSERT_TRUE(WriteFileAtomically(JoinPath(here, "Mine.txt"), "m", &error)) << error;
+  EXPECT_EQ(ResolvePath("FOREIGN.TXT"), "Foreign.txt");
+  EXPECT_EQ(ResolvePath("MINE.TXT"), "Mine.txt");
 }
