@@ -1,5 +1,7 @@
 #include "ExecFile.h"
 
+#include "platform/RunSession.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -80,25 +82,48 @@ bool TExecFile::Execute() {
   return true;
 }
 
+// Sleeps in the event loop until ended() holds: the emulator gets the processor. A quit meanwhile
+// calls OnQuitWhileWaiting once and then blocks in block() without events; with no such handler
+// it returns false at once.
+bool TExecFile::DispatchUntil(const std::function<bool()>& ended,
+                              const std::function<TWaitHandle()>& handle,
+                              const std::function<void()>& block) {
+  while (!ended()) {
+    if (FUserInteraction->QuitRequested()) {
+      if (!OnQuitWhileWaiting) return false;
+      // The window is gone; what is left of the run only needs its processes to end.
+      if (!FQuitSeen) OnQuitWhileWaiting(this);
+      FQuitSeen = true;
+      block();
+      return true;
+    }
+    if (handle() < 0) {  // nothing to sleep on
+      block();
+      return true;
+    }
+    FUserInteraction->WaitDispatching(handle());
+  }
+  return true;
+}
+
 void TExecFile::WaitForProcess(platform::TChildProcess& process) {
   FLastExitCode = -1;
+  FQuitSeen = false;
+  const std::int64_t leader = ProcessIdOf(process);
   if (WaitStyle == wSuspend || FUserInteraction == nullptr || process.WaitHandle() < 0) {
     process.WaitForEnd();
+    if (WaitForWholeRun) platform::TRunWatch(leader).WaitForEnd();
   } else {
-    // Sleeps in the event loop until the process ends: the emulator gets the processor.
-    bool quit = false;
-    while (!process.HasEnded()) {
-      if (FUserInteraction->QuitRequested()) {
-        if (!OnQuitWhileWaiting) return;
-        // The window is gone; what is left of the run only needs its process to end.
-        OnQuitWhileWaiting(this);
-        process.WaitForEnd();
-        quit = true;
-        break;
-      }
-      FUserInteraction->WaitDispatching(process.WaitHandle());
+    if (!DispatchUntil([&] { return process.HasEnded(); }, [&] { return process.WaitHandle(); },
+                       [&] { process.WaitForEnd(); }))
+      return;
+    if (WaitForWholeRun) {
+      platform::TRunWatch run(leader);
+      if (!DispatchUntil([&] { return run.Ended(); }, [&] { return run.WaitHandle(); },
+                         [&] { run.WaitForEnd(); }))
+        return;
     }
-    if (!quit) FUserInteraction->ProcessMessages();
+    if (!FQuitSeen) FUserInteraction->ProcessMessages();
   }
   FProcessEnded = true;
   FLastExitCode = process.ExitCode().value_or(-1);
@@ -109,4 +134,5 @@ void ConfigureExecEmu(TExecFile& execEmu) {
   execEmu.CommandLine = "batch.bat";
   execEmu.Priority = pcRealTime;
   execEmu.Wait = true;
+  execEmu.WaitForWholeRun = true;
 }

@@ -50,6 +50,10 @@ class TExecFile {
   /// When set, a quit during a regular wait calls it once and the wait goes on, without
   /// dispatching events, until the process has ended; when not set, the wait returns at a quit.
   TNotifyEvent OnQuitWhileWaiting;
+  /// With Wait: wait until every process the started one began has ended too, not only for it.
+  /// The console window may be closed while the program in it goes on, and a program may leave
+  /// a child behind.
+  bool WaitForWholeRun = false;
 
   /// Starts CommandLine + blank + Parameters (at most 255 bytes in all). True when the process was
   /// started and, with Wait, has ended or the program was asked to quit meanwhile; false after
@@ -68,10 +72,13 @@ class TExecFile {
 
  private:
   void WaitForProcess(platform::TChildProcess& process);
+  bool DispatchUntil(const std::function<bool()>& ended, const std::function<TWaitHandle()>& handle,
+                     const std::function<void()>& block);
 
   TUserInteraction* FUserInteraction;
   bool FRunning = false;
   bool FProcessEnded = false;
+  bool FQuitSeen = false;
   std::string FAssociatedProgram;
   std::string FLastError;
   int FLastExitCode = -1;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -92,6 +93,22 @@ std::string UnsafeZipNameText(std::string_view zipName) {
          "\" is no plain folder name!\rIt cannot be started; correct ZipName in the settings file.";
 }
 
+std::string GameInUseText(std::string_view gameName) {
+  return "The game " + std::string(gameName) +
+         " is in use by another StartVELK: it unzipped the game for a run that has not ended.\r"
+         "Start it again when that run is over.";
+}
+
+std::string CleanUpFailedText(int count, std::string_view folder, std::string_view reason) {
+  return "Could not remove " + std::to_string(count) + " unzipped " +
+         (count == 1 ? "file" : "files") + " from the folder " + std::string(folder) + ": " +
+         std::string(reason) + ".\rThey will be removed at a later start.";
+}
+
+std::string CleanUpProgressText(int done, int total) {
+  return "Removing unzipped files " + std::to_string(done) + " of " + std::to_string(total);
+}
+
 std::string UnzippingText(int count, std::string_view zipName) {
   return "Unzipping " + std::to_string(count) + " files from " + std::string(zipName) + ".zip";
 }
@@ -141,12 +158,26 @@ void TGameStarter::StartEmuButtonClick() {
 
   EnterGameDir();
   const std::string zipName = CurrentRecord().ZipName.str();
+  // Files another start unzipped for a run that goes on would be deleted under this game when
+  // that run ends. A zipped start asks once its own journal is written.
+  const std::size_t index = static_cast<std::size_t>(current);
+  const bool zipped =
+      index < FCatalogue.GameStatus.size() && FCatalogue.GameStatus[index] == gsZipAvailable;
   if (platform::FileExists(InGameDir(FCatalogue, platform::JoinPath(zipName, zipName + ".vlk")))) {
     FWindow.StopSlideShowTimer();
   } else {
     // A warning only: the emulator may still find what it needs.
     FUi.Beep();
     FUi.MessageDlg(DriverMissingText(zipName), TMsgDlgType::mtError, mbOK);
+  }
+
+  if (!zipped &&
+      GameFolderInUse(FCatalogue.GameDir,
+                      std::string(BareName(platform::ResolvePath(InGameDir(FCatalogue, zipName)))))) {
+    FUi.Beep();
+    FUi.MessageDlg(GameInUseText(CurrentRecord().Name.view()), TMsgDlgType::mtError, mbOK);
+    FWindow.FollowSlideShowPlayButton();
+    return;
   }
 
   std::string commandLine;
@@ -156,8 +187,7 @@ void TGameStarter::StartEmuButtonClick() {
   try {
     FWindow.JoinClipboardChain();
     joined = true;
-    const std::size_t index = static_cast<std::size_t>(current);
-    if (index < FCatalogue.GameStatus.size() && FCatalogue.GameStatus[index] == gsZipAvailable) {
+    if (zipped) {
       UnzipAndStart(commandLine);
     } else {
       RunEmulator(commandLine);
@@ -202,32 +232,32 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   } statusReset{FUi};
   FUi.SetStatusText(UnzippingText(count, zipName));
 
-  // The component extracts into the working directory when the game's folder is missing, which
-  // would scatter the game's files over the emulator's folder; an existing case variant is kept.
+  // An existing case variant of the game's folder is used; a missing one is created, so that the
+  // component does not scatter the game's files over the emulator's folder.
   const std::string gameFolder = platform::ResolvePath(InGameDir(FCatalogue, zipName));
-  bool created = false;
-  if (!platform::DirectoryExists(gameFolder)) {
-    if (!platform::CreateDir(gameFolder)) {
-      const int code = errno;
-      throw EStartError("Cannot create the folder " + gameFolder + ": " + std::strerror(code));
-    }
-    created = true;
-  }
+  const std::string folderName(BareName(gameFolder));
 
   // What the extraction writes is known from the listing and the folder's content before it,
   // whatever the library reports; the journal lets a later start remove it after a crash.
   FCancelled = false;
   FWindow.ShowUnzipProgress(0, count);
-  std::vector<std::string> written;
+  TJournaledExtraction extraction;
   try {
-    written = ExtractJournaled(FZipArchive, FJournal, FCatalogue.GameDir, gameFolder, created,
-                               [&](int done) { FWindow.ShowUnzipProgress(done, count); });
+    extraction = ExtractJournaled(FZipArchive, FJournal, FCatalogue.GameDir, folderName,
+                                  [&](int done) { FWindow.ShowUnzipProgress(done, count); });
   } catch (...) {
     FWindow.HideUnzipProgress();
-    CleanUp(gameFolder, {}, false, created);
+    CleanUp(gameFolder, {}, false, false);
     throw;
   }
   FWindow.HideUnzipProgress();
+  if (extraction.InUse) {
+    FUi.Beep();
+    FUi.MessageDlg(GameInUseText(CurrentRecord().Name.view()), TMsgDlgType::mtError, mbOK);
+    return;
+  }
+  const std::vector<std::string>& written = extraction.Written;
+  const bool created = extraction.CreatedFolder;
 
   if (FCancelled || FUi.QuitRequested()) {
     // Nothing ran: the folder goes back to what it held, drivers included.
@@ -267,38 +297,88 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
 
 void TGameStarter::CleanUp(const std::string& gameFolder, const std::vector<std::string>& written,
                            bool keepDrivers, bool createdFolder) {
+  std::vector<std::string> doomed;
   for (const std::string& name : written)
-    if (!keepDrivers || Extension(name) != ".vlk")
-      platform::DeleteFile(platform::JoinPath(gameFolder, name));
-  if (createdFolder) {
-    std::error_code ec;
-    if (std::filesystem::is_empty(gameFolder, ec) && !ec) std::filesystem::remove(gameFolder, ec);
+    if (!keepDrivers || Extension(name) != ".vlk") doomed.push_back(name);
+  platform::TConfinedFolder folder;
+  const std::string parent = FCatalogue.GameDir.empty() ? "." : FCatalogue.GameDir;
+  const bool opened = folder.Open(parent, std::string(BareName(gameFolder)), nullptr);
+  // Thousands of files take seconds to delete: the window is served between them, and a quit
+  // meanwhile lets the clean-up finish before the program ends.
+  int failed = 0, failure = 0;
+  auto lastServed = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; opened && i < doomed.size(); ++i) {
+    int code = 0;
+    if (!folder.RemoveFile(doomed[i], &code)) {
+      ++failed;
+      failure = code;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastServed >= std::chrono::milliseconds(50)) {
+      lastServed = now;
+      FWindow.ShowCleanUpProgress(static_cast<int>(i + 1), static_cast<int>(doomed.size()));
+      FUi.ProcessMessages();
+    }
   }
-  FJournal.Finish();
+  FWindow.HideUnzipProgress();
+  if (opened && createdFolder) folder.RemoveIfEmpty(nullptr);
+  if (failed > 0) {
+    // The journal stays, so that a later start removes what is left once it can.
+    FJournal.Keep();
+    FUi.Beep();
+    FUi.MessageDlg(CleanUpFailedText(failed, BareName(gameFolder), std::strerror(failure)),
+                   TMsgDlgType::mtError, mbOK);
+  } else {
+    FJournal.Finish();
+  }
   // A scan made while the files were there counted the game as installed; it is not any more.
   if (FZipIndex < FCatalogue.GameStatus.size() &&
       FCatalogue.GameStatus[FZipIndex] != gsZipAvailable)
     ScanGameAvailability(FCatalogue);
 }
 
-std::vector<std::string> ExtractJournaled(TZipArchive& zip, TUnzipJournal& journal,
-                                          const std::string& emuDir, const std::string& folder,
-                                          bool createdFolder,
-                                          const std::function<void(int done)>& onFile) {
-  // What the extraction writes is known from the listing and the folder's content before it,
-  // whatever the library reports; the journal lets a later start remove it after a crash.
-  const std::vector<std::string> before = FolderNames(folder);
+bool GameFolderInUse(const std::string& emuDir, const std::string& folderName,
+                     const std::string& ownJournal) {
+  for (const TJournalClaim& claim : JournalClaims(emuDir, ownJournal))
+    if (claim.Live && SameTextAscii(claim.Folder, folderName)) return true;
+  return false;
+}
+
+TJournaledExtraction ExtractJournaled(TZipArchive& zip, TUnzipJournal& journal,
+                                      const std::string& emuDir, const std::string& folderName,
+                                      const std::function<void(int done)>& onFile) {
+  const std::string dir = emuDir.empty() ? "." : emuDir;
+  const std::string folder = platform::JoinPath(dir, folderName);
+  TJournaledExtraction result;
+  result.CreatedFolder = !platform::DirectoryExists(folder);
+  const std::vector<std::string> before =
+      result.CreatedFolder ? std::vector<std::string>() : FolderNames(folder);
   const std::vector<TJournalWant> wants = NewBareNames(zip.Entries(), before);
   std::string error;
-  if (!journal.Begin(emuDir.empty() ? "." : emuDir, zip.ZipFilename(), folder, createdFolder, wants,
-                     &error))
+  // The journal comes first: a crash right after the folder is made leaves a record of it.
+  if (!journal.Begin(dir, zip.ZipFilename(), folderName, result.CreatedFolder, wants, &error))
     throw EStartError(error);
+  // Another start that unzipped into this folder and still runs would delete these files under
+  // this one's game, and this one's under its own: the later start gives way. Asked once the
+  // journal is there, so that of two starts at one moment at least the later one sees the other.
+  if (GameFolderInUse(dir, folderName, journal.Path())) {
+    journal.Finish();
+    result.InUse = true;
+    return result;
+  }
+  if (result.CreatedFolder && !platform::CreateDir(folder)) {
+    const int code = errno;
+    journal.Finish();
+    throw EStartError("Cannot create the folder " + folder + ": " + std::strerror(code));
+  }
+
   std::map<std::string, std::string> wanted;  // lower-case name -> the archive's spelling
   for (const TJournalWant& want : wants) wanted.emplace(LowerAscii(want.Name), want.Name);
-  std::set<std::string> recorded;
-  auto record = [&](std::string_view name) {
-    const auto it = wanted.find(LowerAscii(name));
-    if (it != wanted.end() && recorded.insert(it->first).second) journal.RecordFile(it->second);
+  std::set<std::string> recorded;  // the names recorded as this extraction's
+  auto record = [&](const std::string& name) {
+    if (recorded.count(name) || !journal.RecordFile(name)) return false;
+    recorded.insert(name);
+    return true;
   };
 
   // A file is complete when the library goes on to the next one.
@@ -306,7 +386,7 @@ std::vector<std::string> ExtractJournaled(TZipArchive& zip, TUnzipJournal& journ
   std::string current;
   zip.OnProgress = [&](TZipArchive&, TProgressType type, const std::string& name, std::int64_t) {
     if (type != NewFile) return;
-    if (!current.empty()) record(current);
+    if (!current.empty() && wanted.count(LowerAscii(current))) record(current);
     current = std::string(BareName(name));
     if (onFile) onFile(++done);
   };
@@ -318,11 +398,13 @@ std::vector<std::string> ExtractJournaled(TZipArchive& zip, TUnzipJournal& journ
     throw;
   }
   zip.OnProgress = nullptr;
-  const std::vector<std::string> written = FilesWrittenByExtraction(zip.Entries(), before, folder);
   // Not synced again: after a power loss the names synced at the start match the files (the
   // archive's sizes), and a killed process leaves every line written so far.
-  for (const std::string& name : written) record(name);
-  return written;
+  for (const std::string& name : FilesWrittenByExtraction(zip.Entries(), before, folder)) {
+    // A file that was not this extraction's (older than its journal) is never deleted by it.
+    if (recorded.count(name) || record(name)) result.Written.push_back(name);
+  }
+  return result;
 }
 
 std::vector<std::string> FilesWrittenByExtraction(const std::vector<TZipEntry>& entries,

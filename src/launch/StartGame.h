@@ -37,6 +37,12 @@ std::string DriverMissingText(std::string_view zipName);
 /// Shown when the game's short name could name a folder outside the emulator's (hand-edited
 /// settings file): nothing is started, created or unzipped.
 std::string UnsafeZipNameText(std::string_view zipName);
+/// Shown when another start's journal names the game's folder for a run that goes on.
+std::string GameInUseText(std::string_view gameName);
+/// Shown once when the files of a run cannot all be removed; the journal keeps the rest.
+std::string CleanUpFailedText(int count, std::string_view folder, std::string_view reason);
+/// "Removing unzipped files <done> of <total>"
+std::string CleanUpProgressText(int done, int total);
 /// "Unzipping <count> files from <zipName>.zip"
 std::string UnzippingText(int count, std::string_view zipName);
 
@@ -57,6 +63,8 @@ class TStartWindow {
   virtual void LoadScreenShots() = 0;
   /// Shows how many of an archive's files are extracted, with a way to cancel the extraction.
   virtual void ShowUnzipProgress(int /*done*/, int /*total*/) {}
+  /// Shows how many of the files of a run are removed (no way to cancel that).
+  virtual void ShowCleanUpProgress(int /*done*/, int /*total*/) {}
   virtual void HideUnzipProgress() {}
 };
 
@@ -109,14 +117,29 @@ class TGameStarter {
   TUnzipJournal FJournal;
 };
 
-/// Extracts zip's archive into folder with a journal begun in emuDir: the names the extraction
-/// may write first, then each file as it is written; onFile(done) is called as the library begins
-/// each file. Returns the files written (FilesWrittenByExtraction); the journal stays open for
-/// the run. Throws EStartError when the journal cannot be written, before anything is extracted.
-std::vector<std::string> ExtractJournaled(TZipArchive& zip, TUnzipJournal& journal,
-                                          const std::string& emuDir, const std::string& folder,
-                                          bool createdFolder,
-                                          const std::function<void(int done)>& onFile);
+/// What ExtractJournaled did.
+struct TJournaledExtraction {
+  /// The files this extraction created (FilesWrittenByExtraction, less any file older than the
+  /// journal), each recorded in the journal.
+  std::vector<std::string> Written;
+  bool CreatedFolder = false;  ///< the game folder was made for it
+  /// A journal of another start names the folder for a run that goes on: nothing was extracted.
+  bool InUse = false;
+};
+
+/// Extracts zip's archive into the game folder folderName of emuDir with a journal begun there:
+/// the names the extraction may write first, then the folder (created when missing), then each
+/// file as it is written; onFile(done) is called as the library begins each file. The journal
+/// stays open for the run. Throws EStartError when the journal or the folder cannot be made,
+/// before anything is extracted.
+TJournaledExtraction ExtractJournaled(TZipArchive& zip, TUnzipJournal& journal,
+                                      const std::string& emuDir, const std::string& folderName,
+                                      const std::function<void(int done)>& onFile);
+
+/// Whether a journal of emuDir other than ownJournal names the game folder folderName (any letter
+/// case) for a start whose front-end or run still goes on.
+bool GameFolderInUse(const std::string& emuDir, const std::string& folderName,
+                     const std::string& ownJournal = {});
 
 /// The files of folder that an extraction of entries wrote: the files it holds now and did not
 /// hold before whose names are, without regard to letter case, bare names of the entries. before

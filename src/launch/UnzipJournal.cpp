@@ -1,84 +1,20 @@
 #include "UnzipJournal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <ctime>
 #include <map>
 #include <optional>
 #include <sstream>
-#include <system_error>
 
 #include "platform/Files.h"
-
-#ifdef _WIN32
-#include <io.h>
-#include <process.h>
-#include <windows.h>
-#undef DeleteFile  // the platform seam's, not the Windows macro
-#else
-#include <unistd.h>
-#endif
+#include "platform/RunSession.h"
 
 namespace {
 
-constexpr std::string_view kHeader = "StartVELK unzip journal 1";
-
-#ifdef _WIN32
-int OpenForAppend(const std::string& path) {
-  return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                 _S_IREAD | _S_IWRITE);
-}
-bool WriteAll(int fd, const std::string& bytes) {
-  return ::_write(fd, bytes.data(), static_cast<unsigned>(bytes.size())) ==
-         static_cast<int>(bytes.size());
-}
-void SyncFd(int fd) {
-  ::_commit(fd);
-}
-void CloseFd(int fd) {
-  ::_close(fd);
-}
-std::int64_t OwnPid() {
-  return ::_getpid();
-}
-#else
-int OpenForAppend(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOFOLLOW,
-                0644);
-}
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-void SyncFd(int fd) {
-  ::fsync(fd);
-}
-void CloseFd(int fd) {
-  ::close(fd);
-}
-std::int64_t OwnPid() {
-  return ::getpid();
-}
-
-// The folder's entry must reach the disk too, or a power loss may lose the whole file.
-void SyncDir(const std::string& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-#endif
+constexpr std::string_view kHeader = "StartVELK unzip journal 2";
+constexpr std::uint64_t kMaxJournalBytes = 64 * 1024 * 1024;
 
 // Names come from archives: a line break or a control character in one must not break the line.
 std::string Escape(std::string_view text) {
@@ -118,68 +54,66 @@ std::optional<std::string> Unescape(std::string_view text) {
   return out;
 }
 
-// The state of a regular file (links and other kinds are never the extraction's).
-struct TFileState {
-  std::uint64_t Size = 0;
-  std::int64_t Time = 0;
+// "-" stands for a value that cannot be read; it never matches a running process or a boot.
+std::string Word(const std::string& text) {
+  return text.empty() ? "-" : text;
+}
+std::string Unword(const std::string& word) {
+  return word == "-" ? std::string() : word;
+}
+
+// A process as a journal names it: its id, its start mark and the boot it ran in.
+struct TProcessRef {
+  std::int64_t Pid = 0;
+  std::string Mark;
+  std::string Boot;
 };
 
-std::optional<TFileState> RegularFileState(const std::string& path) {
-#ifdef _WIN32
-  std::error_code ec;
-  const auto status = std::filesystem::symlink_status(path, ec);
-  if (ec || status.type() != std::filesystem::file_type::regular) return std::nullopt;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-#else
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-#endif
-  return TFileState{static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtime)};
+std::string ProcessLine(std::string_view key, std::int64_t pid) {
+  return std::string(key) + " " + std::to_string(pid) + " " +
+         Word(platform::ProcessStartMark(pid)) + " " + Word(platform::BootId()) + "\n";
 }
 
-// The file under its exact name, else under the one its name finds without regard to case.
-std::optional<TFileState> FileStateIn(const std::string& folder, const std::string& name) {
-  const std::string exact = platform::JoinPath(folder, name);
-  if (auto state = RegularFileState(exact)) return state;
-  return RegularFileState(platform::ResolvePath(exact));
-}
-
-bool ProcessStillRuns(std::int64_t pid, const std::string& mark) {
-  return pid > 0 && !mark.empty() && ProcessStartMark(pid) == mark;
-}
+struct TRecordedFile {
+  std::uint64_t Size = 0;
+  std::int64_t ModifiedNs = 0;
+  std::int64_t ChangedNs = 0;
+  std::uint64_t Inode = 0;
+};
 
 // One journal as read back.
 struct TJournalContent {
-  std::int64_t OwnerPid = 0;
-  std::string OwnerMark;
-  std::int64_t Begun = 0;
+  TProcessRef Owner;
   std::string Folder;
   bool Created = false;
   std::map<std::string, std::uint64_t> Wants;
-  std::map<std::string, TFileState> Files;
-  std::vector<std::pair<std::int64_t, std::string>> Runs;
+  std::map<std::string, TRecordedFile> Files;
+  std::vector<TProcessRef> Runs;
 };
 
 // Parses every complete line; a last line without its end is one that a crash cut short and
-// is left out. Anything else that does not read is damage.
-std::optional<TJournalContent> ParseJournal(const std::string& text) {
+// is left out. Anything else that does not read, names a folder that is not one plain name, or a
+// file that is not a bare name, is damage.
+std::optional<TJournalContent> ParseJournal(const std::string& text, std::string* why) {
+  const auto damaged = [why](const std::string& reason) -> std::optional<TJournalContent> {
+    if (why) *why = reason;
+    return std::nullopt;
+  };
   TJournalContent journal;
   std::size_t pos = 0;
-  bool headerSeen = false;
-  bool folderSeen = false;
+  bool headerSeen = false, folderSeen = false;
   while (pos < text.size()) {
     const std::size_t end = text.find('\n', pos);
     if (end == std::string::npos) break;
     const std::string line = text.substr(pos, end - pos);
     pos = end + 1;
     if (!headerSeen) {
-      if (line != kHeader) return std::nullopt;
+      if (line != kHeader) return damaged("it is not a journal of this version");
       headerSeen = true;
       continue;
     }
     const std::size_t blank = line.find(' ');
-    if (blank == std::string::npos) return std::nullopt;
+    if (blank == std::string::npos) return damaged("a line does not read");
     const std::string key = line.substr(0, blank);
     std::istringstream in(line.substr(blank + 1));
     auto rest = [&in]() -> std::optional<std::string> {
@@ -188,61 +122,53 @@ std::optional<TJournalContent> ParseJournal(const std::string& text) {
       std::getline(in, tail);
       return Unescape(tail);
     };
+    auto plainName = [&rest]() -> std::optional<std::string> {
+      auto name = rest();
+      if (!name || !platform::IsPlainEntryName(*name)) return std::nullopt;
+      return name;
+    };
     if (key == "owner" || key == "run") {
-      std::int64_t pid = 0;
-      std::string mark;
-      if (!(in >> pid >> mark)) return std::nullopt;
-      if (key == "owner") {
-        journal.OwnerPid = pid;
-        journal.OwnerMark = mark;
-      } else {
-        journal.Runs.emplace_back(pid, mark);
-      }
+      TProcessRef process;
+      if (!(in >> process.Pid >> process.Mark >> process.Boot))
+        return damaged("a line does not read");
+      process.Mark = Unword(process.Mark);
+      process.Boot = Unword(process.Boot);
+      (key == "owner" ? journal.Owner : journal.Runs.emplace_back()) = process;
     } else if (key == "begun") {
-      if (!(in >> journal.Begun)) return std::nullopt;
+      std::int64_t begun = 0;
+      if (!(in >> begun)) return damaged("a line does not read");
     } else if (key == "folder") {
-      const auto folder = rest();
-      if (!folder || folder->empty()) return std::nullopt;
+      const auto folder = plainName();
+      if (!folder) return damaged("its game folder is not one plain folder name");
       journal.Folder = *folder;
       folderSeen = true;
     } else if (key == "created") {
       int created = 0;
-      if (!(in >> created) || (created != 0 && created != 1)) return std::nullopt;
+      if (!(in >> created) || (created != 0 && created != 1)) return damaged("a line does not read");
       journal.Created = created == 1;
     } else if (key == "archive") {
-      if (!rest()) return std::nullopt;
+      if (!rest()) return damaged("a line does not read");
     } else if (key == "want") {
       std::uint64_t size = 0;
-      if (!(in >> size)) return std::nullopt;
-      const auto name = rest();
-      if (!name || name->empty()) return std::nullopt;
+      if (!(in >> size)) return damaged("a line does not read");
+      const auto name = plainName();
+      if (!name) return damaged("it names a file outside its game folder");
       journal.Wants[*name] = size;
     } else if (key == "file") {
-      TFileState state;
-      if (!(in >> state.Size >> state.Time)) return std::nullopt;
-      const auto name = rest();
-      if (!name || name->empty()) return std::nullopt;
-      journal.Files[*name] = state;
+      TRecordedFile file;
+      if (!(in >> file.Size >> file.ModifiedNs >> file.ChangedNs >> file.Inode))
+        return damaged("a line does not read");
+      const auto name = plainName();
+      if (!name) return damaged("it names a file outside its game folder");
+      journal.Files[*name] = file;
     } else {
-      return std::nullopt;
+      return damaged("a line does not read");
     }
   }
-  if (!headerSeen || !folderSeen) return std::nullopt;
-  // Only bare names can be files of the extraction: nothing outside the game folder is touched.
-  auto bare = [](const std::string& name) {
-    return name.find_first_of("/\\") == std::string::npos && name != "." && name != "..";
-  };
-  for (const auto& want : journal.Wants)
-    if (!bare(want.first)) return std::nullopt;
-  for (const auto& file : journal.Files)
-    if (!bare(file.first)) return std::nullopt;
+  if (!headerSeen) return damaged("it is empty");
+  // Without its folder a journal would work on the emulator's folder itself.
+  if (!folderSeen) return damaged("it names no game folder");
   return journal;
-}
-
-// "-" stands for a mark that cannot be read; it never matches a running process.
-std::string MarkText(std::int64_t pid) {
-  const std::string mark = ProcessStartMark(pid);
-  return mark.empty() ? "-" : mark;
 }
 
 bool IsDriverFile(std::string_view name) {
@@ -250,166 +176,257 @@ bool IsDriverFile(std::string_view name) {
   return dot != std::string_view::npos && name.substr(dot) == ".vlk";
 }
 
+bool OwnerStillRuns(const TProcessRef& owner) {
+  if (owner.Pid <= 0 || owner.Mark.empty()) return false;
+  const std::string boot = platform::BootId();
+  if (!owner.Boot.empty() && !boot.empty() && owner.Boot != boot) return false;
+  return platform::ProcessStartMark(owner.Pid) == owner.Mark;
+}
+
+bool RunGoesOn(const TJournalContent& journal) {
+  return std::any_of(journal.Runs.begin(), journal.Runs.end(), [](const TProcessRef& run) {
+    return platform::RunStillActive(run.Pid, run.Mark, run.Boot);
+  });
+}
+
+// A journal as found in the emulator's folder, held under its lock where that was free.
+struct TFoundJournal {
+  platform::TLockedRecord Record;
+  platform::TLockedRecord::TOpen Open = platform::TLockedRecord::TOpen::oUnusable;
+  std::optional<TJournalContent> Content;
+  std::string Why;  // what is wrong with it, when Content is empty
+};
+
+void ReadJournal(const std::string& path, TFoundJournal& found) {
+  int error = 0;
+  found.Open = found.Record.OpenExisting(path, &error);
+  if (found.Open == platform::TLockedRecord::TOpen::oUnusable) {
+    found.Why = error == ENOENT ? "" : "it is no regular file";
+    return;
+  }
+  const auto text = found.Record.ReadAll(kMaxJournalBytes);
+  if (!text) {
+    found.Why = "it cannot be read";
+    return;
+  }
+  found.Content = ParseJournal(*text, &found.Why);
+}
+
+bool IsLive(const TFoundJournal& found) {
+  return found.Open == platform::TLockedRecord::TOpen::oHeldElsewhere ||
+         OwnerStillRuns(found.Content->Owner) || RunGoesOn(*found.Content);
+}
+
 }  // namespace
 
-std::string ProcessStartMark(std::int64_t pid) {
-  if (pid <= 0) return {};
-#ifdef _WIN32
-  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-  if (!process) return {};
-  FILETIME created{}, exited{}, kernel{}, user{};
-  DWORD code = 0;
-  std::string mark;
-  if (::GetProcessTimes(process, &created, &exited, &kernel, &user) &&
-      ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE)
-    mark = std::to_string((static_cast<std::uint64_t>(created.dwHighDateTime) << 32) |
-                          created.dwLowDateTime);
-  ::CloseHandle(process);
-  return mark;
-#else
-  // Field 22 of /proc/<pid>/stat: the start time in clock ticks after boot. The command name
-  // before it is in parentheses and may hold blanks, so the fields are counted from its end.
-  const auto stat = platform::ReadWholeFile("/proc/" + std::to_string(pid) + "/stat", 4096);
-  if (!stat) return {};
-  const std::size_t close = stat->rfind(')');
-  if (close == std::string::npos) return {};
-  std::istringstream in(stat->substr(close + 1));
-  std::string field;
-  char state = 0;
-  in >> state;
-  if (state == 'Z' || state == 'X') return {};  // ended, not yet reaped
-  for (int index = 4; index <= 22 && in >> field; ++index)
-    if (index == 22) return field;
-  return {};
-#endif
-}
-
-TUnzipJournal::~TUnzipJournal() {
-  if (FFd >= 0) CloseFd(FFd);
-}
+// ---------------------------------------------------------------------------------------------
+// Writing
 
 bool TUnzipJournal::Begin(const std::string& emuDir, const std::string& archive,
                           const std::string& folder, bool createdFolder,
                           const std::vector<TJournalWant>& wants, std::string* error) {
   Finish();
-  const std::int64_t pid = OwnPid();
-  // One journal per front-end: a second instance never writes over the first one's journal.
-  std::string name = "StartVELK-" + std::to_string(pid) + ".journal";
-  FPath = platform::JoinPath(emuDir, name);
-  platform::DeleteFile(FPath);  // left by an earlier process that had this id and ended
-  FFd = OpenForAppend(FPath);
-  if (FFd < 0) {
-    if (error) *error = "Cannot write " + FPath + ": " + std::strerror(errno);
-    return false;
-  }
-  FFolder = folder;
+  const std::int64_t pid = platform::OwnProcessId();
   std::string header(kHeader);
-  header += "\nowner " + std::to_string(pid) + " " + MarkText(pid) + "\n";
+  header += "\n" + ProcessLine("owner", pid);
   header += "begun " + std::to_string(static_cast<std::int64_t>(std::time(nullptr))) + "\n";
   header += "folder " + Escape(folder) + "\n";
   header += "created " + std::string(createdFolder ? "1" : "0") + "\n";
   header += "archive " + Escape(archive) + "\n";
   for (const TJournalWant& want : wants)
     header += "want " + std::to_string(want.Size) + " " + Escape(want.Name) + "\n";
-  if (!WriteAll(FFd, header)) {
-    if (error) *error = "Cannot write " + FPath + ": " + std::strerror(errno);
-    CloseFd(FFd);
-    FFd = -1;
-    platform::DeleteFile(FPath);
+
+  const std::string dir = emuDir.empty() ? "." : emuDir;
+  // The pending journal of an earlier process with the same id is never overwritten: the next
+  // free name is taken instead.
+  int code = 0;
+  for (int n = 1; n <= 100; ++n) {
+    const std::string name = "StartVELK-" + std::to_string(pid) +
+                             (n == 1 ? "" : "-" + std::to_string(n)) + ".journal";
+    if (FRecord.Create(dir, name, header, &code)) break;
+    if (code != EEXIST) break;
+  }
+  if (!FRecord.IsOpen()) {
+    if (error) *error = "Cannot write a clean-up record in " + dir + ": " + std::strerror(code);
     return false;
   }
-  Sync();
-#ifndef _WIN32
-  SyncDir(emuDir.empty() ? "." : emuDir);
-#endif
+  FEmuDir = dir;
+  FFolder = folder;
+  const auto stamp = FRecord.Stamp();
+  FBornNs = !stamp ? 0 : stamp->BornNs != 0 ? stamp->BornNs : stamp->ChangedNs;
   return true;
 }
 
-void TUnzipJournal::WriteLine(const std::string& line) {
-  if (FFd >= 0) WriteAll(FFd, line + "\n");
-}
-
-void TUnzipJournal::RecordFile(const std::string& name) {
-  const auto state = FileStateIn(FFolder, name);
-  if (!state) return;
-  WriteLine("file " + std::to_string(state->Size) + " " + std::to_string(state->Time) + " " +
-            Escape(name));
+bool TUnzipJournal::RecordFile(const std::string& name) {
+  if (!Active()) return false;
+  platform::TConfinedFolder folder;
+  if (!folder.Open(FEmuDir, FFolder, nullptr)) return false;
+  const auto stamp = folder.RegularFile(name);
+  // A file older than the journal was there before: not this extraction's.
+  if (!stamp || stamp->ChangedNs < FBornNs) return false;
+  return FRecord.Append("file " + std::to_string(stamp->Size) + " " +
+                        std::to_string(stamp->ModifiedNs) + " " +
+                        std::to_string(stamp->ChangedNs) + " " + std::to_string(stamp->Inode) +
+                        " " + Escape(name) + "\n");
 }
 
 void TUnzipJournal::RecordRun(std::int64_t pid) {
-  WriteLine("run " + std::to_string(pid) + " " + MarkText(pid));
+  if (Active()) FRecord.Append(ProcessLine("run", pid));
 }
 
 void TUnzipJournal::Sync() {
-  if (FFd >= 0) SyncFd(FFd);
+  FRecord.Sync();
 }
 
 void TUnzipJournal::Finish() {
-  if (FFd < 0) return;
-  CloseFd(FFd);
-  FFd = -1;
-  platform::DeleteFile(FPath);
+  if (Active()) FRecord.Remove(nullptr);
 }
 
-TReplayOutcome ReplayUnzipJournal(const std::string& journalPath) {
-  const auto text = platform::ReadWholeFile(journalPath, 64 * 1024 * 1024);
-  const auto journal = text ? ParseJournal(*text) : std::nullopt;
-  if (!journal) {
-    platform::DeleteFile(journalPath);
-    return TReplayOutcome::roDamaged;
-  }
-  if (ProcessStillRuns(journal->OwnerPid, journal->OwnerMark)) return TReplayOutcome::roPending;
-  for (const auto& [pid, mark] : journal->Runs)
-    if (ProcessStillRuns(pid, mark)) return TReplayOutcome::roPending;
+void TUnzipJournal::Keep() {
+  FRecord.Close();
+}
 
-  auto remove = [&](const std::string& name) {
-    if (IsDriverFile(name)) return;  // a driver that came with the archive stays, as after a run
-    const std::string path = platform::ResolvePath(platform::JoinPath(journal->Folder, name));
-    const auto state = RegularFileState(path);
-    if (!state) return;
-    bool matches = false;
-    if (const auto file = journal->Files.find(name); file != journal->Files.end()) {
-      matches = state->Size == file->second.Size && state->Time == file->second.Time;
-    } else if (const auto want = journal->Wants.find(name); want != journal->Wants.end()) {
-      // Written but not recorded yet: complete (the archive's size), or cut short by the crash
-      // (smaller, and written after the extraction began).
-      matches = state->Size == want->second ||
-                (state->Size < want->second && state->Time >= journal->Begun);
-    }
-    if (matches) platform::DeleteFile(path);
+// ---------------------------------------------------------------------------------------------
+// Replaying
+
+TReplayOutcome ReplayUnzipJournal(const std::string& emuDir, const std::string& name,
+                                  std::string* why) {
+  const std::string dir = emuDir.empty() ? "." : emuDir;
+  const std::string path = platform::JoinPath(dir, name);
+  TFoundJournal found;
+  ReadJournal(path, found);
+  const auto setAside = [&](const std::string& reason) {
+    if (why) *why = reason;
+    found.Record.Close();
+    platform::RenameAside(path, ".damaged");
+    return TReplayOutcome::roDamaged;
   };
-  for (const auto& [name, state] : journal->Files) remove(name);
-  for (const auto& [name, size] : journal->Wants)
-    if (!journal->Files.count(name)) remove(name);
-  if (journal->Created) {
-    std::error_code ec;
-    const std::string folder = platform::ResolvePath(journal->Folder);
-    if (std::filesystem::is_directory(std::filesystem::symlink_status(folder, ec)) &&
-        std::filesystem::is_empty(folder, ec) && !ec)
-      std::filesystem::remove(folder, ec);
+  if (found.Open == platform::TLockedRecord::TOpen::oUnusable && found.Why.empty())
+    return TReplayOutcome::roCleaned;  // gone meanwhile
+  if (found.Open == platform::TLockedRecord::TOpen::oHeldElsewhere)
+    return TReplayOutcome::roPending;
+  if (!found.Content) return setAside(found.Why);
+  const TJournalContent& journal = *found.Content;
+  if (IsLive(found)) return TReplayOutcome::roPending;
+
+  platform::TConfinedFolder folder;
+  int error = 0;
+  if (!folder.Open(dir, journal.Folder, &error)) {
+    if (error == ENOENT) {  // nothing left to remove
+      found.Record.Remove(nullptr);
+      return TReplayOutcome::roCleaned;
+    }
+    if (error == ELOOP || error == ENOTDIR || error == EINVAL)
+      return setAside("its game folder " + journal.Folder + " is a link or no folder");
+    if (why) *why = journal.Folder + ": " + std::strerror(error);
+    return TReplayOutcome::roIncomplete;
   }
-  platform::DeleteFile(journalPath);
+
+  // Only files that came into being after the journal did can be the extraction's; where the
+  // file system keeps no creation time, the journal's last change stands in for it, later than
+  // its creation, so at worst a file is left.
+  const auto stamp = found.Record.Stamp();
+  const std::int64_t born = stamp ? stamp->BornNs : 0;
+  const std::int64_t after = born != 0 ? born : stamp ? stamp->ChangedNs : INT64_MAX;
+  // Nothing ran: the folder goes back to what it held, drivers included.
+  const bool ran = !journal.Runs.empty();
+  int failed = 0, failure = 0;
+  const auto remove = [&](const std::string& file) {
+    int code = 0;
+    if (!folder.RemoveFile(file, &code)) {
+      ++failed;
+      failure = code;
+    }
+  };
+  for (const auto& [file, recorded] : journal.Files) {
+    if (ran && IsDriverFile(file)) continue;
+    const auto now = folder.RegularFile(file);
+    if (now && now->Size == recorded.Size && now->ModifiedNs == recorded.ModifiedNs &&
+        now->ChangedNs == recorded.ChangedNs && now->Inode == recorded.Inode &&
+        now->ChangedNs >= born)
+      remove(file);
+  }
+  // Written but not recorded yet: complete, or cut short by the crash.
+  for (const auto& [file, size] : journal.Wants) {
+    if (journal.Files.count(file) || (ran && IsDriverFile(file))) continue;
+    const auto now = folder.RegularFile(file);
+    if (now && now->Size <= size && now->ChangedNs >= after) remove(file);
+  }
+  if (failed > 0) {
+    if (why)
+      *why = std::to_string(failed) + (failed == 1 ? " file" : " files") + " in " +
+             journal.Folder + ": " + std::strerror(failure);
+    found.Record.Close();  // kept whole: what was removed is not there to match next time
+    return TReplayOutcome::roIncomplete;
+  }
+  if (journal.Created) {
+    const auto made = folder.Stamp();
+    const std::int64_t madeAt = made ? (made->BornNs != 0 ? made->BornNs : made->ChangedNs) : 0;
+    if (made && madeAt >= after) folder.RemoveIfEmpty(nullptr);
+  }
+  found.Record.Remove(nullptr);
   return TReplayOutcome::roCleaned;
 }
 
 bool ReplayUnzipJournals(const std::string& emuDir, TUserInteraction& ui) {
-  std::vector<std::string> damaged;
+  std::vector<std::string> damaged, incomplete;
   bool cleaned = false;
   for (const platform::TSearchRec& entry : platform::FindFiles(emuDir, UnzipJournalMask)) {
     if (entry.IsDirectory) continue;
-    const std::string path = platform::JoinPath(emuDir, entry.Name);
-    const TReplayOutcome outcome = ReplayUnzipJournal(path);
-    if (outcome == TReplayOutcome::roDamaged) damaged.push_back(entry.Name);
-    cleaned = cleaned || outcome == TReplayOutcome::roCleaned;
+    std::string why;
+    switch (ReplayUnzipJournal(emuDir, entry.Name, &why)) {
+      case TReplayOutcome::roCleaned:
+        cleaned = true;
+        break;
+      case TReplayOutcome::roDamaged:
+        damaged.push_back(entry.Name + " (" + why + ")");
+        break;
+      case TReplayOutcome::roIncomplete:
+        incomplete.push_back(why);
+        break;
+      case TReplayOutcome::roPending:
+        break;
+    }
   }
-  if (damaged.empty()) return cleaned;
-  std::sort(damaged.begin(), damaged.end());
-  std::string names;
-  for (const std::string& name : damaged) names += (names.empty() ? "" : ", ") + name;
-  ui.Beep();
-  ui.MessageDlg("The clean-up record " + names +
-                    " of an earlier start is damaged and was removed.\rFiles it may have "
-                    "named in a game folder were left in place.",
-                TMsgDlgType::mtError, mbOK);
-  return true;
+  const auto joined = [](std::vector<std::string> parts) {
+    std::sort(parts.begin(), parts.end());
+    std::string text;
+    for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+    return text;
+  };
+  if (!damaged.empty()) {
+    ui.Beep();
+    ui.MessageDlg("The clean-up record " + joined(damaged) +
+                      " of an earlier start was not carried out.\rNothing it names was deleted; "
+                      "it was set aside under its name with \".damaged\" added.",
+                  TMsgDlgType::mtError, mbOK);
+  }
+  if (!incomplete.empty()) {
+    ui.Beep();
+    ui.MessageDlg("The clean-up of an earlier start could not remove every file it unzipped (" +
+                      joined(incomplete) + ").\rIt will be tried again at the next start.",
+                  TMsgDlgType::mtError, mbOK);
+  }
+  return cleaned || !damaged.empty() || !incomplete.empty();
+}
+
+std::vector<TJournalClaim> JournalClaims(const std::string& emuDir, const std::string& ownPath) {
+  std::vector<TJournalClaim> claims;
+  const std::string dir = emuDir.empty() ? "." : emuDir;
+  for (const platform::TSearchRec& entry : platform::FindFiles(dir, UnzipJournalMask)) {
+    if (entry.IsDirectory) continue;
+    const std::string path = platform::JoinPath(dir, entry.Name);
+    if (path == ownPath) continue;
+    TFoundJournal found;
+    ReadJournal(path, found);
+    if (!found.Content) continue;
+    TJournalClaim claim;
+    claim.Folder = found.Content->Folder;
+    claim.Live = IsLive(found);
+    for (const auto& want : found.Content->Wants) claim.Names.push_back(want.first);
+    for (const auto& file : found.Content->Files)
+      if (!found.Content->Wants.count(file.first)) claim.Names.push_back(file.first);
+    claims.push_back(std::move(claim));
+  }
+  return claims;
 }

@@ -1,4 +1,5 @@
-target_sources(startvelk_platform PRIVATE ProcessCommon.cpp Process_${STARTVELK_OS}.cpp)
+target_sources(startvelk_platform PRIVATE ProcessCommon.cpp Process_${STARTVELK_OS}.cpp
+                                          RunSession_${STARTVELK_OS}.cpp)
 if(NOT WIN32)
   find_package(Threads REQUIRED)
   # The reaper of children that outlive their process object runs on a thread of its own.

@@ -14,6 +14,7 @@
 TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteraction& ui)
     : Capture(catalogue, ui),
       FMain(main),
+      FUi(ui),
       FStarter(catalogue, *main.ExecEmu, *main.ZipArchive, ui, *this) {
   FMain.Hooks().StartGame = [this] { StartEmuButtonClick(); };
   // A zipped game that still runs when the window closes keeps its batch files until it ends;
@@ -55,6 +56,14 @@ void TMainGameStart::ShowUnzipProgress(int done, int total) {
     UnzipCancel->show();
     FEscape->setEnabled(true);
   }
+}
+
+void TMainGameStart::ShowCleanUpProgress(int done, int total) {
+  FUi.SetStatusText(CleanUpProgressText(done, total));
+  UnzipProgress->setRange(0, total);
+  UnzipProgress->setValue(done);
+  UnzipProgress->show();
+  UnzipCancel->hide();
 }
 
 void TMainGameStart::HideUnzipProgress() {

@@ -40,10 +40,12 @@ class TMainGameStart : public TStartWindow {
   void FollowSlideShowPlayButton() override;
   void LoadScreenShots() override;
   void ShowUnzipProgress(int done, int total) override;
+  void ShowCleanUpProgress(int done, int total) override;
   void HideUnzipProgress() override;
 
  private:
   TMain& FMain;
+  TUserInteraction& FUi;
   TGameStarter FStarter;
   QShortcut* FEscape = nullptr;
 };

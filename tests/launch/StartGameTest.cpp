@@ -484,6 +484,7 @@ TEST_F(ZipStartTest, APipeAsTheArchiveIsRefusedWithoutWaitingOnIt) {
 
 TEST_F(ZipStartTest, CancelDuringTheExtractionRemovesWhatItWroteAndStartsNothing) {
   TZipWriter w;
+  w.Add("mygame.vlk", "the archive's driver goes too: nothing ran");
   for (int i = 0; i < 40; ++i) w.Add("f" + std::to_string(i) + ".bin", "x");
   WriteArchive("zips/mygame.zip", w);
   FUi.ExpectMessage(TMsgDlgType::mtError, DriverMissingText("mygame"));
@@ -497,6 +498,24 @@ TEST_F(ZipStartTest, CancelDuringTheExtractionRemovesWhatItWroteAndStartsNothing
   // The folder the start made is gone with what was written into it, and so is the journal.
   EXPECT_FALSE(fs::exists(FDir.Path() / "mygame"));
   EXPECT_TRUE(platform::FindFiles(FDir.Str(), UnzipJournalMask).empty());
+}
+
+// Another front-end's journal, held by its writer, names the game folder: its run would delete
+// the files under this start's game, so neither kind of start goes on.
+TEST_F(ZipStartTest, AGameFolderThatAnotherStartUsesIsNotStartedAgain) {
+  WriteArchive("zips/mygame.zip", GameArchive());
+  TUnzipJournal other;
+  std::string error;
+  ASSERT_TRUE(other.Begin(FDir.Str(), "x.zip", "MyGame", true, {{"a.bin", 1}}, &error)) << error;
+  for (const TGameStatus status : {gsZipAvailable, gsInstalled}) {
+    FCatalogue.GameStatus[1] = status;
+    FUi.ExpectMessage(TMsgDlgType::mtError, DriverMissingText("mygame"));
+    FUi.ExpectMessage(TMsgDlgType::mtError, GameInUseText("My Game"));
+    FStarter.StartEmuButtonClick();
+  }
+  EXPECT_FALSE(ReadRun().Ran);
+  EXPECT_EQ(platform::FindFiles(FDir.Str(), UnzipJournalMask).size(), 1u);
+  other.Finish();
 }
 
 TEST_F(ZipStartTest, AForeignLibraryThatReportsNothingStillGetsItsFilesRemoved) {

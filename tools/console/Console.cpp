@@ -12,7 +12,13 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QStringList>
+#include <chrono>
 #include <cstdio>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include "platform/RunSession.h"
 
 namespace {
 
@@ -79,10 +85,15 @@ class TConsoleWindow : public QPlainTextEdit {
   }
 
   void closeEvent(QCloseEvent* event) override {
-    // Closing the window while the program runs ends the program, as closing a console does.
+    // Closing the window while the program runs ends it and every program it started, as
+    // closing a console does: the front-end removes an unzipped game's files once the last of
+    // them has ended, and none may be left reading them.
     if (!FFinished && FProcess.state() != QProcess::NotRunning) {
+      const bool leader = ::getsid(0) == ::getpid();
+      if (leader) platform::EndRunProcesses(::getpid(), false);
       FProcess.terminate();
       if (!FProcess.waitForFinished(3000)) FProcess.kill();
+      if (leader) EndTheRestOfTheRun();
     }
     QPlainTextEdit::closeEvent(event);
   }
@@ -94,6 +105,22 @@ class TConsoleWindow : public QPlainTextEdit {
     moveCursor(QTextCursor::End);
     insertPlainText(text);
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  }
+
+  // Programs that outlive the batch interpreter get a moment of their own, then are ended.
+  static void EndTheRestOfTheRun() {
+    platform::TRunWatch run(::getpid());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!run.Ended()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        platform::EndRunProcesses(::getpid(), true);
+        return;
+      }
+      pollfd p{static_cast<int>(run.WaitHandle()), POLLIN, 0};
+      ::poll(&p, 1, static_cast<int>(left.count()));
+    }
   }
 
   void Finish(int code) {
