@@ -224,6 +224,8 @@ TChildProcess SpawnArgv(const std::vector<std::string>& argv, const TSpawnOption
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
+    if (options.StdIn >= 0 && options.StdIn != STDIN_FILENO)
+      posix_spawn_file_actions_adddup2(&actions, options.StdIn, STDIN_FILENO);
     if (options.StdOut >= 0 && options.StdOut != STDOUT_FILENO)
       posix_spawn_file_actions_adddup2(&actions, options.StdOut, STDOUT_FILENO);
     if (options.StdErr >= 0 && options.StdErr != STDERR_FILENO)
@@ -264,6 +266,7 @@ TChildProcess SpawnArgv(const std::vector<std::string>& argv, const TSpawnOption
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::signal(SIGPIPE, SIG_DFL);
     if (options.NewSession) ::setsid();
+    if (options.StdIn >= 0 && options.StdIn != STDIN_FILENO) ::dup2(options.StdIn, STDIN_FILENO);
     if (options.StdOut >= 0 && options.StdOut != STDOUT_FILENO)
       ::dup2(options.StdOut, STDOUT_FILENO);
     if (options.StdErr >= 0 && options.StdErr != STDERR_FILENO)

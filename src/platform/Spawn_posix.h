@@ -12,6 +12,7 @@
 namespace platform {
 
 struct TSpawnOptions {
+  int StdIn = -1;                     ///< descriptor to become standard input, or -1 to inherit
   int StdOut = -1;                    ///< descriptor to become standard output, or -1 to inherit
   int StdErr = -1;                    ///< the same for standard error
   bool NewSession = false;            ///< detach from the caller's terminal signals

@@ -8,7 +8,10 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTest>
+#include <xcb/xcb.h>
+
 #include <csignal>
+#include <cstdlib>
 
 namespace programrun {
 
@@ -37,20 +40,76 @@ std::optional<qint64> ProgramIn(const QString& dir) {
   return std::nullopt;
 }
 
-QString WindowNames(qint64 pid) {
-  const QString xwininfo = QStandardPaths::findExecutable("xwininfo");
-  if (xwininfo.isEmpty()) return {};
-  QFile environ(QString("/proc/%1/environ").arg(pid));
-  if (!environ.open(QIODevice::ReadOnly)) return {};
-  QProcess query;
+QProcessEnvironment DisplayOf(qint64 pid) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  QFile environ(QString("/proc/%1/environ").arg(pid));
+  if (!environ.open(QIODevice::ReadOnly)) return env;
   for (const QByteArray& pair : environ.readAll().split('\0')) {
     for (const char* key : {"DISPLAY", "XAUTHORITY"}) {
       const QByteArray prefix = QByteArray(key) + "=";
       if (pair.startsWith(prefix)) env.insert(key, QString::fromUtf8(pair.mid(prefix.size())));
     }
   }
-  query.setProcessEnvironment(env);
+  return env;
+}
+
+bool Xdo(qint64 pid, const QStringList& args, QByteArray* output) {
+  QProcess xdo;
+  xdo.setProcessEnvironment(DisplayOf(pid));
+  xdo.start("xdotool", args);
+  const bool ok = xdo.waitForFinished(40000) && xdo.exitCode() == 0;
+  if (output) *output = xdo.readAllStandardOutput();
+  return ok;
+}
+
+bool CloseWindows(qint64 pid, const QStringList& search) {
+  QByteArray ids;
+  if (!Xdo(pid, QStringList{"search", "--onlyvisible"} + search, &ids)) return false;
+  const QProcessEnvironment env = DisplayOf(pid);
+  const QByteArray display = env.value("DISPLAY").toLocal8Bit();
+  qputenv("XAUTHORITY", env.value("XAUTHORITY").toLocal8Bit());
+  xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+  if (xcb_connection_has_error(connection) != 0) {
+    xcb_disconnect(connection);
+    return false;
+  }
+  const auto atom = [connection](const char* name) {
+    auto* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(qstrlen(name)), name),
+        nullptr);
+    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return value;
+  };
+  const xcb_atom_t protocols = atom("WM_PROTOCOLS"), deleteWindow = atom("WM_DELETE_WINDOW");
+  bool sent = false;
+  for (const QByteArray& id : ids.split('\n')) {
+    bool number = false;
+    const xcb_window_t window = id.trimmed().toUInt(&number);
+    if (!number) continue;
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = protocols;
+    event.data.data32[0] = deleteWindow;
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    // Checked: the server has the request before the connection goes, which could drop it.
+    const xcb_void_cookie_t cookie = xcb_send_event_checked(
+        connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_generic_error_t* error = xcb_request_check(connection, cookie);
+    sent = sent || error == nullptr;
+    std::free(error);
+  }
+  xcb_disconnect(connection);
+  return sent;
+}
+
+QString WindowNames(qint64 pid) {
+  const QString xwininfo = QStandardPaths::findExecutable("xwininfo");
+  if (xwininfo.isEmpty()) return {};
+  QProcess query;
+  query.setProcessEnvironment(DisplayOf(pid));
   query.start(xwininfo, {"-root", "-tree"});
   query.waitForFinished(10000);
   return QString::fromUtf8(query.readAllStandardOutput());

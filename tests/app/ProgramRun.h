@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
 #include <QString>
 #include <optional>
 
@@ -18,6 +20,16 @@ std::optional<qint64> ProgramIn(const QString& dir);
 
 /// Window names on the X display the program runs on; empty when xwininfo is missing.
 QString WindowNames(qint64 pid);
+
+/// The X display and authority the program runs on, read from its environment.
+QProcessEnvironment DisplayOf(qint64 pid);
+
+/// Runs xdotool on the program's display; true when it succeeded. Its output goes to output.
+bool Xdo(qint64 pid, const QStringList& args, QByteArray* output = nullptr);
+
+/// Asks the windows that xdotool finds with search on the program's display to close, as a window
+/// manager does when its close button is pressed (WM_DELETE_WINDOW). True when a window was asked.
+bool CloseWindows(qint64 pid, const QStringList& search);
 
 /// velk.exe's date as the settings file stores it, so that a start counts as unchanged.
 QByteArray EmuExeDate(const QString& velk);

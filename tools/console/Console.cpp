@@ -9,16 +9,24 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QScrollBar>
-#include <QStringList>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include "platform/Process.h"
 #include "platform/RunSession.h"
+#include "platform/Spawn_posix.h"
 
 namespace {
 
@@ -44,32 +52,44 @@ class TConsoleWindow : public QPlainTextEdit {
     resize(metrics.horizontalAdvance(QLatin1Char('M')) * 80 + 24, metrics.lineSpacing() * 25 + 12);
   }
 
-  void Run(const QString& program, const QStringList& arguments) {
-    connect(&FProcess, &QProcess::readyReadStandardOutput, this,
-            [this] { Append(FProcess.readAllStandardOutput()); });
-    connect(&FProcess, &QProcess::readyReadStandardError, this, [this] {
-      const QByteArray text = FProcess.readAllStandardError();
-      FWroteErrors = FWroteErrors || !text.isEmpty();
-      Append(text);
-    });
-    connect(&FProcess, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
-      Finish(status == QProcess::NormalExit ? code : kCrashed);
-    });
-    connect(&FProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-      if (error != QProcess::FailedToStart) return;
-      FWroteErrors = true;
-      Append(("startvelk-console: " + FProcess.errorString() + "\n").toLocal8Bit());
-      Finish(kFailedToStart);
-    });
+  // The program writes into pipes of the window's own, read until every program of the run that
+  // holds them has closed them: a program that outlives the first one, or that is still ending
+  // when the window is closed, never writes into a closed pipe (and dies of it).
+  void Run(const std::string& program, const std::vector<std::string>& arguments) {
     // As in a terminal, the programs inside learn the window they show in.
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-      env.insert(QStringLiteral("WINDOWID"), QString::number(winId()));
-      FProcess.setProcessEnvironment(env);
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+      ::setenv("WINDOWID", std::to_string(winId()).c_str(), 1);
+    int out[2] = {-1, -1}, err[2] = {-1, -1};
+    const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);  // the program sees no input
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+      FailToStart(std::strerror(errno));
+      return;
     }
-    FProcess.setProgram(program);
-    FProcess.setArguments(arguments);
-    FProcess.start(QIODevice::ReadOnly);  // nothing to read: the program sees an empty input
+    platform::TSpawnOptions options;
+    options.StdIn = input;
+    options.StdOut = out[1];
+    options.StdErr = err[1];
+    std::vector<std::string> argv{program};
+    if (program.find('/') == std::string::npos)
+      if (const auto found = platform::FindOnPath(program)) argv[0] = *found;
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::string error;
+    FChild = platform::SpawnArgv(argv, options, &error);
+    for (const int fd : {input, out[1], err[1]}) ::close(fd);
+    Watch(out[0], false);
+    Watch(err[0], true);
+    if (!FChild.Valid()) {
+      FailToStart(error);
+      return;
+    }
+    auto* ended = new QSocketNotifier(static_cast<qintptr>(FChild.WaitHandle()),
+                                      QSocketNotifier::Read, this);
+    connect(ended, &QSocketNotifier::activated, this, [this, ended] {
+      if (!FChild.HasEnded()) return;
+      ended->setEnabled(false);
+      FEndCode = FChild.ExitCode().value_or(kCrashed);
+      FinishOnceQuiet();
+    });
   }
 
   int ExitCode() const { return FExitCode; }
@@ -88,12 +108,14 @@ class TConsoleWindow : public QPlainTextEdit {
     // Closing the window while the program runs ends it and every program it started, as
     // closing a console does: the front-end removes an unzipped game's files once the last of
     // them has ended, and none may be left reading them.
-    if (!FFinished && FProcess.state() != QProcess::NotRunning) {
-      const bool leader = ::getsid(0) == ::getpid();
-      if (leader) platform::EndRunProcesses(::getpid(), false);
-      FProcess.terminate();
-      if (!FProcess.waitForFinished(3000)) FProcess.kill();
-      if (leader) EndTheRestOfTheRun();
+    if (!FFinished && FChild.Valid() && !FChild.HasEnded()) {
+      const std::int64_t self = ::getpid();
+      if (::getsid(0) == self) {
+        platform::EndRunProcesses(self, false);
+        EndTheRestOfTheRun(self);
+      } else {
+        ::kill(static_cast<pid_t>(FChild.Id()), SIGTERM);
+      }
     }
     QPlainTextEdit::closeEvent(event);
   }
@@ -107,28 +129,64 @@ class TConsoleWindow : public QPlainTextEdit {
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
   }
 
-  // Programs that outlive the batch interpreter get a moment of their own, then are ended.
-  static void EndTheRestOfTheRun() {
-    platform::TRunWatch run(::getpid());
+  // Programs that take their time to end get a moment of their own, then are ended; what they
+  // write meanwhile is still read.
+  void EndTheRestOfTheRun(std::int64_t self) {
+    platform::TRunWatch run(self);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     while (!run.Ended()) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) {
-        platform::EndRunProcesses(::getpid(), true);
+        platform::EndRunProcesses(self, true);
         return;
       }
       pollfd p{static_cast<int>(run.WaitHandle()), POLLIN, 0};
-      ::poll(&p, 1, static_cast<int>(left.count()));
+      ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
+  }
+
+  void Watch(int fd, bool errors) {
+    if (fd < 0) return;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ++FOpenPipes;
+    auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this, notifier, fd, errors] {
+      char buffer[65536];
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n > 0) {
+        FWroteErrors = FWroteErrors || errors;
+        Append(QByteArray(buffer, static_cast<int>(n)));
+        return;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+      notifier->setEnabled(false);  // every writer has closed it
+      ::close(fd);
+      --FOpenPipes;
+      FinishOnceQuiet();
+    });
+  }
+
+  // Said once the window runs, so that its closing reaches a running event loop.
+  void FailToStart(const std::string& why) {
+    QTimer::singleShot(0, this, [this, why] {
+      FWroteErrors = true;
+      Append(QByteArray("startvelk-console: ") + why.c_str() + "\n");
+      Finish(kFailedToStart);
+    });
+  }
+
+  // The run is over for the window once its first program has ended and nothing more can be
+  // written to it.
+  void FinishOnceQuiet() {
+    if (FEndCode >= 0 && FOpenPipes == 0) Finish(FEndCode);
   }
 
   void Finish(int code) {
     if (FFinished) return;
     FFinished = true;
     FExitCode = code;
-    Append(FProcess.readAllStandardOutput());
-    Append(FProcess.readAllStandardError());
     if (code != 0 && FWroteErrors) {
       Append("\nPress Enter or close this window.\n");
       return;
@@ -136,7 +194,9 @@ class TConsoleWindow : public QPlainTextEdit {
     close();
   }
 
-  QProcess FProcess;
+  platform::TChildProcess FChild;
+  int FOpenPipes = 0;
+  int FEndCode = -1;  // the first program's status once it has ended
   bool FFinished = false;
   bool FWroteErrors = false;
   int FExitCode = 0;
@@ -178,12 +238,11 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral("startvelk"));
-  QStringList arguments;
-  for (int i = first + 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  std::vector<std::string> arguments(argv + first + 1, argv + argc);
   TConsoleWindow window(title);
   window.setWindowState(state);
   window.show();
-  window.Run(QString::fromLocal8Bit(argv[first]), arguments);
+  window.Run(argv[first], arguments);
   app.exec();
   return window.ExitCode();
 }
