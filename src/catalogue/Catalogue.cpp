@@ -54,6 +54,13 @@ bool StartupFilesExist() {
   return true;
 }
 
+std::vector<std::string> MissingStartupFiles(const std::string& folder) {
+  std::vector<std::string> missing;
+  for (const char* file : kStartupFiles)
+    if (!platform::FileExists(platform::JoinPath(folder, file))) missing.push_back(file);
+  return missing;
+}
+
 bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window) {
   TNewGames newGames;
   ReadSettings(cat, newGames, window);

@@ -61,6 +61,9 @@ bool RequireStartupFiles(TUserInteraction& ui);
 /// The same check without a message: whether the program will go on to its window.
 bool StartupFilesExist();
 
+/// The required files that folder lacks, in the order they are asked for; empty when it holds both.
+std::vector<std::string> MissingStartupFiles(const std::string& folder);
+
 /// Builds cat.Games from the settings file, and when the emulator changed from its driver
 /// directories and the readme, reporting new games and driver directories the readme lacks.
 /// Throws ESettingsFile when the settings file exists but cannot be read. True when it showed a

@@ -1,5 +1,6 @@
 #include "ExecFile.h"
 
+#include "BatchFile.h"
 #include "platform/RunSession.h"
 
 #ifdef _WIN32
@@ -57,6 +58,8 @@ bool TExecFile::Execute() {
   start.ShowCommand = ShowCommandOf(WindowStyle);
   start.PriorityClass = PriorityClassOf(Priority);
   start.CommandLine = InString(CommandLine.str() + " " + Parameters.str()).str();
+  start.Title = Title;
+  start.ConsoleLog = ConsoleLog;
 
   FLastError.clear();
   platform::TChildProcess process = platform::StartProcess(start, &FLastError);
@@ -73,6 +76,7 @@ bool TExecFile::Execute() {
   }
   if (OnStarted) OnStarted(ProcessIdOf(process));
   if (Wait) {
+    FProcessId = ProcessIdOf(process);
     FRunning = true;
     FProcessEnded = false;
     WaitForProcess(process);
@@ -135,4 +139,5 @@ void ConfigureExecEmu(TExecFile& execEmu) {
   execEmu.Priority = pcRealTime;
   execEmu.Wait = true;
   execEmu.WaitForWholeRun = true;
+  execEmu.ConsoleLog = std::string(ConsoleLogName);
 }

@@ -44,6 +44,10 @@ class TExecFile {
   bool Wait = false;
   TWaitStyle WaitStyle = wRegular;
   TWindowStyle WindowStyle = wsNorm;
+  /// The console window's title; the batch file's name when empty.
+  std::string Title;
+  /// A file the batch file's output goes to, which the console window follows during the run.
+  std::string ConsoleLog;
   TNotifyEvent OnFail;
   /// Called with the process id right after a process was started.
   std::function<void(std::int64_t pid)> OnStarted;
@@ -69,6 +73,8 @@ class TExecFile {
   const std::string& AssociatedProgram() const { return FAssociatedProgram; }
   /// The exit status of the last waited process that ended, or -1.
   int LastExitCode() const { return FLastExitCode; }
+  /// The process of the running wait, or 0.
+  std::int64_t ProcessId() const { return FRunning ? FProcessId : 0; }
 
  private:
   void WaitForProcess(platform::TChildProcess& process);
@@ -82,6 +88,7 @@ class TExecFile {
   std::string FAssociatedProgram;
   std::string FLastError;
   int FLastExitCode = -1;
+  std::int64_t FProcessId = 0;
 };
 
 /// The main window's launcher settings: batch.bat at real-time priority, waited for.

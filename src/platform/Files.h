@@ -85,6 +85,10 @@ class TOpenDir {
 /// empty when there is none.
 std::string UserCacheDir();
 
+/// The folder for the user's own settings ($XDG_CONFIG_HOME, else ~/.config; %APPDATA% on
+/// Windows); empty when there is none.
+std::string UserConfigDir();
+
 /// All matching entries of ForEachEntry, in the file system's order.
 std::vector<TSearchRec> FindFiles(const std::string& dir, std::string_view mask);
 

@@ -323,6 +323,14 @@ std::string UserCacheDir() {
   return {};
 }
 
+std::string UserConfigDir() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return JoinPath(home, ".config");
+  return {};
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return !path.empty() && ::stat(ResolvePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -100,6 +100,11 @@ std::string UserCacheDir() {
   return local != nullptr && local[0] != '\0' ? std::string(local) : std::string();
 }
 
+std::string UserConfigDir() {
+  const char* roaming = std::getenv("APPDATA");
+  return roaming != nullptr && roaming[0] != '\0' ? std::string(roaming) : std::string();
+}
+
 bool FileExists(const std::string& path) {
   const DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

@@ -95,7 +95,8 @@ struct TConsoleCommand {
   bool TerminalWaits = false;
 };
 
-std::optional<TConsoleCommand> ConsoleCommand(int showCommand, const std::string& title) {
+std::optional<TConsoleCommand> ConsoleCommand(int showCommand, const std::string& title,
+                                              const std::string& log) {
   if (showCommand == swHide) return std::nullopt;
   const bool x11 = X11DisplayUsable();
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -107,6 +108,7 @@ std::optional<TConsoleCommand> ConsoleCommand(int showCommand, const std::string
     command.Words = {*console, "--title", title};
     if (minimized) command.Words.push_back("--minimized");
     if (showCommand == swShowMaximized) command.Words.push_back("--maximized");
+    if (!log.empty()) command.Words.insert(command.Words.end(), {"--follow", log});
     command.Words.push_back("--");
     return command;
   }
@@ -352,7 +354,8 @@ TChildProcess StartProcess(const TProcessStart& start, std::string* error) {
     ::close(fd);
     const std::optional<std::string> interpreter = FindBatchInterpreter();
     if (!interpreter) return fail("Cannot find the batch interpreter startvelk-batch");
-    const auto console = ConsoleCommand(start.ShowCommand, program);
+    const auto console =
+        ConsoleCommand(start.ShowCommand, start.Title.empty() ? program : start.Title, start.ConsoleLog);
     if (console) argv = console->Words;
     argv.push_back(*interpreter);
     // In a terminal of its own a failure would flash past unread, so the interpreter waits then.

@@ -59,6 +59,9 @@ TChildProcess Create(const std::string& application, std::string commandLine,
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(start.ShowCommand);
+  // The console window of a run carries the game's name instead of the batch file's.
+  std::string title = start.Title;
+  if (!title.empty()) startup.lpTitle = title.data();
   PROCESS_INFORMATION info{};
   // CreateProcessA may write into the command line, so it gets a buffer of its own.
   commandLine.push_back('\0');
