@@ -11,6 +11,8 @@ if [ "${1:-}" = "--fresh" ]; then rm -rf demo; fi
 if [ ! -e demo/velk.exe ]; then
   "$build/bin/startvelk-makedemo" demo "$build/bin/startvelk-demo-velk"
 fi
+# The Help menu's user guide and FAQ, as an installation has them.
+cp docs/StartVELK.txt docs/StartVELKFaq.txt demo/
 if [ ! -x "$build/bin/startvelk" ]; then
   echo "The demo directory is ready in ./demo; the program itself is not built yet." >&2
   exit 1

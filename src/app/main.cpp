@@ -21,17 +21,20 @@
 #endif
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/EmulatorFolder.h"
 #include "catalogue/FolderCounts.h"
 #include "catalogue/Scans.h"
 #include "platform/Files.h"
 #include "ui/About.h"
 #include "ui/AltRomPath.h"
 #include "ui/DesktopSession.h"
+#include "ui/FolderChoice.h"
 #include "ui/MainArtwork.h"
 #include "ui/MainStart.h"
 #include "ui/MainWindow.h"
 #include "ui/QtUserInteraction.h"
 #include "ui/SetScreenShotTimer.h"
+#include "ui/SingleInstance.h"
 
 namespace {
 
@@ -107,25 +110,34 @@ int main(int argc, char** argv) {
 #ifdef __GLIBC__
   PrepareHeap();
 #endif
+  // The emulator folder: the one named, the working one, or one the user chose before. When none
+  // is known, the user is asked once the application exists.
+  const TFolderFound found = FindEmulatorFolder(
+      platform::GetCurrentDir(), FolderArgument(argc, argv), ReadRecentFolders(RecentFoldersFile()));
+  const bool entered = found.Source != TFolderSource::fsNone && platform::SetCurrentDir(found.Folder);
   // The game folders are read on another thread while the application and the window are built
   // and the settings read; not when the emulator's files are missing and the program ends.
   const std::string gameDir = platform::GetCurrentDir();
   std::optional<TFolderSurvey> survey;
-  if (StartupFilesExist())
+  if (entered && StartupFilesExist())
     survey.emplace(gameDir, TScanMemory{FolderCountsFile(gameDir)});
   UseXWaylandForClipboard(argc, argv);
   QApplication app(argc, argv);
+  // No display name: the platform would append it to every caption. The name gives the windows
+  // their class, and the desktop entry's name tells the task bar which name and icon they belong
+  // to; both before the first window, which may be a box about the emulator folder.
+  QApplication::setApplicationName("StartVELK");
+  QGuiApplication::setDesktopFileName("startvelk");
   TQtUserInteraction& ui = QtUserInteraction();
   QPointer<QWidget> mainWindow;
 #ifndef _WIN32
   CloseOnTerminationSignals(&mainWindow);
 #endif
-  // Before any window: a missing emulator or readme ends the program after one box.
-  if (!RequireStartupFiles(ui)) return 1;
-  // No display name: the platform would append it to every caption. The desktop entry's name
-  // tells the task bar which name and icon the windows belong to.
-  QApplication::setApplicationName("StartVELK");
-  QGuiApplication::setDesktopFileName("startvelk");
+  // Before any window: a missing emulator or readme ends the program after one box, unless the
+  // user chooses the emulator folder then. One StartVELK per emulator folder.
+  if (!EnterEmulatorFolder(found, ui)) return 1;
+  TSingleInstance instance;
+  if (!instance.Claim(platform::GetCurrentDir(), ui)) return 0;
   QApplication::setWindowIcon(artwork::ProgramIcon());
 
   TMainHooks hooks = DefaultMainHooks(ui, survey ? &*survey : nullptr);
@@ -133,6 +145,12 @@ int main(int argc, char** argv) {
   TMain main(ui, std::move(hooks));
   TMainGameStart gameStart(main, Catalogue(), ui);
   mainWindow = &main;
+  instance.SetWindow(&main);
+  TFolderMenu folderMenu(main);
+  gameStart.RunningGame.OnRunning = [&folderMenu](bool running) { folderMenu.SetEnabled(!running); };
+  gameStart.RunningGame.OnClosedDuringRun = [&instance](const QString& game) {
+    instance.WaitingForGame(game);
+  };
 #ifndef _WIN32
   if (gEndBeforeWindow) {
     main.close();  // settings saved and batch files deleted, as a close does
@@ -148,5 +166,6 @@ int main(int argc, char** argv) {
   const int result = app.exec();
   ui.OnSetStatusText = nullptr;
   ui.OnResetStatusText = nullptr;
+  folderMenu.StartChosenFolder();
   return result;
 }

@@ -95,8 +95,8 @@ std::vector<std::string> ReadRecentFolders(const std::string& file) {
 
 std::vector<std::string> AddRecentFolder(std::vector<std::string> folders,
                                          const std::string& folder) {
+  if (!IsAbsoluteFolderLine(folder)) return folders;
   const std::string normal = NormalFolder(folder);
-  if (!IsAbsoluteFolderLine(normal)) return folders;
   folders.erase(std::remove(folders.begin(), folders.end(), normal), folders.end());
   folders.insert(folders.begin(), normal);
   if (folders.size() > MaxRecentFolders) folders.resize(MaxRecentFolders);

@@ -40,7 +40,8 @@ std::string RecentFoldersFile();
 /// an empty list.
 std::vector<std::string> ReadRecentFolders(const std::string& file);
 
-/// folders with folder in front, an earlier mention of it removed, cut to MaxRecentFolders.
+/// folders with folder (an absolute path) in front, an earlier mention of it removed, cut to
+/// MaxRecentFolders.
 std::vector<std::string> AddRecentFolder(std::vector<std::string> folders,
                                          const std::string& folder);
 

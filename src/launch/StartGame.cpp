@@ -155,6 +155,12 @@ void TGameStarter::StartEmuButtonClick() {
     return;
   }
   TFlagScope running(FRunning);
+  struct TRunNotice {
+    TStartWindow& Window;
+    ~TRunNotice() { Window.RunEnded(); }
+  };
+  FWindow.RunBegins(current);
+  const TRunNotice runNotice{FWindow};
 
   EnterGameDir();
   const std::string zipName = CurrentRecord().ZipName.str();
@@ -273,6 +279,7 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   FExecEmu.OnQuitWhileWaiting = [this, &quitDuringRun](TExecFile*) {
     quitDuringRun = true;
     FWindow.LeaveClipboardChain();
+    FWindow.ClosedDuringRun();
     FUi.ProcessMessages();  // the closed window leaves the screen before the wait blocks
   };
   struct TRunScope {

@@ -66,6 +66,12 @@ class TStartWindow {
   /// Shows how many of the files of a run are removed (no way to cancel that).
   virtual void ShowCleanUpProgress(int /*done*/, int /*total*/) {}
   virtual void HideUnzipProgress() {}
+  /// A start of the game (catalogue index) begins; RunEnded follows when the start is over,
+  /// whichever way it ends.
+  virtual void RunBegins(std::int32_t /*game*/) {}
+  virtual void RunEnded() {}
+  /// The window was closed while the game runs: the clean-up waits for the game's end.
+  virtual void ClosedDuringRun() {}
 };
 
 /// The main window's start handler and the unzip-run-clean-up of a zipped game.

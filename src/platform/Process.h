@@ -77,6 +77,11 @@ class TChildProcess {
 /// be started (a missing program or batch file, a batch file that cannot be read).
 TChildProcess StartProcess(const TProcessStart& start, std::string* error);
 
+/// Asks the console window of the program's own that runs as processId to say that StartVELK
+/// cleans up when the game ends; false when that process is no such window (a terminal emulator,
+/// the system's console).
+bool ShowConsoleNotice(std::int64_t processId);
+
 /// The program the shell associates with a document; nothing where the platform has no
 /// associations (Linux) or none is registered.
 std::optional<std::string> FindAssociatedProgram(const std::string& document);

@@ -329,6 +329,20 @@ std::optional<std::string> FindAssociatedProgram(const std::string&) {
   return std::nullopt;
 }
 
+bool ShowConsoleNotice(std::int64_t processId) {
+  // Only the program's own console window knows the signal; it would end any other program.
+  const std::optional<std::string> console = FindConsoleWindow();
+  if (!console || processId <= 0) return false;
+  char target[4096];
+  const std::string link = "/proc/" + std::to_string(processId) + "/exe";
+  const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+  if (length <= 0) return false;
+  char* real = ::realpath(console->c_str(), nullptr);
+  const bool same = real != nullptr && std::string_view(target, static_cast<std::size_t>(length)) == real;
+  std::free(real);
+  return same && ::kill(static_cast<pid_t>(processId), SIGUSR1) == 0;
+}
+
 TChildProcess StartProcess(const TProcessStart& start, std::string* error) {
   const auto fail = [&](const std::string& why) {
     if (error) *error = why;

@@ -114,6 +114,10 @@ std::optional<std::string> FindAssociatedProgram(const std::string& document) {
   return std::string(buffer);
 }
 
+bool ShowConsoleNotice(std::int64_t) {
+  return false;  // the system's console window takes no such request
+}
+
 TChildProcess StartProcess(const TProcessStart& start, std::string* error) {
   const std::vector<std::string> words = SplitCommandLine(start.CommandLine);
   if (words.empty() || words[0].empty()) {

@@ -49,7 +49,11 @@ std::string SaveCaptureScreenShot(const std::string& gameDir, std::string_view z
 
 std::optional<std::string> SaveClipboardScreenShot(const TCatalogue& catalogue,
                                                    const TRgbImage& picture) {
-  const std::int32_t current = catalogue.CurrentGame;
+  return SaveClipboardScreenShot(catalogue, catalogue.CurrentGame, picture);
+}
+
+std::optional<std::string> SaveClipboardScreenShot(const TCatalogue& catalogue,
+                                                   std::int32_t current, const TRgbImage& picture) {
   if (current < 0 || static_cast<std::size_t>(current) >= catalogue.Games.size())
     return std::nullopt;
   const std::string_view zipName =

@@ -39,3 +39,6 @@ std::string SaveCaptureScreenShot(const std::string& gameDir, std::string_view z
 /// returned) while no game is current; otherwise as SaveCaptureScreenShot with its ZipName.
 std::optional<std::string> SaveClipboardScreenShot(const TCatalogue& catalogue,
                                                    const TRgbImage& picture);
+/// The same for the game of catalogue index game (-1: none).
+std::optional<std::string> SaveClipboardScreenShot(const TCatalogue& catalogue, std::int32_t game,
+                                                   const TRgbImage& picture);

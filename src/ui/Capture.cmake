@@ -13,6 +13,8 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/MainWindow.cmake AND TARGET startvelk_launch
   target_sources(startvelk_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/MainStart.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MainStart.h
+    ${CMAKE_CURRENT_LIST_DIR}/RunningGame.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RunningGame.h
   )
   target_link_libraries(startvelk_ui PUBLIC startvelk_launch)
 endif()

@@ -34,7 +34,9 @@ TRgbImage RgbImageFromQImage(const QImage& image) {
 }
 
 TClipboardCapture::TClipboardCapture(TCatalogue& catalogue, TUserInteraction& ui, QObject* parent)
-    : QObject(parent), FCatalogue(catalogue), FUi(ui) {}
+    : QObject(parent), FCatalogue(catalogue), FUi(ui) {
+  SkipRepeatedPicture = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 TClipboardCapture::~TClipboardCapture() {
   LeaveClipboardChain();
@@ -43,6 +45,8 @@ TClipboardCapture::~TClipboardCapture() {
 void TClipboardCapture::JoinClipboardChain() {
   if (FJoined) return;
   EnsureScreenShotFolder(FCatalogue.GameDir);
+  FGame = FCatalogue.CurrentGame;
+  FLastSaved = QImage();
   QClipboard* clipboard = QGuiApplication::clipboard();
   // Taking the clipboard over and then letting it go empties it whoever held it before, so a
   // picture from before the start is neither saved nor left behind.
@@ -62,16 +66,19 @@ void TClipboardCapture::LeaveClipboardChain() {
 }
 
 std::optional<std::string> TClipboardCapture::SaveClipboardScreenShot() {
-  const std::int32_t current = FCatalogue.CurrentGame;
-  if (current < 0 || static_cast<std::size_t>(current) >= FCatalogue.Games.size())
-    return std::nullopt;
+  const std::int32_t game = FJoined ? FGame : FCatalogue.CurrentGame;
+  if (game < 0 || static_cast<std::size_t>(game) >= FCatalogue.Games.size()) return std::nullopt;
   const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
   if (data == nullptr || !data->hasImage()) return std::nullopt;
   const QImage image = qvariant_cast<QImage>(data->imageData());
   if (image.isNull()) throw ECaptureError("The picture on the clipboard cannot be read");
+  if (SkipRepeatedPicture && !FLastSaved.isNull() && image == FLastSaved) return std::nullopt;
   std::optional<std::string> path =
-      ::SaveClipboardScreenShot(FCatalogue, RgbImageFromQImage(image));
-  if (path) emit ScreenShotSaved(QString::fromStdString(*path));
+      ::SaveClipboardScreenShot(FCatalogue, game, RgbImageFromQImage(image));
+  if (path) {
+    FLastSaved = image;
+    emit ScreenShotSaved(QString::fromStdString(*path));
+  }
   return path;
 }
 

@@ -10,5 +10,5 @@ bool UseXWaylandForClipboard(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
       return false;
-  return qputenv("QT_QPA_PLATFORM", "xcb");
+  return qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 }

@@ -18,6 +18,7 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "ui/DialogArt.h"
+#include "ui/QtUserInteraction.h"
 
 namespace {
 // One cursor slot for the whole program, as the link labels share it: loading a cursor into it
@@ -216,5 +217,9 @@ void TLumoraURLLabel::OpenLink() {
     QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(command)), {Url});
     return;
   }
-  QDesktopServices::openUrl(QUrl(Url));
+  if (!QDesktopServices::openUrl(QUrl(Url)))
+    QtUserInteraction().MessageDlg(
+        "Cannot open " + Url.toStdString() +
+            ":\rno program of the desktop opens it (xdg-open was not found or failed).",
+        TMsgDlgType::mtError, mbOK);
 }

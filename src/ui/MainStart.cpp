@@ -10,11 +10,14 @@
 #include "launch/BatchFile.h"
 #include "ui/GameListView.h"
 #include "ui/MainWindow.h"
+#include "ui/StartUtils.h"
 
 TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteraction& ui)
     : Capture(catalogue, ui),
+      RunningGame(main),
       FMain(main),
       FUi(ui),
+      FCatalogue(catalogue),
       FStarter(catalogue, *main.ExecEmu, *main.ZipArchive, ui, *this) {
   FMain.Hooks().StartGame = [this] { StartEmuButtonClick(); };
   // A zipped game that still runs when the window closes keeps its batch files until it ends;
@@ -96,4 +99,13 @@ void TMainGameStart::FollowSlideShowPlayButton() {
 }
 void TMainGameStart::LoadScreenShots() {
   FMain.LoadScreenShots();
+}
+void TMainGameStart::RunBegins(std::int32_t game) {
+  RunningGame.Begins(ShownText(FCatalogue.Games[static_cast<std::size_t>(game)].Name));
+}
+void TMainGameStart::RunEnded() {
+  RunningGame.Ends();
+}
+void TMainGameStart::ClosedDuringRun() {
+  RunningGame.ClosedDuringRun(FMain.ExecEmu->ProcessId());
 }

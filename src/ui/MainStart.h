@@ -4,6 +4,7 @@
 
 #include "launch/StartGame.h"
 #include "ui/ClipboardCapture.h"
+#include "ui/RunningGame.h"
 
 class QProgressBar;
 class QShortcut;
@@ -32,6 +33,7 @@ class TMainGameStart : public TStartWindow {
   QToolButton* UnzipCancel = nullptr;
 
   TClipboardCapture Capture;
+  TRunningGame RunningGame;
 
   bool SelectedGameChecked() const override;
   void JoinClipboardChain() override;
@@ -42,10 +44,14 @@ class TMainGameStart : public TStartWindow {
   void ShowUnzipProgress(int done, int total) override;
   void ShowCleanUpProgress(int done, int total) override;
   void HideUnzipProgress() override;
+  void RunBegins(std::int32_t game) override;
+  void RunEnded() override;
+  void ClosedDuringRun() override;
 
  private:
   TMain& FMain;
   TUserInteraction& FUi;
+  TCatalogue& FCatalogue;
   TGameStarter FStarter;
   QShortcut* FEscape = nullptr;
 };

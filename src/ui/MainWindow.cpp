@@ -606,7 +606,7 @@ void TMain::GameSelectionChanged() {
   TCatalogue& cat = Catalogue();
   const int row = GameList->currentRow();
   if (row >= 0 && GameList->RowChecked(row)) {
-    StartEmuButton->setEnabled(true);
+    StartEmuButton->setEnabled(FRunningText.isEmpty());
     cat.LastGameListPos = GameList->Model().ViewPosition(row);
   } else {
     StartEmuButton->setEnabled(false);
@@ -678,8 +678,16 @@ void TMain::SetStatusText(const std::string& text) {
 }
 
 void TMain::ResetStatusText() {
-  StatusPanel1->setText(StatusTitle());
+  StatusPanel1->setText(FRunningText.isEmpty() ? StatusTitle() : FRunningText);
   statusBar()->repaint();
+}
+
+void TMain::SetRunningText(const QString& text) {
+  FRunningText = text;
+  const int row = GameList->currentRow();
+  StartEmuButton->setEnabled(text.isEmpty() && GameList->isEnabled() && row >= 0 &&
+                             GameList->RowChecked(row));
+  ResetStatusText();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -84,6 +84,9 @@ class TMain : public QMainWindow, public TSlideShowControl {
   void SetStatusText(const std::string& text);
   void ResetStatusText();
   static QString StatusTitle();
+  /// While a game runs: the Start button starts nothing and the status bar rests on text instead
+  /// of the title. An empty text ends that.
+  void SetRunningText(const QString& text);
 
   // Window state that the settings file carries.
   void ApplyWindowState(const TWindowState& state);
@@ -261,6 +264,7 @@ class TMain : public QMainWindow, public TSlideShowControl {
   std::int32_t FPageWidthBeforeHide = 0;
   std::int32_t FPanelWidth = 185;  ///< the list panel's width as last set
   std::int32_t FStartState = 0;
+  QString FRunningText;
   bool FFilling = false;
   bool FSettingSlideShow = false;  ///< Play and Pause change by the program, not by the user
   bool FClosed = false;

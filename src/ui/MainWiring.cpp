@@ -47,11 +47,15 @@ TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey) {
     });
   };
   hooks.ShowAbout = [](const std::string& version) { ShowAbout(version); };
-  // Documents are the emulator's; web addresses are not paths and stay as they are.
-  hooks.ShellOpen = [](const std::string& target) {
-    ShellOpen(target.find("://") != std::string::npos || target.rfind("mailto:", 0) == 0
-                  ? target
-                  : InGameDir(Catalogue(), target));
+  // The emulator's documents are in its folder, the program's own also where it is installed;
+  // web addresses are not paths and stay as they are. What cannot be opened is said.
+  hooks.ShellOpen = [&ui](const std::string& target) {
+    if (target.find("://") != std::string::npos || target.rfind("mailto:", 0) == 0)
+      OpenOrSay({target}, ui);
+    else if (target.rfind("StartVELK", 0) == 0)
+      OpenOrSay(ProgramDocumentPlaces(target, Catalogue().GameDir), ui);
+    else
+      OpenOrSay({InGameDir(Catalogue(), target)}, ui);
   };
   hooks.ScaleFonts = [](QWidget& window) { ScaleFonts(&window); };
   return hooks;

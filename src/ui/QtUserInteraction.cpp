@@ -69,7 +69,8 @@ TModalResult RunBox(TCenteredMessageBox& box, TMsgDlgButtons buttons, bool busy)
     first = b;
     escape = b;
   }
-  box.setDefaultButton(first);
+  // The only question with Yes and No confirms a deletion: Enter must not delete.
+  box.setDefaultButton(buttons & mbNo ? static_cast<QPushButton*>(escape) : first);
   box.setEscapeButton(escape);
   if (busy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
   box.exec();
@@ -128,6 +129,19 @@ TModalResult TQtUserInteraction::MessageDlg(const std::string& text, TMsgDlgType
       break;
   }
   return RunBox(box, buttons, FBusyDepth > 0);
+}
+
+bool TQtUserInteraction::ErrorWithChoice(const std::string& text, const QString& choice) {
+  if (FSuppressBoxes) return false;
+  TCenteredMessageBox box(QApplication::activeWindow());
+  PrepareBox(box, Caption(TMsgDlgType::mtError), text);
+  box.setIcon(QMessageBox::Critical);
+  QPushButton* chosen = box.addButton(choice, QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  box.setDefaultButton(chosen);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == chosen;
 }
 
 void TQtUserInteraction::ShowMessage(const std::string& text) {

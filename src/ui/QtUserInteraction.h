@@ -19,6 +19,8 @@ class TQtUserInteraction : public QObject, public TUserInteraction {
   TModalResult MessageDlg(const std::string& text, TMsgDlgType type,
                           TMsgDlgButtons buttons) override;
   void ShowMessage(const std::string& text) override;
+  /// An error box with a button of its own besides "Cancel"; true when that button was pressed.
+  bool ErrorWithChoice(const std::string& text, const QString& choice);
   void Beep() override;
   void SetStatusText(const std::string& text) override;
   void ResetStatusText() override;

@@ -11,6 +11,7 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/UserInteraction.h"
 
 QUrl ShellOpenUrl(const std::string& target) {
   const QString text = QString::fromStdString(DisplayText(target));
@@ -35,8 +36,41 @@ QString ShownText(std::string_view bytes) {
   return QString::fromStdString(DisplayText(bytes));
 }
 
-void ShellOpen(const std::string& target) {
-  QDesktopServices::openUrl(ShellOpenUrl(target));
+bool ShellOpen(const std::string& target) {
+  return QDesktopServices::openUrl(ShellOpenUrl(target));
+}
+
+void OpenOrSay(const std::vector<std::string>& places, TUserInteraction& ui) {
+  std::string looked;
+  for (const std::string& place : places) {
+    if (!ShellOpenUrl(place).isLocalFile()) {
+      if (ShellOpen(place)) return;
+      ui.MessageDlg("Cannot open " + place + ":\rno program of the desktop opens it (xdg-open was "
+                    "not found or failed).", TMsgDlgType::mtError, mbOK);
+      return;
+    }
+    if (platform::FileExists(place)) {
+      if (ShellOpen(place)) return;
+      ui.MessageDlg("Cannot open " + place + ":\rno program of the desktop opens it (xdg-open was "
+                    "not found or failed).", TMsgDlgType::mtError, mbOK);
+      return;
+    }
+    looked += "\r" + place;
+  }
+  const std::string name = places.empty() ? std::string() : places.front();
+  const std::size_t cut = name.find_last_of("\\/");
+  ui.MessageDlg("Cannot open " + name.substr(cut == std::string::npos ? 0 : cut + 1) +
+                    ": it is in none of these places:" + looked,
+                TMsgDlgType::mtError, mbOK);
+}
+
+std::vector<std::string> ProgramDocumentPlaces(const std::string& name, const std::string& gameDir) {
+  const std::string program = platform::ProgramDir();
+  return {gameDir.empty() ? name : platform::JoinPath(gameDir, name),
+          QDir::cleanPath(QFile::decodeName(QByteArray::fromStdString(
+                              platform::JoinPath(program, "../share/startvelk/" + name))))
+              .toStdString(),
+          platform::JoinPath(program, name)};
 }
 
 void CenterOnScreen(QWidget* window) {

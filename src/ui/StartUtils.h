@@ -3,8 +3,10 @@
 #include <QString>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QWidget;
+class TUserInteraction;
 class QUrl;
 
 /// A name or value of the settings file as the window shows it: UTF-8 as it is, any other bytes
@@ -12,8 +14,16 @@ class QUrl;
 QString ShownText(std::string_view bytes);
 
 /// Opens a file (relative to the working directory) or a web address with the desktop's default
-/// action. Whether anything opened is not reported.
-void ShellOpen(const std::string& target);
+/// action. True when the desktop took it.
+bool ShellOpen(const std::string& target);
+
+/// Opens the first of places that exists (files) or the address among them; when nothing opens,
+/// an error box through ui names what was tried.
+void OpenOrSay(const std::vector<std::string>& places, TUserInteraction& ui);
+
+/// Where the program's own document name is looked for: the emulator's folder gameDir, where the
+/// program's data is installed (../share/startvelk beside its folder), and the program's folder.
+std::vector<std::string> ProgramDocumentPlaces(const std::string& name, const std::string& gameDir);
 
 /// What ShellOpen hands to the desktop for target.
 QUrl ShellOpenUrl(const std::string& target);

@@ -132,14 +132,31 @@ class ClipboardCaptureTest : public QObject {
     QVERIFY(!FCapture->SaveClipboardScreenShot());
   }
 
-  void nameFollowsTheCurrentGameAtEachPicture() {
+  void picturesBelongToTheGameOfTheRunWhateverIsSelectedMeanwhile() {
     FCapture->JoinClipboardChain();
     Copy(Picture(16, 16, Qt::red));
     FCatalogue.CurrentGame = 2;
     Copy(Picture(16, 16, Qt::red));
     FCatalogue.CurrentGame = -1;
     Copy(Picture(16, 16, Qt::red));
-    QCOMPARE(ShotNames(), (QStringList{"mygame01.jpg", "other01.jpg"}));
+    QCOMPARE(ShotNames(), (QStringList{"mygame01.jpg", "mygame02.jpg", "mygame03.jpg"}));
+    FCapture->LeaveClipboardChain();
+    FCatalogue.CurrentGame = 2;  // the next run is the other game's
+    FCapture->JoinClipboardChain();
+    Copy(Picture(16, 16, Qt::red));
+    QVERIFY(ShotNames().contains("other01.jpg"));
+  }
+
+  void aRepeatedAnnouncementOfTheSamePictureSavesNothingWhereAsked() {
+    FCapture->SkipRepeatedPicture = true;  // as in a native Wayland session
+    FCapture->JoinClipboardChain();
+    Copy(Picture(16, 16, Qt::red));
+    for (int focus = 0; focus < 3; ++focus) {
+      emit QGuiApplication::clipboard()->dataChanged();  // the compositor re-sends the selection
+      QCoreApplication::processEvents();
+    }
+    Copy(Picture(16, 16, Qt::blue));
+    QCOMPARE(ShotNames(), (QStringList{"mygame01.jpg", "mygame02.jpg"}));
   }
 
   void nothingIsSavedAfterLeaving() {

@@ -45,7 +45,7 @@ class DesktopSessionTest : public QObject {
         argc = 2;
       }
       QCOMPARE(UseXWaylandForClipboard(argc, argv), c.Chosen);
-      QCOMPARE(qgetenv("QT_QPA_PLATFORM"), QByteArray(c.Chosen     ? "xcb"
+      QCOMPARE(qgetenv("QT_QPA_PLATFORM"), QByteArray(c.Chosen     ? "xcb;wayland"
                                                       : c.Platform ? c.Platform
                                                                    : ""));
     }

@@ -104,7 +104,7 @@ class MessageBoxesTest : public QObject {
     QCOMPARE(gSeen.Caption, QStringLiteral("Confirm"));
     QCOMPARE(gSeen.Icon, QMessageBox::Question);
     QCOMPARE(gSeen.Buttons, (QStringList{QStringLiteral("&No"), QStringLiteral("&Yes")}));
-    QCOMPARE(gSeen.DefaultButton, QStringLiteral("&Yes"));
+    QCOMPARE(gSeen.DefaultButton, QStringLiteral("&No"));  // Enter never deletes
     AnswerWith(QStringLiteral("&No"));
     QCOMPARE(ui.MessageDlg("Delete?", TMsgDlgType::mtConfirmation, mbYes | mbNo),
              TModalResult::mrNo);

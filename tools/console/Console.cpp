@@ -1,11 +1,16 @@
-// startvelk-console [--title TEXT] [--minimized | --maximized] -- PROGRAM [ARGUMENT...]
+// startvelk-console [--title TEXT] [--minimized | --maximized] [--follow FILE] -- PROGRAM
+//                   [ARGUMENT...]
 //
 // Runs PROGRAM and shows what it writes in a console-like window until it ends; then the window
 // closes and the exit status is PROGRAM's. When PROGRAM failed (a status other than 0 after
 // writing to its error output) the window stays, so that the reason can be read, until the user
-// closes it or presses Enter or Escape.
+// closes it or presses Enter or Escape. With --follow, what PROGRAM's programs write into FILE
+// (the batch file redirects the emulator's output there) is shown too, as it grows. SIGUSR1 makes
+// the window say that StartVELK, whose window was closed, cleans up when the game ends.
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -15,28 +20,104 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <csignal>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/Process.h"
 #include "platform/RunSession.h"
 #include "platform/Spawn_posix.h"
+#include "ui/MainArtwork.h"
 
 namespace {
 
 constexpr int kFailedToStart = 127;  // the statuses a shell gives for these two cases
 constexpr int kCrashed = 137;
 
+int gNoticePipe[2] = {-1, -1};
+
+void OnNoticeSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(gNoticePipe[1], &byte, 1);
+}
+
+// A file that another program writes while the run lasts, shown as it grows. What it held before
+// the run is not shown: it counts as new once it differs from how it was at the start.
+class TFollowedFile {
+ public:
+  explicit TFollowedFile(const QString& path) : FPath(path) {
+    struct stat st;
+    FHadStart = Stat(st);
+    if (FHadStart) FStart = st;
+  }
+
+  /// What was added since the last call, at most a screenful of bytes at a time.
+  QByteArray Read() {
+    struct stat st;
+    if (!Stat(st)) {
+      FLive = true;  // gone: whatever comes next is new
+      FOffset = 0;
+      return {};
+    }
+    if (!FLive) {
+      if (FHadStart && st.st_ino == FStart.st_ino && st.st_size == FStart.st_size &&
+          st.st_mtim.tv_sec == FStart.st_mtim.tv_sec && st.st_mtim.tv_nsec == FStart.st_mtim.tv_nsec)
+        return {};
+      FLive = true;
+      FOffset = 0;
+    }
+    if (st.st_size < FOffset) FOffset = 0;  // written anew
+    if (st.st_size == FOffset) return {};
+    // Never a pipe or a device: reading one could block the window.
+    const int fd = ::open(FFound.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    QByteArray bytes(static_cast<qsizetype>(std::min<off_t>(st.st_size - FOffset, 64 * 1024)), 0);
+    struct stat opened;
+    ssize_t got = -1;
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode))
+      got = ::pread(fd, bytes.data(), static_cast<std::size_t>(bytes.size()), FOffset);
+    ::close(fd);
+    if (got <= 0) return {};
+    FOffset += got;
+    bytes.truncate(got);
+    return bytes;
+  }
+
+ private:
+  // The file as named, else the one entry of its folder that matches without regard to case, as
+  // the batch interpreter finds it.
+  bool Stat(struct stat& st) {
+    FFound = QFile::encodeName(FPath);
+    if (::stat(FFound.constData(), &st) == 0) return S_ISREG(st.st_mode);
+    const QFileInfo info(FPath);
+    const QStringList names = info.dir().entryList({info.fileName()}, QDir::Files | QDir::System);
+    if (names.size() != 1) return false;
+    FFound = QFile::encodeName(info.dir().filePath(names.front()));
+    return ::stat(FFound.constData(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+
+  QString FPath;
+  QByteArray FFound;
+  struct stat FStart {};
+  bool FHadStart = false;
+  bool FLive = false;
+  off_t FOffset = 0;
+};
+
 class TConsoleWindow : public QPlainTextEdit {
  public:
   explicit TConsoleWindow(const QString& title) {
     setWindowTitle(title);
+    setWindowIcon(artwork::ProgramIcon());
     setAccessibleName(title);
     setReadOnly(true);
     setUndoRedoEnabled(false);
@@ -93,6 +174,18 @@ class TConsoleWindow : public QPlainTextEdit {
   }
 
   int ExitCode() const { return FExitCode; }
+
+  /// Shows what is written into path while the run lasts.
+  void Follow(const QString& path) {
+    FFollowed = std::make_unique<TFollowedFile>(path);
+    connect(&FFollowTimer, &QTimer::timeout, this, [this] { Append(FFollowed->Read()); });
+    FFollowTimer.start(250);
+  }
+
+  /// Says that StartVELK cleans up when the game ends, its own window being closed.
+  void ShowCleanUpNotice() {
+    Append("\nStartVELK's window is closed. StartVELK will clean up when the game ends.\n");
+  }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
@@ -187,6 +280,11 @@ class TConsoleWindow : public QPlainTextEdit {
     if (FFinished) return;
     FFinished = true;
     FExitCode = code;
+    if (FFollowed) {
+      FFollowTimer.stop();
+      for (QByteArray rest = FFollowed->Read(); !rest.isEmpty(); rest = FFollowed->Read())
+        Append(rest);
+    }
     if (code != 0 && FWroteErrors) {
       Append("\nPress Enter or close this window.\n");
       return;
@@ -195,6 +293,8 @@ class TConsoleWindow : public QPlainTextEdit {
   }
 
   platform::TChildProcess FChild;
+  std::unique_ptr<TFollowedFile> FFollowed;
+  QTimer FFollowTimer;
   int FOpenPipes = 0;
   int FEndCode = -1;  // the first program's status once it has ended
   bool FFinished = false;
@@ -204,8 +304,8 @@ class TConsoleWindow : public QPlainTextEdit {
 
 int Usage() {
   std::fputs(
-      "usage: startvelk-console [--title TEXT] [--minimized | --maximized] -- PROGRAM"
-      " [ARGUMENT...]\n",
+      "usage: startvelk-console [--title TEXT] [--minimized | --maximized] [--follow FILE] --"
+      " PROGRAM [ARGUMENT...]\n",
       stderr);
   return 2;
 }
@@ -217,6 +317,7 @@ int main(int argc, char** argv) {
   // of Qt's own.
   QString title = QStringLiteral("StartVELK console");
   Qt::WindowState state = Qt::WindowNoState;
+  QString followed;
   int first = 1;
   for (; first < argc; ++first) {
     const QByteArray arg(argv[first]);
@@ -230,6 +331,8 @@ int main(int argc, char** argv) {
       state = Qt::WindowMinimized;
     } else if (arg == "--maximized") {
       state = Qt::WindowMaximized;
+    } else if (arg == "--follow" && first + 1 < argc) {
+      followed = QString::fromLocal8Bit(argv[++first]);
     } else {
       return Usage();
     }
@@ -237,11 +340,30 @@ int main(int argc, char** argv) {
   if (first >= argc) return Usage();
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
+  // The program's class and desktop entry: the task bar shows the window as StartVELK's.
+  QApplication::setApplicationName(QStringLiteral("StartVELK"));
   QGuiApplication::setDesktopFileName(QStringLiteral("startvelk"));
   std::vector<std::string> arguments(argv + first + 1, argv + argc);
   TConsoleWindow window(title);
   window.setWindowState(state);
   window.show();
+  if (!followed.isEmpty()) window.Follow(followed);
+  // The signal is turned into an event of the window's loop; the programs inside do not inherit
+  // the handler.
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, gNoticePipe) == 0) {
+    auto* notifier = new QSocketNotifier(gNoticePipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+      char byte;
+      while (::read(gNoticePipe[0], &byte, 1) > 0) {
+      }
+      window.ShowCleanUpNotice();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnNoticeSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGUSR1, &action, nullptr);
+  }
   window.Run(argv[first], arguments);
   app.exec();
   return window.ExitCode();
