@@ -274,7 +274,10 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   FUi.SetStatusText(std::string(StartingVelkText));
   EnterGameDir();
   bool quitDuringRun = false;
-  FExecEmu.OnStarted = [this](std::int64_t pid) { FJournal.RecordRun(pid); };
+  FExecEmu.OnStarted = [this](std::int64_t pid) {
+    FJournal.RecordRun(pid);
+    FUi.ResetStatusText();  // started: the status bar names the game that runs
+  };
   // A close during the run ends the window at once; the files stay until the emulator is done.
   FExecEmu.OnQuitWhileWaiting = [this, &quitDuringRun](TExecFile*) {
     quitDuringRun = true;

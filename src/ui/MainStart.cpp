@@ -1,6 +1,7 @@
 #include "MainStart.h"
 
 #include <QAction>
+#include <QLocale>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QStatusBar>
@@ -11,6 +12,20 @@
 #include "ui/GameListView.h"
 #include "ui/MainWindow.h"
 #include "ui/StartUtils.h"
+
+namespace {
+
+// "1,839 of 12,000 files", in the user's digits and grouping.
+class TUnzipProgressBar : public QProgressBar {
+ public:
+  QString text() const override { return Text(value(), maximum()); }
+  static QString Text(int done, int total) {
+    const QLocale locale;
+    return QStringLiteral("%1 of %2 files").arg(locale.toString(done), locale.toString(total));
+  }
+};
+
+}  // namespace
 
 TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteraction& ui)
     : Capture(catalogue, ui),
@@ -29,14 +44,21 @@ TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteract
       });
     };
 
-  UnzipProgress = new QProgressBar;
+  UnzipProgress = new TUnzipProgressBar;
   UnzipProgress->setObjectName("UnzipProgress");
   UnzipProgress->setAccessibleName("Unzip progress");
-  UnzipProgress->setFormat("%v of %m files");
-  UnzipProgress->setMaximumWidth(180);
   UnzipCancel = new QToolButton;
   UnzipCancel->setObjectName("UnzipCancel");
   UnzipCancel->setText("Cancel");
+  // One line of the status bar, at any scale: as wide as the longest count needs, as high as the
+  // bar leaves, text and all.
+  const int line = FMain.statusBar()->maximumHeight() - 4;
+  const QFontMetrics metrics(FMain.font());
+  UnzipProgress->setFixedSize(
+      metrics.horizontalAdvance(TUnzipProgressBar::Text(999999, 999999)) + 2 * metrics.height(),
+      line);
+  UnzipCancel->setAutoRaise(true);
+  UnzipCancel->setFixedSize(metrics.horizontalAdvance(UnzipCancel->text()) + metrics.height(), line);
   UnzipCancel->setToolTip("Stop unzipping (Esc)");
   UnzipCancel->setAccessibleName("Cancel unzipping");
   FMain.statusBar()->addPermanentWidget(UnzipProgress);
