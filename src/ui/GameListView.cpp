@@ -1,5 +1,7 @@
 #include "GameListView.h"
 
+#include <QAccessible>
+#include <QDir>
 #include <QKeyEvent>
 #include <QSize>
 #include <QStyledItemDelegate>
@@ -8,6 +10,8 @@
 #include <string_view>
 
 #include "GameSearch.h"
+#include "StartUtils.h"
+#include "catalogue/Catalogue.h"
 
 namespace {
 
@@ -107,6 +111,17 @@ int TGameListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(FShown.size());
 }
 
+QString GameStatusText(const TCatalogue& cat, std::int32_t index) {
+  const std::int32_t status =
+      index >= 0 && index < static_cast<std::int32_t>(cat.GameStatus.size()) ? cat.GameStatus[index]
+                                                                               : gsNotAvailable;
+  if (status == gsInstalled) return QStringLiteral("installed");
+  if (status != gsZipAvailable) return QStringLiteral("not available");
+  std::string folder = cat.AltRomPath.empty() ? cat.GameDir : cat.AltRomPath;
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  return QStringLiteral("zipped in %1").arg(QDir::toNativeSeparators(ShownText(folder)));
+}
+
 QVariant TGameListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const TGameRow& row = Row(index.row());
@@ -116,6 +131,9 @@ QVariant TGameListModel::data(const QModelIndex& index, int role) const {
       return row.Text;
     case Qt::CheckStateRole:
       return row.Available ? Qt::Checked : Qt::Unchecked;
+    case Qt::AccessibleDescriptionRole:
+      // A screen reader says the mark only when it is there: the status is said in words too.
+      return GameStatusText(Catalogue(), row.Index);
     case Qt::SizeHintRole:
       return QSize(0, 15);
     default:
@@ -150,6 +168,26 @@ void TGameListView::setCurrentRow(int row) {
   const QModelIndex index = FModel.index(row);
   selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
   scrollTo(index);
+}
+
+void TGameListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  // The search field selects rows while the keyboard stays in it; the screen reader's focus
+  // stays there too. Only the list's own moves are announced as a move of the focus.
+  if (hasFocus())
+    QListView::currentChanged(current, previous);
+  else
+    QAbstractItemView::currentChanged(current, previous);
+}
+
+void TGameListView::focusInEvent(QFocusEvent* event) {
+  QListView::focusInEvent(event);
+  // Coming into the list, the reader names the selected game, not only the list.
+  const int row = currentRow();
+  if (row >= 0 && QAccessible::isActive()) {
+    QAccessibleEvent focus(this, QAccessible::Focus);
+    focus.setChild(row);
+    QAccessible::updateAccessibility(&focus);
+  }
 }
 
 void TGameListView::keyPressEvent(QKeyEvent* event) {

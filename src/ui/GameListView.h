@@ -15,6 +15,12 @@ struct TGameRow {
   bool Available;      ///< the check mark: installed or zip-available
 };
 
+struct TCatalogue;
+
+/// A game's status in words, as a screen reader says it with its row: "installed", "zipped in
+/// <folder>", "not available".
+QString GameStatusText(const TCatalogue& cat, std::int32_t index);
+
 /// Sorts rows by their case-folded text, compared as QString compares (by UTF-16 code unit); rows
 /// of equal keys keep their order.
 void SortByName(std::vector<TGameRow>& rows);
@@ -81,6 +87,8 @@ class TGameListView : public QListView {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void focusInEvent(QFocusEvent* event) override;
 
  private:
   TGameListModel FModel;

@@ -1,5 +1,6 @@
 #include "ui/LumoraURLLabel.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -13,6 +14,7 @@
 #include <QSet>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
+#include <QTimer>
 #include <QUrl>
 
 #include "platform/Files.h"
@@ -51,7 +53,44 @@ void LoadSlot(TCustomCursor cursor) {
 }
 }  // namespace
 
+namespace {
+
+// A screen reader meets the label as what it is: a link, with an action that opens it and one
+// that offers its menu. The address is the link's value.
+class TLinkAccessible : public QAccessibleWidget {
+ public:
+  explicit TLinkAccessible(TLumoraURLLabel* label) : QAccessibleWidget(label, QAccessible::Link) {}
+
+  QString text(QAccessible::Text kind) const override {
+    const auto* label = static_cast<const TLumoraURLLabel*>(widget());
+    if (kind == QAccessible::Name) return label->text();
+    if (kind == QAccessible::Value) return label->Url;
+    return QAccessibleWidget::text(kind);
+  }
+  QStringList actionNames() const override { return {pressAction(), showMenuAction()}; }
+  void doAction(const QString& action) override {
+    auto* label = static_cast<TLumoraURLLabel*>(widget());
+    // After the reader's request has been answered: opening may show a box of its own.
+    if (action == pressAction())
+      QTimer::singleShot(0, label, [label] { label->OpenLink(); });
+    else if (action == showMenuAction())
+      QTimer::singleShot(0, label, [label] {
+        label->PopupMenu()->popup(label->mapToGlobal(QPoint(0, label->height())));
+      });
+  }
+};
+
+QAccessibleInterface* LinkAccessibleFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String("TLumoraURLLabel") && object && object->isWidgetType())
+    return new TLinkAccessible(static_cast<TLumoraURLLabel*>(object));
+  return nullptr;
+}
+
+}  // namespace
+
 TLumoraURLLabel::TLumoraURLLabel(QWidget* parent) : QLabel(parent) {
+  static const bool linkFactory = (QAccessible::installFactory(LinkAccessibleFactory), true);
+  (void)linkFactory;
   QFont f = font();
   f.setUnderline(true);
   setFont(f);

@@ -581,9 +581,12 @@ void TMain::FillGameList() {
 }
 
 void TMain::SetListCaption() {
-  setWindowTitle(QString("StartVELK 0.9.1 [%1 of %2 games]")
-                     .arg(GameList->count())
-                     .arg(std::max<std::size_t>(Catalogue().Games.size(), 1) - 1));
+  const QString count = QString("%1 of %2 games")
+                            .arg(GameList->count())
+                            .arg(std::max<std::size_t>(Catalogue().Games.size(), 1) - 1);
+  setWindowTitle("StartVELK 0.9.1 [" + count + "]");
+  // A screen reader in the search field hears the count change with each keystroke.
+  GameSearch->setAccessibleDescription(count);
 }
 
 void TMain::GameSearchChanged() {

@@ -62,6 +62,8 @@ void TMain::BuildSettingsTab() {
   SettingsScrollBox->setObjectName("SettingsScrollBox");
   SettingsScrollBox->setFrameShape(QFrame::NoFrame);
   SettingsScrollBox->setWidgetResizable(true);
+  // Only a frame around the settings: Tab goes to the settings themselves, not to it.
+  SettingsScrollBox->setFocusPolicy(Qt::NoFocus);
   auto* area = new QWidget;
   area->setObjectName("SettingsArea");
   auto* stack = new QVBoxLayout(area);
