@@ -81,7 +81,9 @@ bool EnterEmulatorFolder(const TFolderFound& found, TQtUserInteraction& ui) {
   }
   // A folder the user named that lacks a file ends the program after the box that names it.
   if (!RequireStartupFiles(ui)) return false;
-  if (found.Source != TFolderSource::fsWorkingDir) RememberEmulatorFolder(platform::GetCurrentDir());
+  // Chosen here: the next start from anywhere lands in it. A folder named on the command line
+  // (a script's, say) does not move the user's choice.
+  if (found.Source == TFolderSource::fsNone) RememberEmulatorFolder(platform::GetCurrentDir());
   return true;
 }
 

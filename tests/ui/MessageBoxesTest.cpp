@@ -123,12 +123,13 @@ class MessageBoxesTest : public QObject {
              TModalResult::mrNo);
     QCOMPARE(ui.MessageDlg("Stop", TMsgDlgType::mtError, mbCancel), TModalResult::mrCancel);
     QCOMPARE(ui.MessageDlg("Done", TMsgDlgType::mtInformation, mbOK), TModalResult::mrOk);
-    // Enter presses the first button.
+    // Enter presses the first button, except on a question, where it says No: never a deletion.
     TQtUserInteraction::BoxShownHook = [](QMessageBox* box) {
       QTest::keyClick(box, Qt::Key_Return);
     };
+    QCOMPARE(ui.MessageDlg("Stop", TMsgDlgType::mtError, mbOK | mbCancel), TModalResult::mrOk);
     QCOMPARE(ui.MessageDlg("Delete?", TMsgDlgType::mtConfirmation, mbYes | mbNo),
-             TModalResult::mrYes);
+             TModalResult::mrNo);
   }
 
   void HourglassNestsAndBoxesShowTheArrow() {
