@@ -340,7 +340,8 @@ void TMain::BuildPageControl() {
 void TMain::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName("StatusBar");
-  bar->setFixedHeight(20);
+  // 20 high, or a line of the window's font and its frame where that font is taller.
+  bar->setFixedHeight(std::max(20, fontMetrics().height() + 4));
   bar->setSizeGripEnabled(true);
   StatusPanel0 = new QLabel("zipname");
   StatusPanel0->setObjectName("StatusPanel0");

@@ -3,12 +3,18 @@
 accessibility bus, driven by real key presses (xdotool) and read as the window manager (xprop),
 a screen reader (AT-SPI) and the screen (ImageMagick's import) see it.
 
-Two runs of the program in a generated emulator folder:
+Runs of the program in generated emulator folders:
 1. at scale 1: exact window titles, the order of the focus under Tab, the keyboard on the
    toolbar, the About box's links, the default-settings mode, the game list's check marks and
    the Play button's screen-reader action;
 2. at scale 2, started maximised: the toolbar's picture drawn at twice the pixels (compared with
-   run 1) and, after the window manager restores the window, the saved normal size unchanged.
+   run 1) and, after the window manager restores the window, the saved normal size unchanged;
+3. a newcomer's way in (with the demo emulator): started away from the emulator, the folder
+   chosen; one instance per folder; a running game that shows, its console window and its
+   pictures; the deletion question; the list as a screen reader reads it; a window closed while a
+   zipped game runs; a switch to another emulator folder;
+4. under a Wayland compositor (weston on Xvfb) with an X display that cannot be reached: the
+   window comes up natively, and focusing it again and again saves a copied picture once.
 
 Run it inside `dbus-run-session`; it exits with 77 (skipped) when a tool it needs is missing.
 """
@@ -192,6 +198,41 @@ class ScreenReader:
             return None
         return wait_for(probe, timeout, 0.3)
 
+    def app_of(self, pid, timeout=30.0):
+        """The accessible application of the process pid."""
+        def probe():
+            desktop = self.Atspi.get_desktop(0)
+            for i in range(desktop.get_child_count()):
+                child = desktop.get_child_at_index(i)
+                try:
+                    if child is not None and child.get_process_id() == pid:
+                        return child
+                except Exception:
+                    continue
+            return None
+        return wait_for(probe, timeout, 0.3)
+
+    def text(self, node):
+        node.clear_cache()
+        return self.Atspi.Text.get_text(node, 0, -1)
+
+    def find_where(self, root, accept):
+        """The first object below root for which accept(node) holds."""
+        stack = [root]
+        while stack:
+            node = stack.pop()
+            if node is None:
+                continue
+            try:
+                node.clear_cache()
+                if accept(node):
+                    return node
+                stack.extend(node.get_child_at_index(i)
+                             for i in reversed(range(node.get_child_count())))
+            except Exception:
+                continue
+        return None
+
     def find(self, root, role, name, showing_only=False):
         """The first object of the role (AT-SPI role name) and name below root."""
         stack = [root]
@@ -279,10 +320,11 @@ def make_emulator_dir(path, window_section):
                 "[Game2]\r\nName=Moon Patrol X\r\nZipName=moonpx\r\n\r\n")
 
 
-def start_program(program, folder, desktop, scale):
-    env = dict(desktop.env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+def start_program(program, folder, desktop, scale, *words, env=None):
+    env = dict(desktop.env if env is None else env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                QT_SCALE_FACTOR=str(scale), QT_ACCESSIBILITY="1")
-    return subprocess.Popen([program], cwd=folder, env=env)
+    env.setdefault("QT_QPA_PLATFORM", "xcb")
+    return subprocess.Popen([program, *words], cwd=folder, env=env)
 
 
 def stop_program(process):
@@ -360,9 +402,10 @@ def first_run(args, work, reader):
         # Enter starts the game; its batch file runs in the program's own console window, which
         # closes when the run ends.
         desktop.key("Return")
-        check(desktop.window_named("batch.bat", 20) is not None,
-              "the run shows a console window of its own, titled 'batch.bat'")
-        check(wait_for(lambda: "batch.bat" not in desktop.windows().values(), 20.0),
+        console = "Space Racer II \u2014 VELK"
+        check(desktop.window_named(console, 20) is not None,
+              "the run shows a console window of its own, titled with the game")
+        check(wait_for(lambda: console not in desktop.windows().values(), 20.0),
               "the console window closes when the run ends")
         check(wait_for(lambda: os.path.exists(os.path.join(folder, "VELKStart.txt")), 5.0),
               "the emulator ran and its output went to VELKStart.txt")
@@ -404,6 +447,9 @@ def first_run(args, work, reader):
         check(about is not None, "the About box's title is exactly 'About StartVELK'")
         if about:
             reader.pump(0.5)
+            link = reader.find(app, "link", "SV Team")
+            check(link is not None and "Press" in reader.actions(link),
+                  "the About box's links are links that a screen reader can follow")
             links = [reader.focus_after(lambda: desktop.key("Tab")) for _ in range(4)]
             print("     About box focus order:", links)
             check(links[:3] == ["SV Team", "VELK Core", "VELK Drivers"] and links[3] == "OK",
@@ -444,6 +490,7 @@ def first_run(args, work, reader):
         reached = [reader.focus_after(lambda: desktop.key("Tab")) for _ in range(14)]
         check("Use Default Settings" not in reached and "Save Default Settings" in reached,
               "Tab reaches the save button and never the covered box")
+        check("scroll pane" not in reached, f"the settings' scroll area is no Tab stop ({reached})")
         reader.act(save, "Press")
     finally:
         code = stop_program(program)
@@ -500,10 +547,352 @@ def second_run(args, work, reader, picture):
           " ".join(l for l in text.splitlines() if l.startswith(("Width", "Height", "State"))))
 
 
+def place_demo_emulator(folder, demo_velk):
+    """The demo emulator as the folder's velk.exe, with the date the settings file knows."""
+    exe = os.path.join(folder, "velk.exe")
+    stamp = os.stat(exe)
+    shutil.copy(demo_velk, exe)
+    os.utime(exe, (stamp.st_atime, stamp.st_mtime))
+
+
+def xprop_of(desktop, wid, name):
+    return desktop.run("xprop", "-id", wid, name)
+
+
+def window_pids(desktop, title):
+    pids = []
+    for wid, name in desktop.windows().items():
+        line = xprop_of(desktop, wid, "_NET_WM_PID")
+        if name == title and "=" in line:
+            pids.append(int(line.split("=")[1]))
+    return pids
+
+
+def activate(desktop, wid):
+    subprocess.run(["xdotool", "windowactivate", "--sync", str(int(wid, 16))], env=desktop.env)
+    time.sleep(0.3)
+
+
+def frame_anywhere(reader, name):
+    """The frame of that title in any application on the bus."""
+    desktop = reader.Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is None:
+            continue
+        frame = reader.find(app, "frame", name)
+        if frame is not None:
+            return frame
+    return None
+
+
+def label_holding(reader, root, *parts):
+    return reader.find_where(root, lambda n: n.get_role_name() == "label" and
+                             all(p in (n.get_name() or "") for p in parts))
+
+
+def newcomer_run(args, work, reader):
+    home = os.path.join(work, "home")
+    velk, other, elsewhere = (os.path.join(home, n) for n in ("velk", "other", "elsewhere"))
+    for folder in (velk, other):
+        make_emulator_dir(folder, "")
+        place_demo_emulator(folder, args.demo_velk)
+    os.makedirs(elsewhere)
+    runtime = os.path.join(work, "runtime")
+    os.makedirs(runtime, mode=0o700)
+    recent = os.path.join(home, ".config", "startvelk", "recent-folders")
+    desktop = Desktop(1024, 768)
+    env = dict(desktop.env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+               XDG_RUNTIME_DIR=runtime)
+    started = []
+
+    def start(cwd, *words):
+        started.append(start_program(args.program, cwd, desktop, 1, *words, env=env))
+        return started[-1]
+
+    def read_recent():
+        return open(recent).read().split() if os.path.exists(recent) else []
+
+    try:
+        # Started away from the emulator, as from the menu: the missing file's box offers the
+        # folder dialog, which takes only a folder that holds the emulator.
+        first = start(elsewhere)
+        app = reader.app_of(first.pid) if desktop.window_named("Error", 40) else None
+        check(app is not None and reader.find(app, "push button", "Choose Emulator Folder...")
+              is not None, "away from the emulator, the missing file's box offers the folder dialog")
+        desktop.key("Return")
+        check(desktop.window_named("Browse for Folder") is not None, "... which opens it")
+        reader.pump(1.5)
+        desktop.key("Right")
+        desktop.key("Down")  # the home folder's first folder: elsewhere
+        reader.pump(0.5)
+        dialog = reader.find(app, "dialog", "Browse for Folder")
+        ok = reader.find(dialog, "push button", "OK") if dialog else None
+        check(label_holding(reader, app, "velk.exe and readme.txt are missing here") is not None
+              and ok is not None and "sensitive" not in reader.states(ok),
+              "a folder without the emulator says what it lacks and cannot be chosen")
+        subprocess.run(["xdotool", "type", "--delay", "60", "velk"], env=desktop.env)
+        reader.pump(0.5)
+        check(label_holding(reader, app, "VELK is installed here") is not None and ok is not None
+              and "sensitive" in reader.states(ok), "the emulator's folder can be chosen")
+        desktop.key("Return")
+        main = desktop.window_named(TITLE, 40)
+        check(main is not None and read_recent() == [velk],
+              f"the chosen folder opens and is remembered ({read_recent()})")
+        if main is None:
+            return
+
+        # One instance per folder: a second start brings the first back; another folder runs.
+        subprocess.run(["xdotool", "windowminimize", "--sync", str(int(main, 16))], env=desktop.env)
+        second = start(home)
+        try:
+            code = second.wait(30)
+        except subprocess.TimeoutExpired:
+            code = None
+        check(code == 0 and wait_for(lambda: "HIDDEN" not in xprop_of(desktop, main,
+                                                                    "_NET_WM_STATE"), 5.0),
+              f"a second start from the home folder shows the first one's window and ends ({code})")
+        third = start(home, other)
+        check(wait_for(lambda: len(window_pids(desktop, TITLE)) == 2, 40.0) is not None,
+              "startvelk FOLDER runs beside the first in another emulator folder")
+        check(stop_program(third) == 0 and read_recent() == [velk],
+              "a folder named on the command line is not taken as the user's choice")
+        first.kill()
+        first.wait()
+        fourth = start(home)
+        check(wait_for(lambda: fourth.pid in window_pids(desktop, TITLE), 40.0) is not None and
+              os.readlink(f"/proc/{fourth.pid}/cwd") == velk,
+              "a killed instance blocks nothing; from home the program lands in the chosen folder")
+        main = next((w for w, n in desktop.windows().items() if n == TITLE), None)
+        app = reader.app_of(fourth.pid)
+        frame = reader.find(app, "frame", TITLE) if app else None
+        if not check(frame is not None and main is not None, "its window is on the bus"):
+            return
+
+        # The list as a screen reader reads it while the search field selects games.
+        activate(desktop, main)
+        desktop.key("ctrl+f")
+        reader.pump(0.3)
+        reader.focused.clear()
+        subprocess.run(["xdotool", "type", "--delay", "80", "moon"], env=desktop.env)
+        reader.pump(1.0)
+        roles = []
+        for node in reader.focused:
+            try:
+                roles.append(node.get_role_name())
+            except Exception:
+                pass
+        check("list item" not in roles, f"typing in the search keeps the reader there ({roles})")
+        search = reader.find_where(frame, lambda n: n.get_name() == "Search games")
+        check(search is not None and search.get_description() == "1 of 2 games",
+              "the search field tells the count of the games listed")
+        moon = reader.find(frame, "list item", "Moon Patrol X")
+        desktop.key("Escape")
+        racer = reader.find(frame, "list item", "Space Racer II")
+        check(moon is not None and moon.get_description() == "not available" and
+              racer is not None and racer.get_description() == "installed",
+              "each row says its status in words")
+        check(reader.focus_after(lambda: desktop.key("Tab")) == "Moon Patrol X",
+              "tabbing into the list names the selected game")
+
+        # A running game shows, in the window and in its console window.
+        desktop.key("Down")
+        desktop.key("Return")
+        console = desktop.window_named("Space Racer II \u2014 VELK", 30)
+        check(console is not None and '"StartVELK"' in xprop_of(desktop, console, "WM_CLASS"),
+              "the console window is titled with the game and has the program's class")
+        game = desktop.window_named("VELK demo - spcrcr2", 30)
+        button = wait_for(lambda: reader.find(frame, "push button", "Running: Space Racer II"), 5)
+        check(button is not None and "sensitive" not in reader.states(button),
+              "the Start button says which game runs and starts nothing")
+        activate(desktop, main)
+        desktop.key("Up")  # Moon Patrol X selected meanwhile
+        desktop.key("Return")
+        time.sleep(1.0)
+        names = list(desktop.windows().values())
+        check("Error" not in names and names.count("VELK demo - spcrcr2") == 1,
+              "Enter during the run starts nothing and asks nothing")
+        check(label_holding(reader, frame, "Running: Space Racer II") is not None,
+              "the status bar names the running game while another is selected")
+        console_frame = frame_anywhere(reader, "Space Racer II \u2014 VELK")
+        console_text = reader.find_where(console_frame, lambda n: n.get_role_name() == "text") \
+            if console_frame else None
+        check(console_text is not None and wait_for(
+            lambda: "VELK demo started" in reader.text(console_text), 5.0) is not None,
+            "the console window shows what the emulator writes into VELKStart.txt")
+        shots = os.path.join(velk, "ScreenShots")
+        if game is not None:
+            activate(desktop, game)
+            desktop.key("space")
+        check(wait_for(lambda: os.path.exists(os.path.join(shots, "spcrcr202.jpg")), 10.0)
+              is not None and not os.path.exists(os.path.join(shots, "moonpx01.jpg")),
+              "a picture copied during the run is the running game's, whatever is selected")
+        if game is not None:
+            desktop.key("Escape")
+        check(wait_for(lambda: reader.find(frame, "push button", "Start VELK Arcade Emulator"),
+                       20.0) is not None, "after the run the Start button starts games again")
+
+        # The deletion question: Enter keeps the picture.
+        activate(desktop, main)
+        desktop.key("Down")  # Space Racer II, with its pictures
+        before = sorted(os.listdir(shots))
+        desktop.key("alt+s")
+        desktop.key("d")
+        asked = desktop.window_named("Confirm", 10)
+        desktop.key("Return")
+        time.sleep(0.5)
+        check(asked is not None and sorted(os.listdir(shots)) == before,
+              "Enter on the deletion question keeps the picture (No is the default)")
+
+        # Help's own guide; without a program to open it, a message names what was tried.
+        if shutil.which("xdg-open", path=env.get("PATH")) is None:
+            guide = reader.find(frame, "menu item", "StartVELK Readme")
+            if guide is not None:
+                reader.act(guide, reader.actions(guide)[0])
+            box = desktop.window_named("Error", 10)
+            check(box is not None and label_holding(reader, app, "Cannot open", "StartVELK.txt")
+                  is not None, "a guide that cannot be opened says so, naming it")
+            desktop.key("Return")
+
+        # A zipped game, its window closed during the run: the program stays for the clean-up,
+        # says so, and a later start in the folder says what it waits for.
+        import zipfile
+        with zipfile.ZipFile(os.path.join(velk, "moonpx.zip"), "w") as archive:
+            for i in range(5):
+                archive.writestr(f"moon{i}.rom", "rom")
+        activate(desktop, main)
+        desktop.key("alt+t")
+        desktop.key("c")
+        reader.pump(0.5)
+        moon = reader.find(frame, "list item", "Moon Patrol X")
+        check(moon is not None and moon.get_description() == "zipped in " + velk,
+              "a zipped game's row says where its archive is")
+        desktop.key("ctrl+f")
+        desktop.key("Down")
+        desktop.key("Home")
+        desktop.key("Return")
+        game = desktop.window_named("VELK demo - moonpx", 30)
+        activate(desktop, main)
+        desktop.key("ctrl+q")
+        console_frame = frame_anywhere(reader, "Moon Patrol X \u2014 VELK")
+        console_text = reader.find_where(console_frame, lambda n: n.get_role_name() == "text") \
+            if console_frame else None
+        check(game is not None and console_text is not None and wait_for(
+            lambda: "will clean up when the game ends" in reader.text(console_text), 10.0),
+            "closed during the run, the program says in the console window that it cleans up")
+        fifth = start(home)
+        told = desktop.window_named("Information", 30)
+        later = reader.app_of(fifth.pid, 10) if told else None
+        check(later is not None and label_holding(reader, later, "waits for Moon Patrol X")
+              is not None, "a later start says that the first waits for Moon Patrol X")
+        desktop.key("Return")
+        check(fifth.wait(20) == 0, "... and ends")
+        if game is not None:
+            activate(desktop, game)
+            desktop.key("Escape")
+        check(fourth.wait(40) == 0 and not any(n.startswith("moon") and n.endswith(".rom")
+                                               for n in os.listdir(os.path.join(velk, "moonpx"))),
+              "when the game ends the program cleans up and ends")
+
+        # File > Open Emulator Folder: the settings saved, the program anew in the other folder.
+        sixth = start(home)
+        main = desktop.window_named(TITLE, 40)
+        if main is not None:
+            activate(desktop, main)
+            desktop.key("ctrl+o")
+            check(desktop.window_named("Browse for Folder") is not None,
+                  "Ctrl+O opens the folder dialog")
+            reader.pump(1.5)
+            desktop.key("Left")  # from the open folder to the home folder
+            subprocess.run(["xdotool", "type", "--delay", "60", "other"], env=desktop.env)
+            reader.pump(0.5)
+            desktop.key("Return")
+            try:
+                code = sixth.wait(30)
+            except subprocess.TimeoutExpired:
+                code = None
+
+            def restarted():
+                return next((p for p in window_pids(desktop, TITLE)
+                             if os.readlink(f"/proc/{p}/cwd") == other), None)
+            pid = wait_for(restarted, 40.0)
+            check(code == 0 and pid is not None and read_recent()[:1] == [other],
+                  f"choosing another folder closes the window and starts anew there ({code})")
+            if pid:
+                os.kill(pid, signal.SIGTERM)
+                wait_for(lambda: not os.path.exists(f"/proc/{pid}"), 20.0)
+        desktop.shot(os.path.join(args.shots, "newcomer.png"))
+    finally:
+        for process in started:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        desktop.close()
+
+
+def wayland_run(args, work, reader):
+    folder = os.path.join(work, "wayland")
+    make_emulator_dir(folder, "")
+    place_demo_emulator(folder, args.demo_velk)
+    runtime = os.path.join(work, "wayland-runtime")
+    os.makedirs(runtime, mode=0o700)
+    desktop = Desktop(1024, 768)
+    weston = subprocess.Popen(
+        ["weston", "--backend=x11-backend.so", "--socket=startvelk-test", "--width=1000",
+         "--height=740", "--idle-time=0"], env=dict(desktop.env, XDG_RUNTIME_DIR=runtime),
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    program = None
+    try:
+        compositor = desktop.window_named("Weston Compositor - screen0", 20)
+        if not check(compositor is not None, "weston runs on the X server"):
+            return
+        # DISPLAY names an X server that is not there: X11 is tried first, then Wayland.
+        env = dict(desktop.env, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="startvelk-test",
+                   DISPLAY=":4097", QT_QPA_PLATFORM="")
+        program = start_program(args.program, folder, desktop, 1, env=env)
+        app = reader.app_of(program.pid, 40)
+        frame = wait_for(lambda: reader.find(app, "frame", TITLE), 10.0) if app else None
+        if not check(frame is not None, "with an X display that cannot be reached, the window "
+                     "comes up on Wayland"):
+            return
+        activate(desktop, compositor)
+        desktop.key("Return")  # Space Racer II, selected
+        time.sleep(4)
+        desktop.key("space")  # the emulator, in front, copies a picture
+        time.sleep(1)
+
+        def switch(steps):
+            subprocess.run(["xdotool", "keydown", "super"] + ["key", "Tab"] * steps +
+                           ["keyup", "super"], env=desktop.env)
+            time.sleep(1.0)
+        # Most recent first: the emulator, the console window, StartVELK. StartVELK gets the focus
+        # three times, and each time the compositor announces the selection again.
+        switch(2)
+        for _ in range(2):
+            switch(1)
+            switch(1)
+        shots = sorted(n for n in os.listdir(os.path.join(folder, "ScreenShots"))
+                       if n.startswith("spcrcr2"))
+        check(shots == ["spcrcr200.jpg", "spcrcr201.jpg", "spcrcr202.jpg"],
+              f"a picture copied once and the window focused three times gives one file ({shots})")
+        desktop.shot(os.path.join(args.shots, "wayland.png"))
+    finally:
+        if program is not None:
+            stop_program(program)
+        weston.terminate()
+        try:
+            weston.wait(10)
+        except subprocess.TimeoutExpired:
+            weston.kill()
+        desktop.close()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--shots", default=".", help="where the screenshots of the runs go")
+    parser.add_argument("--demo-velk", help="the demo emulator, for the runs that play a game")
+    parser.add_argument("unused", nargs="*", help=argparse.SUPPRESS)  # an empty option left by CMake
     args = parser.parse_args()
     missing = [t for t in TOOLS if shutil.which(t) is None]
     if missing or "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
@@ -518,6 +907,12 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         picture = first_run(args, work, reader)
         second_run(args, work, reader, picture)
+        if args.demo_velk:
+            newcomer_run(args, work, reader)
+            if shutil.which("weston"):
+                wayland_run(args, work, reader)
+            else:
+                print("skipped the Wayland run: no weston")
     print(f"{len(FAILURES)} failed" if FAILURES else "all passed")
     return 1 if FAILURES else 0
 

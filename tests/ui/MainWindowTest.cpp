@@ -4,6 +4,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QToolButton>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -22,6 +25,8 @@
 #include "MainTestSupport.h"
 #include "launch/ZipArchive.h"
 #include "ui/GameListView.h"
+#include "ui/MainStart.h"
+#include "ui/StartUtils.h"
 
 namespace {
 
@@ -634,6 +639,44 @@ class MainWindowTest : public QObject {
     main.GameList->setCurrentRow(0);
     QTest::keyClick(main.GameList, Qt::Key_Return);
     QCOMPARE(starts, 3);
+  }
+
+  void aRunningGameShowsWhateverIsSelectedAndItsProgressFitsTheStatusBar() {
+    TMainFixture f;
+    TMain& main = f.Start(kGames, {}, 1);  // beta Blaster, available
+    TRecordingInteraction ui;
+    TMainGameStart start(main, Catalogue(), ui);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    const std::int32_t beta = Catalogue().CurrentGame;
+    start.RunBegins(beta);
+    const QString running = "Running: " + ShownText(Catalogue().Games[beta].Name);
+    QCOMPARE(main.ExecEmu->Title, Catalogue().Games[beta].Name.str() + " \u2014 VELK");
+    for (int row : {3, 4}) {  // another available game selected meanwhile
+      main.GameList->setCurrentRow(row);
+      QVERIFY(!main.StartEmuButton->isEnabled());
+      QCOMPARE(main.StartEmuButton->accessibleName(), running);
+      QCOMPARE(main.StatusPanel1->text(), running);
+    }
+    // The largest counts, in the user's grouping, on one line of the 20-pixel bar.
+    QLocale::setDefault(QLocale(QLocale::English));
+    start.ShowUnzipProgress(999999, 999999);
+    QCOMPARE(start.UnzipProgress->text(), QString("999,999 of 999,999 files"));
+    QTest::qWait(50);
+    const QRect bar = main.statusBar()->rect();
+    for (QWidget* part : {static_cast<QWidget*>(start.UnzipProgress),
+                          static_cast<QWidget*>(start.UnzipCancel)}) {
+      const QRect at(part->mapTo(main.statusBar(), QPoint(0, 0)), part->size());
+      QVERIFY2(bar.contains(at), qPrintable(part->objectName()));
+      QVERIFY(part->height() >= part->fontMetrics().height());
+    }
+    QVERIFY(start.UnzipProgress->fontMetrics().horizontalAdvance(start.UnzipProgress->text()) <
+            start.UnzipProgress->width() - start.UnzipProgress->fontMetrics().height());
+    start.HideUnzipProgress();
+    start.RunEnded();
+    QVERIFY(main.StartEmuButton->isEnabled());
+    QCOMPARE(main.StatusPanel1->text(), TMain::StatusTitle());
+    QCOMPARE(main.StartEmuButton->accessibleName(), QString("Start VELK Arcade Emulator"));
   }
 };
 
