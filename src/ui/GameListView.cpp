@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QSize>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -181,13 +182,15 @@ void TGameListView::currentChanged(const QModelIndex& current, const QModelIndex
 
 void TGameListView::focusInEvent(QFocusEvent* event) {
   QListView::focusInEvent(event);
-  // Coming into the list, the reader names the selected game, not only the list.
-  const int row = currentRow();
-  if (row >= 0 && QAccessible::isActive()) {
+  // Coming into the list, the reader names the selected game, not only the list: after the
+  // list's own focus has been told.
+  QTimer::singleShot(0, this, [this] {
+    const int row = currentRow();
+    if (row < 0 || !hasFocus() || !QAccessible::isActive()) return;
     QAccessibleEvent focus(this, QAccessible::Focus);
     focus.setChild(row);
     QAccessible::updateAccessibility(&focus);
-  }
+  });
 }
 
 void TGameListView::keyPressEvent(QKeyEvent* event) {
