@@ -22,6 +22,8 @@ foreach(file
     ${bin}/startvelk ${bin}/UNZIPLIB.DLL ${bin}/startvelk-batch ${bin}/startvelk-console
     ${DEST_DIR}/usr/${DATADIR}/metainfo/org.example.startvelk.metainfo.xml
     ${DEST_DIR}/usr/${DATADIR}/applications/startvelk.desktop
+    ${DEST_DIR}/usr/${DATADIR}/startvelk/StartVELK.txt
+    ${DEST_DIR}/usr/${DATADIR}/startvelk/StartVELKFaq.txt
     ${DEST_DIR}/usr/${DATADIR}/icons/hicolor/scalable/apps/startvelk.svg)
   if(NOT EXISTS ${file})
     fail("${file} was not installed")

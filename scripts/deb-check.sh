@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian package built by scripts/deb.sh as a user would (apt-get resolves its
-# dependencies) and starts the installed program once, on an X server of its own, in a generated
-# emulator folder; a SIGTERM ends it as the end of a desktop session does, and it saves its
-# settings then.
+# dependencies) and starts the installed program once, on an X server of its own, as its desktop
+# entry does from the menu: in the root folder, finding the generated emulator folder the user
+# chose before; a SIGTERM ends it as the end of a desktop session does, and it saves its settings
+# then.
 set -euo pipefail
 deb=$(realpath "$1")
 sudo=""
@@ -11,15 +12,19 @@ DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recomme
 for file in /usr/bin/startvelk /usr/bin/UNZIPLIB.DLL /usr/bin/startvelk-batch \
     /usr/bin/startvelk-console /usr/share/applications/startvelk.desktop \
     /usr/share/icons/hicolor/scalable/apps/startvelk.svg \
-    /usr/share/metainfo/org.example.startvelk.metainfo.xml; do
+    /usr/share/metainfo/org.example.startvelk.metainfo.xml /usr/share/startvelk/StartVELK.txt \
+    /usr/share/startvelk/StartVELKFaq.txt; do
   [ -e "$file" ] || { echo "deb-check: $file is not installed"; exit 1; }
 done
 
 emu=$(realpath "$(mktemp -d)")
+config=$(mktemp -d)
+mkdir -p "$config/startvelk"
+echo "$emu" >"$config/startvelk/recent-folders"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$emu"
+  rm -rf "$emu" "$config"
 }
 trap cleanup EXIT
 mkdir -p "$emu/mygame"
@@ -37,7 +42,9 @@ exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
 pids+=($!)
 read -r display <&3
 export DISPLAY=":$display"
-(cd "$emu" && exec env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY /usr/bin/startvelk) &
+command=$(sed -n 's/^Exec=//p' /usr/share/applications/startvelk.desktop)
+# shellcheck disable=SC2086  # the entry's command line, split as the desktop splits it
+(cd / && exec env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$config" $command) &
 program=$!
 pids+=($program)
 for _ in $(seq 1 300); do
@@ -50,4 +57,4 @@ rm "$emu/StartVELK.ini"
 kill -TERM $program
 wait $program || { echo "deb-check: the installed program did not end normally"; exit 1; }
 [ -e "$emu/StartVELK.ini" ] || { echo "deb-check: the installed program did not save its settings"; exit 1; }
-echo "deb-check: $(basename "$deb") installs, and the installed program runs and ends cleanly"
+echo "deb-check: $(basename "$deb") installs, and the installed program starts from its menu entry, runs and ends cleanly"

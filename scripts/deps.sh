@@ -8,6 +8,7 @@ packages=(
   xvfb xauth xterm xdotool libxcb1-dev
   zip unzip p7zip-full libarchive-tools python3
   openbox x11-utils imagemagick at-spi2-core dbus gir1.2-atspi-2.0 python3-gi
+  qt6-wayland weston
   dpkg-dev fakeroot appstream desktop-file-utils
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix

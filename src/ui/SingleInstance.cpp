@@ -5,6 +5,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include "platform/UserInteraction.h"
@@ -100,6 +101,8 @@ void TSingleInstance::WaitingForGame(const QString& game) {
 void TSingleInstance::Answer() {
   while (QLocalSocket* socket = FServer->nextPendingConnection()) {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    // A caller that says nothing is not waited for.
+    QTimer::singleShot(5000, socket, [socket] { socket->abort(); });
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
       // Another process's words: one short line, and only the one request is known.
       if (!socket->canReadLine() && socket->bytesAvailable() < 16) return;

@@ -129,6 +129,8 @@ TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
   FXvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove("QT_QPA_PLATFORM");
+  // The folders a user chose elsewhere must not lead a start away from the folder under test.
+  env.insert("XDG_CONFIG_HOME", dir + "/.config");
   FXvfb.setProcessEnvironment(env);
   // A display number of its own makes collisions with other X servers started meanwhile rare.
   const QString first = QString::number(200 + QCoreApplication::applicationPid() % 500);
