@@ -112,9 +112,11 @@ int main(int argc, char** argv) {
 #endif
   // The emulator folder: the one named, the working one, or one the user chose before. When none
   // is known, the user is asked once the application exists.
-  const TFolderFound found = FindEmulatorFolder(
-      platform::GetCurrentDir(), FolderArgument(argc, argv), ReadRecentFolders(RecentFoldersFile()));
-  const bool entered = found.Source != TFolderSource::fsNone && platform::SetCurrentDir(found.Folder);
+  const TFolderFound found =
+      FindEmulatorFolder(platform::GetCurrentDir(), FolderArgument(argc, argv),
+                         ReadRecentFolders(RecentFoldersFile()));
+  const bool entered =
+      found.Source != TFolderSource::fsNone && platform::SetCurrentDir(found.Folder);
   // The game folders are read on another thread while the application and the window are built
   // and the settings read; not when the emulator's files are missing and the program ends.
   const std::string gameDir = platform::GetCurrentDir();
@@ -147,7 +149,9 @@ int main(int argc, char** argv) {
   mainWindow = &main;
   instance.SetWindow(&main);
   TFolderMenu folderMenu(main);
-  gameStart.RunningGame.OnRunning = [&folderMenu](bool running) { folderMenu.SetEnabled(!running); };
+  gameStart.RunningGame.OnRunning = [&folderMenu](bool running) {
+    folderMenu.SetEnabled(!running);
+  };
   gameStart.RunningGame.OnClosedDuringRun = [&instance](const QString& game) {
     instance.WaitingForGame(game);
   };

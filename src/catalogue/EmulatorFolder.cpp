@@ -12,11 +12,24 @@
 namespace {
 
 // The toolkit's own options that take the next argument as their value.
-constexpr std::string_view kOptionsWithValue[] = {
-    "-platform",  "-platformpluginpath", "-platformtheme", "-plugin",  "-qmljsdebugger",
-    "-display",   "-geometry",           "-style",         "-stylesheet", "-session",
-    "-qwindowgeometry", "-qwindowicon",  "-qwindowtitle",  "-title",   "-name",
-    "-visual",    "-ncols",              "-cmap"};
+constexpr std::string_view kOptionsWithValue[] = {"-platform",
+                                                  "-platformpluginpath",
+                                                  "-platformtheme",
+                                                  "-plugin",
+                                                  "-qmljsdebugger",
+                                                  "-display",
+                                                  "-geometry",
+                                                  "-style",
+                                                  "-stylesheet",
+                                                  "-session",
+                                                  "-qwindowgeometry",
+                                                  "-qwindowicon",
+                                                  "-qwindowtitle",
+                                                  "-title",
+                                                  "-name",
+                                                  "-visual",
+                                                  "-ncols",
+                                                  "-cmap"};
 
 bool TakesValue(std::string_view option) {
   if (option.rfind("--", 0) == 0) option.remove_prefix(1);  // --style NAME as well

@@ -1,5 +1,3 @@
-#include "InstanceLock.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,6 +10,7 @@
 #include <cstring>
 
 #include "Files.h"
+#include "InstanceLock.h"
 
 namespace platform {
 
@@ -105,8 +104,7 @@ std::string InstanceLockPath(const std::string& folder) {
   }
   if (!PrivateFolder(base)) return {};
   char name[64];
-  std::snprintf(name, sizeof name, "emu-%llx-%llx.lock",
-                static_cast<unsigned long long>(st.st_dev),
+  std::snprintf(name, sizeof name, "emu-%llx-%llx.lock", static_cast<unsigned long long>(st.st_dev),
                 static_cast<unsigned long long>(st.st_ino));
   return JoinPath(base, name);
 }

@@ -36,9 +36,9 @@ TInstanceLock::~TInstanceLock() {
 bool TInstanceLock::Acquire(const std::string& path, std::string* error) {
   Release();
   if (error) error->clear();
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     if (error) *error = "Cannot open " + path + ": " + LastErrorText();
     return false;

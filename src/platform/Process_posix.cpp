@@ -338,7 +338,8 @@ bool ShowConsoleNotice(std::int64_t processId) {
   const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
   if (length <= 0) return false;
   char* real = ::realpath(console->c_str(), nullptr);
-  const bool same = real != nullptr && std::string_view(target, static_cast<std::size_t>(length)) == real;
+  const bool same =
+      real != nullptr && std::string_view(target, static_cast<std::size_t>(length)) == real;
   std::free(real);
   return same && ::kill(static_cast<pid_t>(processId), SIGUSR1) == 0;
 }
@@ -368,8 +369,8 @@ TChildProcess StartProcess(const TProcessStart& start, std::string* error) {
     ::close(fd);
     const std::optional<std::string> interpreter = FindBatchInterpreter();
     if (!interpreter) return fail("Cannot find the batch interpreter startvelk-batch");
-    const auto console =
-        ConsoleCommand(start.ShowCommand, start.Title.empty() ? program : start.Title, start.ConsoleLog);
+    const auto console = ConsoleCommand(
+        start.ShowCommand, start.Title.empty() ? program : start.Title, start.ConsoleLog);
     if (console) argv = console->Words;
     argv.push_back(*interpreter);
     // In a terminal of its own a failure would flash past unread, so the interpreter waits then.

@@ -54,8 +54,9 @@ void RememberEmulatorFolder(const std::string& folder) {
 bool EnterEmulatorFolder(const TFolderFound& found, TQtUserInteraction& ui) {
   std::string folder = found.Folder;
   if (found.Source == TFolderSource::fsArgument && !platform::DirectoryExists(folder)) {
-    ui.MessageDlg("Folder not found: " + folder + "\rStart StartVELK with the folder in which "
-                  "VELK is installed.", TMsgDlgType::mtError, mbCancel);
+    ui.MessageDlg("Folder not found: " + folder +
+                      "\rStart StartVELK with the folder in which VELK is installed.",
+                  TMsgDlgType::mtError, mbCancel);
     return false;
   }
   if (found.Source == TFolderSource::fsNone) {
@@ -130,9 +131,10 @@ void TFolderMenu::SetEnabled(bool enabled) {
 void TFolderMenu::Open(const std::string& folder) {
   const std::vector<std::string> missing = MissingStartupFiles(folder);
   if (!missing.empty()) {
-    QtUserInteraction().MessageDlg("File not found: " + platform::JoinPath(folder, missing.front()) +
-                                       "\rThis file is needed by StartVELK.",
-                                   TMsgDlgType::mtError, mbOK);
+    QtUserInteraction().MessageDlg(
+        "File not found: " + platform::JoinPath(folder, missing.front()) +
+            "\rThis file is needed by StartVELK.",
+        TMsgDlgType::mtError, mbOK);
     return;
   }
   if (folder == Catalogue().GameDir) return;  // already open here

@@ -113,9 +113,9 @@ int TGameListModel::rowCount(const QModelIndex& parent) const {
 }
 
 QString GameStatusText(const TCatalogue& cat, std::int32_t index) {
-  const std::int32_t status =
-      index >= 0 && index < static_cast<std::int32_t>(cat.GameStatus.size()) ? cat.GameStatus[index]
-                                                                               : gsNotAvailable;
+  const std::int32_t status = index >= 0 && index < static_cast<std::int32_t>(cat.GameStatus.size())
+                                  ? cat.GameStatus[index]
+                                  : gsNotAvailable;
   if (status == gsInstalled) return QStringLiteral("installed");
   if (status != gsZipAvailable) return QStringLiteral("not available");
   std::string folder = cat.AltRomPath.empty() ? cat.GameDir : cat.AltRomPath;

@@ -58,7 +58,8 @@ TMainGameStart::TMainGameStart(TMain& main, TCatalogue& catalogue, TUserInteract
       metrics.horizontalAdvance(TUnzipProgressBar::Text(999999, 999999)) + 2 * metrics.height(),
       line);
   UnzipCancel->setAutoRaise(true);
-  UnzipCancel->setFixedSize(metrics.horizontalAdvance(UnzipCancel->text()) + metrics.height(), line);
+  UnzipCancel->setFixedSize(metrics.horizontalAdvance(UnzipCancel->text()) + metrics.height(),
+                            line);
   UnzipCancel->setToolTip("Stop unzipping (Esc)");
   UnzipCancel->setAccessibleName("Cancel unzipping");
   FMain.statusBar()->addPermanentWidget(UnzipProgress);

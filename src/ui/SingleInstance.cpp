@@ -53,9 +53,10 @@ TSingleInstance::~TSingleInstance() {
 }
 
 QString TSingleInstance::WaitingText(const QString& game) {
-  return QStringLiteral("StartVELK is still running in this folder: its window is closed, and it "
-                        "waits for %1 to end to clean up after it.\rStart StartVELK again once "
-                        "the game has ended.")
+  return QStringLiteral(
+             "StartVELK is still running in this folder: its window is closed, and it "
+             "waits for %1 to end to clean up after it.\rStart StartVELK again once "
+             "the game has ended.")
       .arg(game);
 }
 

@@ -45,14 +45,18 @@ void OpenOrSay(const std::vector<std::string>& places, TUserInteraction& ui) {
   for (const std::string& place : places) {
     if (!ShellOpenUrl(place).isLocalFile()) {
       if (ShellOpen(place)) return;
-      ui.MessageDlg("Cannot open " + place + ":\rno program of the desktop opens it (xdg-open was "
-                    "not found or failed).", TMsgDlgType::mtError, mbOK);
+      ui.MessageDlg("Cannot open " + place +
+                        ":\rno program of the desktop opens it (xdg-open was "
+                        "not found or failed).",
+                    TMsgDlgType::mtError, mbOK);
       return;
     }
     if (platform::FileExists(place)) {
       if (ShellOpen(place)) return;
-      ui.MessageDlg("Cannot open " + place + ":\rno program of the desktop opens it (xdg-open was "
-                    "not found or failed).", TMsgDlgType::mtError, mbOK);
+      ui.MessageDlg("Cannot open " + place +
+                        ":\rno program of the desktop opens it (xdg-open was "
+                        "not found or failed).",
+                    TMsgDlgType::mtError, mbOK);
       return;
     }
     looked += "\r" + place;
@@ -64,7 +68,8 @@ void OpenOrSay(const std::vector<std::string>& places, TUserInteraction& ui) {
                 TMsgDlgType::mtError, mbOK);
 }
 
-std::vector<std::string> ProgramDocumentPlaces(const std::string& name, const std::string& gameDir) {
+std::vector<std::string> ProgramDocumentPlaces(const std::string& name,
+                                               const std::string& gameDir) {
   const std::string program = platform::ProgramDir();
   return {gameDir.empty() ? name : platform::JoinPath(gameDir, name),
           QDir::cleanPath(QFile::decodeName(QByteArray::fromStdString(

@@ -54,8 +54,11 @@ TEST(EmulatorFolderTest, WorkingFolderThenArgumentThenFirstUsableRecentFolder) {
       {good, std::nullopt, {other}, TFolderSource::fsWorkingDir, good},
       // A named folder wins over the working one and is taken as named, lacking files or not.
       {good, empty + "/./", {}, TFolderSource::fsArgument, empty},
-      {empty, std::nullopt, {dir.Str() + "/gone", noReadme, other, good},
-       TFolderSource::fsRecent, other},
+      {empty,
+       std::nullopt,
+       {dir.Str() + "/gone", noReadme, other, good},
+       TFolderSource::fsRecent,
+       other},
       {empty, std::nullopt, {noReadme}, TFolderSource::fsNone, ""},
   };
   for (const Case& c : cases) {
@@ -72,7 +75,7 @@ TEST(EmulatorFolderTest, RecentFoldersAreKeptMostRecentFirstAndReadWithCare) {
 
   std::vector<std::string> folders;
   for (int i = 0; i < 10; ++i) folders = AddRecentFolder(folders, "/emu/" + std::to_string(i));
-  folders = AddRecentFolder(folders, "/emu/5/");  // chosen again: to the front, once
+  folders = AddRecentFolder(folders, "/emu/5/");   // chosen again: to the front, once
   folders = AddRecentFolder(folders, "relative");  // never a folder of the list
   ASSERT_EQ(folders.size(), MaxRecentFolders);
   EXPECT_EQ(folders[0], "/emu/5");

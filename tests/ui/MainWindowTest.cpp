@@ -5,9 +5,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLocale>
-#include <QProgressBar>
-#include <QToolButton>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -18,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <climits>
 #include <stdexcept>
 #include <tuple>
@@ -664,8 +664,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(start.UnzipProgress->text(), QString("999,999 of 999,999 files"));
     QTest::qWait(50);
     const QRect bar = main.statusBar()->rect();
-    for (QWidget* part : {static_cast<QWidget*>(start.UnzipProgress),
-                          static_cast<QWidget*>(start.UnzipCancel)}) {
+    for (QWidget* part :
+         {static_cast<QWidget*>(start.UnzipProgress), static_cast<QWidget*>(start.UnzipCancel)}) {
       const QRect at(part->mapTo(main.statusBar(), QPoint(0, 0)), part->size());
       QVERIFY2(bar.contains(at), qPrintable(part->objectName()));
       QVERIFY(part->height() >= part->fontMetrics().height());

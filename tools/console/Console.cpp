@@ -70,7 +70,8 @@ class TFollowedFile {
     }
     if (!FLive) {
       if (FHadStart && st.st_ino == FStart.st_ino && st.st_size == FStart.st_size &&
-          st.st_mtim.tv_sec == FStart.st_mtim.tv_sec && st.st_mtim.tv_nsec == FStart.st_mtim.tv_nsec)
+          st.st_mtim.tv_sec == FStart.st_mtim.tv_sec &&
+          st.st_mtim.tv_nsec == FStart.st_mtim.tv_nsec)
         return {};
       FLive = true;
       FOffset = 0;
