@@ -146,5 +146,5 @@ void TFolderMenu::Open(const std::string& folder) {
 void TFolderMenu::StartChosenFolder() const {
   if (FChosen)
     QProcess::startDetached(QCoreApplication::applicationFilePath(),
-                            {QString::fromStdString(*FChosen)});
+                            {QString::fromStdString(*FChosen)}, QString::fromStdString(*FChosen));
 }

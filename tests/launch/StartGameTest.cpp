@@ -325,8 +325,10 @@ TEST_F(ZipStartTest, ExtractsIntoANewGameFolderRunsAndRemovesWhatItWrote) {
             (std::vector<std::string>{"Unzipping 5 files from mygame.zip", "Starting VELK"}));
   EXPECT_EQ(WindowEvents(),
             (std::vector<std::string>{"join", "status:Unzipping 5 files from mygame.zip",
-                                      "status:Starting VELK", "status-reset", "leave",
-                                      "follow-play", "load-screenshots"}));
+                                      "status:Starting VELK",
+                                      "status-reset",  // started: the running game is named
+                                      "status-reset", "leave", "follow-play",
+                                      "load-screenshots"}));
   EXPECT_EQ(fs::path(platform::GetCurrentDir()), FDir.Path());
 }
 
@@ -401,7 +403,8 @@ TEST_F(ZipStartTest, MissingLibraryIsReportedAndTheEmulatorStillRuns) {
             (std::vector<std::string>{"stop-slideshow", "join",
                                       "status:Unzipping 5 files from mygame.zip",
                                       "plain:UNZIPLIB.DLL not found!", "status:Starting VELK",
-                                      "status-reset", "leave", "follow-play", "load-screenshots"}));
+                                      "status-reset", "status-reset", "leave", "follow-play",
+                                      "load-screenshots"}));
   EXPECT_EQ(GameFolder("mygame"), (std::vector<std::string>{"mygame.vlk"}));
 }
 
