@@ -31,8 +31,11 @@ void TRunningGame::Begins(const QString& name) {
   FMain.ExecEmu->Title = ConsoleTitle(name).toStdString();
   QPushButton* start = FMain.StartEmuButton;
   FStartText = start->accessibleName();
-  start->setText(start->fontMetrics().elidedText(StatusText(name), Qt::ElideRight,
-                                                 start->width() - start->iconSize().width() - 16));
+  // The words take the picture's place, so that the game's name fits.
+  FStartIcon = start->icon();
+  start->setIcon(QIcon());
+  start->setText(
+      start->fontMetrics().elidedText(StatusText(name), Qt::ElideRight, start->width() - 16));
   start->setAccessibleName(StatusText(name));
   start->setToolTip(QStringLiteral("%1 is running; end it to start another game").arg(name));
   FMain.SetRunningText(StatusText(name));
@@ -45,6 +48,7 @@ void TRunningGame::Ends() {
   FMain.ExecEmu->Title.clear();
   QPushButton* start = FMain.StartEmuButton;
   start->setText(QString());
+  start->setIcon(FStartIcon);
   start->setAccessibleName(FStartText);
   start->setToolTip(FStartText);
   FMain.SetRunningText(QString());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <functional>
 
@@ -36,6 +37,7 @@ class TRunningGame {
   TMain& FMain;
   QString FName;
   QString FStartText;
+  QIcon FStartIcon;
 };
 
 /// Shows a notification on the desktop; false when the desktop has no notification service.

@@ -711,6 +711,7 @@ def newcomer_run(args, work, reader):
               "Enter during the run starts nothing and asks nothing")
         check(label_holding(reader, frame, "Running: Space Racer II") is not None,
               "the status bar names the running game while another is selected")
+        desktop.shot(os.path.join(args.shots, "running-game.png"))
         output = console_text(reader, "Space Racer II \u2014 VELK")
         check(output is not None and wait_for(
             lambda: "VELK demo started" in reader.text(output), 5.0) is not None,
@@ -813,7 +814,6 @@ def newcomer_run(args, work, reader):
             if pid:
                 os.kill(pid, signal.SIGTERM)
                 wait_for(lambda: not os.path.exists(f"/proc/{pid}"), 20.0)
-        desktop.shot(os.path.join(args.shots, "newcomer.png"))
     finally:
         for process in started:
             if process.poll() is None:

@@ -7,9 +7,9 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
-#include <QLocale>
 #include <QImage>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
@@ -369,8 +369,8 @@ class StartEndToEndTest : public QObject {
     during.When(count(5), [this] { QFile(Stop()).open(QIODevice::WriteOnly); });
     DoubleClickGame("Beta Blaster");
     QVERIFY(during.Done());
-    QCOMPARE(Shots(), (QStringList{"beta01.jpg", "beta02.jpg", "beta03.jpg", "beta04.jpg",
-                                   "beta05.jpg"}));
+    QCOMPARE(Shots(),
+             (QStringList{"beta01.jpg", "beta02.jpg", "beta03.jpg", "beta04.jpg", "beta05.jpg"}));
     const auto picture = DecodeJpegFile(Path("ScreenShots/beta01.jpg").toStdString());
     QVERIFY(picture);
     QCOMPARE(picture->Width, 64);

@@ -327,8 +327,7 @@ TEST_F(ZipStartTest, ExtractsIntoANewGameFolderRunsAndRemovesWhatItWrote) {
             (std::vector<std::string>{"join", "status:Unzipping 5 files from mygame.zip",
                                       "status:Starting VELK",
                                       "status-reset",  // started: the running game is named
-                                      "status-reset", "leave", "follow-play",
-                                      "load-screenshots"}));
+                                      "status-reset", "leave", "follow-play", "load-screenshots"}));
   EXPECT_EQ(fs::path(platform::GetCurrentDir()), FDir.Path());
 }
 
@@ -400,11 +399,10 @@ TEST_F(ZipStartTest, MissingLibraryIsReportedAndTheEmulatorStillRuns) {
   ASSERT_TRUE(run.Ran);
   EXPECT_EQ(run.Listing, (std::vector<std::string>{"mygame.vlk"}));
   EXPECT_EQ(WindowEvents(),
-            (std::vector<std::string>{"stop-slideshow", "join",
-                                      "status:Unzipping 5 files from mygame.zip",
-                                      "plain:UNZIPLIB.DLL not found!", "status:Starting VELK",
-                                      "status-reset", "status-reset", "leave", "follow-play",
-                                      "load-screenshots"}));
+            (std::vector<std::string>{
+                "stop-slideshow", "join", "status:Unzipping 5 files from mygame.zip",
+                "plain:UNZIPLIB.DLL not found!", "status:Starting VELK", "status-reset",
+                "status-reset", "leave", "follow-play", "load-screenshots"}));
   EXPECT_EQ(GameFolder("mygame"), (std::vector<std::string>{"mygame.vlk"}));
 }
 
