@@ -33,9 +33,9 @@ struct TProcessStart {
   int ShowCommand = swShowNormal;
   std::uint32_t PriorityClass = NormalPriorityClass;
   /// The title of a batch file's console window; the batch file's name when empty.
-  std::string Title;
+  std::string Title{};
   /// A file the batch file's output is redirected into, which the console window shows as it grows.
-  std::string ConsoleLog;
+  std::string ConsoleLog{};
 };
 
 /// A started child process. It is always reaped: by HasEnded/WaitForEnd once it has ended, or,
