@@ -329,6 +329,23 @@ class StartLifeTest : public QObject {
     QVERIFY(EndsCleanly(run, *pid));
   }
 
+  // Ten thousand unzipped files take seconds to remove once they are on the disk (thirty here):
+  // meanwhile the window answers, and a key typed into the list reaches the search at once.
+  void theWindowAnswersWhileThousandsOfFilesAreRemoved() {
+    QTemporaryDir dir;
+    MakeEmulatorDir(dir, 10000, true, "sync; echo > seen-start.txt\n");
+    TProgramRun run(dir.path());
+    const auto pid = StartTheGame(dir.path(), "seen-start.txt");
+    QVERIFY(pid);
+    QTRY_VERIFY_WITH_TIMEOUT(Entries(dir.filePath("zg")).size() < 10001, kStep);
+    QVERIFY(PressKey(*pid, "q"));  // no game's name holds a q
+    const QStringList nothingListed = {"search", "--name", "^StartVELK 0\\.9\\.1 \\[0 of 1"};
+    QTRY_VERIFY_WITH_TIMEOUT(Xdo(*pid, nothingListed), 1000);
+    QVERIFY2(Entries(dir.filePath("zg")).size() > 1, "the clean-up was over before the key came");
+    QTRY_COMPARE_WITH_TIMEOUT(Entries(dir.filePath("zg")), QStringList{"zg.vlk"}, 10 * kStep);
+    QVERIFY(EndsCleanly(run, *pid));
+  }
+
   // A close at any moment of a start (unzipping, starting the emulator, waiting for it) is
   // honoured at once: the window goes and the settings are saved; the files go when the game is
   // over, or at once when it never started.
