@@ -30,6 +30,13 @@ enum TGameStatus : std::int32_t { gsNotAvailable = 0, gsInstalled = 1, gsZipAvai
 
 /// The program-wide state: the catalogue and its scalars. Entry 0 of Games is the default-settings
 /// record; GameStatus has one element per entry (element 0 unused).
+/// A game folder into which another start unzipped files that it may still use or has yet to
+/// remove: those names never make the game count as installed.
+struct TClaimedFolder {
+  std::string Folder;
+  std::vector<std::string> Names;
+};
+
 struct TCatalogue {
   std::vector<TGameRecord> Games;
   std::vector<std::int32_t> GameStatus;
@@ -37,6 +44,8 @@ struct TCatalogue {
   std::int32_t LastGameListPos = 0;
   std::string AltRomPath;  ///< empty (working directory) or ending in the separator
   std::string GameDir;     ///< the emulator's directory, recorded at start-up
+  /// Asked by every availability scan, when set (the clean-up records of unzipped games).
+  std::function<std::vector<TClaimedFolder>()> ClaimedFolders;
 };
 
 /// The one catalogue of the running program.

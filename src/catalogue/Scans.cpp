@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -271,6 +273,34 @@ void ScanGameAvailability(TCatalogue& cat) {
   ScanGameAvailability(cat, TScanMemory{FolderCountsFile(cat.GameDir)});
 }
 
+namespace {
+
+// Files unzipped by a start that may still run, or whose clean-up is still owed, are not the
+// game's: counted without them, such a folder holds what it held before that start.
+void DiscountClaimedFiles(TCatalogue& cat, const std::vector<TClaimedFolder>& claims) {
+  for (const TClaimedFolder& claim : claims) {
+    std::set<std::string> claimed(claim.Names.begin(), claim.Names.end());
+    for (std::size_t i = 1; i < cat.Games.size() && i < cat.GameStatus.size(); ++i) {
+      const std::string_view zipName = cat.Games[i].ZipName;
+      if (cat.GameStatus[i] != gsInstalled || !SameTextAscii(zipName, claim.Folder)) continue;
+      std::size_t entries = 0;
+      platform::ForEachEntry(
+          InGameDir(cat, claim.Folder), "*",
+          [&](const platform::TSearchRec& entry) {
+            if (!claimed.count(entry.Name)) ++entries;  // "." and ".." count, as in every scan
+            return true;
+          },
+          platform::TListDetail::ldKind);
+      if (entries >= static_cast<std::size_t>(InstalledMinEntries)) continue;
+      const std::string archive =
+          InGameDir(cat, cat.AltRomPath + std::string(zipName) + ".zip");
+      cat.GameStatus[i] = platform::FileExists(archive) ? gsZipAvailable : gsNotAvailable;
+    }
+  }
+}
+
+}  // namespace
+
 void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSurvey* survey) {
   cat.GameStatus.resize(cat.Games.size(), gsNotAvailable);
   if (cat.Games.size() <= 1) return;
@@ -322,4 +352,5 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
     }
     cat.GameStatus[i] = status;
   }
+  if (cat.ClaimedFolders) DiscountClaimedFiles(cat, cat.ClaimedFolders());
 }

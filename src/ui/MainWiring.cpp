@@ -16,6 +16,12 @@
 
 TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey) {
   TMainHooks hooks;
+  Catalogue().ClaimedFolders = [] {
+    std::vector<TClaimedFolder> folders;
+    for (TJournalClaim& claim : JournalClaims(Catalogue().GameDir))
+      folders.push_back({std::move(claim.Folder), std::move(claim.Names)});
+    return folders;
+  };
   hooks.StartupIO = [&ui, survey](TWindowState& window) {
     StartupIO(
         Catalogue(), ui, window,

@@ -97,6 +97,21 @@ TEST(ScanGameAvailability, InstalledBeatsZipAndZipNeedsAltRomPath) {
   EXPECT_EQ(cat.GameStatus.size(), 4u);
 }
 
+// Files that another start unzipped, named by its clean-up record, do not make a game installed;
+// the game's own files do.
+TEST(ScanGameAvailability, FilesClaimedByAnotherStartDoNotCount) {
+  EmulatorDir emu;
+  emu.AddDriverDir("taken", 4);  // . .. taken.vlk rom0..rom3
+  emu.Dir.Write("taken.zip", "PK");
+  emu.AddDriverDir("mine", 4);
+  TCatalogue cat = CatalogueOf({"taken", "mine"});
+  cat.ClaimedFolders = [] {
+    return std::vector<TClaimedFolder>{{"TAKEN", {"rom0", "rom1", "absent"}}, {"mine", {"x"}}};
+  };
+  ScanGameAvailability(cat);
+  EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>{0, gsZipAvailable, gsInstalled}));
+}
+
 // A handler that runs while another working directory is current (an extraction's) still sees
 // the emulator's folder through GameDir.
 TEST(ScanGameAvailability, PathsComeFromGameDirNotTheWorkingDirectory) {
