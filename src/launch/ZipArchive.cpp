@@ -30,7 +30,7 @@ std::uint32_t Cap32(std::uint64_t v) {
 // Text of an entry (name or comment) as the listing shows it.
 std::string ShownText(const std::string& raw, const std::string& extra, std::uint16_t versionMadeBy,
                       std::uint16_t flags, TCodePageRule rule) {
-  return DecodeName(raw, extra, versionMadeBy, flags, rule, false).Text;
+  return DecodeName(raw, extra, versionMadeBy, flags, rule).Text;
 }
 
 struct TUnzipLibrary {

@@ -149,8 +149,7 @@ bool TExtractor::ReadDirectory() {
     const std::string_view extra(reinterpret_cast<const char*>(h + kCentralSize + nameLen),
                                  extraLen);
     e.Flags = Get16(h + 8);
-    TEntryName name =
-        DecodeName(e.RawName, extra, Get16(h + 4), e.Flags, TCodePageRule::cpAuto, true);
+    TEntryName name = DecodeName(e.RawName, extra, Get16(h + 4), e.Flags, TCodePageRule::cpAuto);
     e.Name = std::move(name.Text);
     e.NameValid = name.Valid;
     e.Method = Get16(h + 10);

@@ -39,11 +39,17 @@ bool IsOemText(std::uint16_t versionMadeBy, TCodePageRule rule) {
 }
 
 std::string OemToAnsi(std::string_view text) {
-  // Most names are plain ASCII: taken whole, as a listing of many entries spends its time here.
-  if (std::none_of(text.begin(), text.end(), [](char c) { return c & 0x80; }))
-    return std::string(text);
   std::string out;
-  out.reserve(text.size() * 2);
+  AppendOemToAnsi(out, text);
+  return out;
+}
+
+void AppendOemToAnsi(std::string& out, std::string_view text) {
+  // Most names are plain ASCII: taken whole, as a listing of many entries spends its time here.
+  if (std::none_of(text.begin(), text.end(), [](char c) { return c & 0x80; })) {
+    out += text;
+    return;
+  }
   for (const char ch : text) {
     const auto byte = static_cast<unsigned char>(ch);
     if (byte < 128) {
@@ -66,7 +72,6 @@ std::string OemToAnsi(std::string_view text) {
     }
 #endif
   }
-  return out;
 }
 
 std::optional<std::string> Utf8ToNarrow(std::string_view text) {
@@ -87,6 +92,19 @@ std::optional<std::string> Utf8ToNarrow(std::string_view text) {
   return out;
 #else
   return std::string(text);
+#endif
+}
+
+bool AppendUtf8ToNarrow(std::string& out, std::string_view text) {
+#ifdef _WIN32
+  const std::optional<std::string> narrow = Utf8ToNarrow(text);
+  if (!narrow) return false;
+  out += *narrow;
+  return true;
+#else
+  if (!IsValidUtf8(text)) return false;
+  out += text;  // the narrow encoding is UTF-8: nothing to convert
+  return true;
 #endif
 }
 

@@ -72,9 +72,16 @@ constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
   return table;
 }
 
-TEntryName Utf8Name(std::string_view text) {
-  if (const auto narrow = Utf8ToNarrow(text)) return {*narrow, true, true};
-  return {std::string(text), false, true};
+bool IsAscii(std::string_view text) {
+  for (const char c : text)
+    if (c & 0x80) return false;
+  return true;
+}
+
+// A record found by its signature: one whose directory lies on a later volume than the record
+// itself cannot be, so its signature is a comment's or data's bytes.
+bool IsPossible(const TEndRecord& r) {
+  return r.DirDisk <= r.ThisDisk;
 }
 
 }  // namespace
@@ -87,12 +94,15 @@ std::optional<TEndRecord> FindEndRecord(std::uint64_t fileSize, const TReadAt& r
   if (!read(tailStart, tail.data(), tail.size())) return std::nullopt;
   const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
 
-  if (Get32(bytes + tailSize - kEndSize) == kEndSig)
-    return ReadEndRecord(tail, tailStart, tailSize - kEndSize, read);
+  if (Get32(bytes + tailSize - kEndSize) == kEndSig) {
+    TEndRecord r = ReadEndRecord(tail, tailStart, tailSize - kEndSize, read);
+    if (IsPossible(r)) return r;
+  }
   std::optional<TEndRecord> closest;
   for (std::size_t i = tailSize - kEndSize; i-- > 0;) {
     if (Get32(bytes + i) != kEndSig) continue;
     TEndRecord r = ReadEndRecord(tail, tailStart, i, read);
+    if (!IsPossible(r)) continue;
     if (PointsAtDirectory(r, read)) return r;
     if (!closest) closest = std::move(r);
   }
@@ -148,25 +158,39 @@ std::uint32_t Crc32(std::string_view bytes) {
 }
 
 TEntryName DecodeName(std::string_view raw, std::string_view extra, std::uint16_t versionMadeBy,
-                      std::uint16_t flags, TCodePageRule rule, bool forFiles) {
-  if (flags & kFlagUtf8) return Utf8Name(raw);
+                      std::uint16_t flags, TCodePageRule rule) {
+  TEntryName name;
+  name.Valid = AppendDecodedName(name.Text, raw, extra, versionMadeBy, flags, rule, &name.Utf8);
+  return name;
+}
+
+bool AppendDecodedName(std::string& out, std::string_view raw, std::string_view extra,
+                       std::uint16_t versionMadeBy, std::uint16_t flags, TCodePageRule rule,
+                       bool* utf8) {
+  const auto declared = [&](std::string_view text) {
+    if (utf8) *utf8 = true;
+    if (AppendUtf8ToNarrow(out, text)) return true;
+    out += raw;
+    return false;
+  };
+  if (utf8) *utf8 = false;
+  if (flags & kFlagUtf8) return declared(raw);
   if (const auto unicode = FindExtra(extra, kUnicodePathExtraId);
       unicode && unicode->size() >= 5 && unicode->front() == 1 &&
       Get32(reinterpret_cast<const unsigned char*>(unicode->data()) + 1) == Crc32(raw))
-    return Utf8Name(unicode->substr(5));
-  if (IsOemText(versionMadeBy, rule)) return {OemToAnsi(raw), true, false};
+    return declared(unicode->substr(5));
+  if (IsAscii(raw)) {
+    out += raw;
+  } else if (IsOemText(versionMadeBy, rule)) {
+    AppendOemToAnsi(out, raw);
 #ifndef _WIN32
-  // Linux file names are UTF-8: a name in no declared encoding that is no UTF-8 is taken as the
-  // Windows code page it most likely came from; its five unassigned bytes make it no name.
-  if (forFiles && !::IsValidUtf8(raw)) {
-    if (raw.find_first_of("\x81\x8D\x8F\x90\x9D") != std::string_view::npos)
-      return {std::string(raw), false, false};
-    return {::Cp1252ToUtf8(raw), true, false};
-  }
-#else
-  (void)forFiles;
+  } else if (!::IsValidUtf8(raw)) {
+    out += ::Cp1252ToUtf8(raw);
 #endif
-  return {std::string(raw), true, false};
+  } else {
+    out += raw;
+  }
+  return true;
 }
 
 bool IsEncrypted(std::uint16_t flags, std::uint16_t method) {

@@ -32,7 +32,8 @@ struct TEndRecord {
 };
 
 /// The record in the last 22 bytes when its signature is there; otherwise the one closest to the
-/// end whose directory is where it says, or failing that the one closest to the end.
+/// end whose directory is where it says, or failing that the one closest to the end. A record
+/// whose directory would start on a later volume than its own is impossible and never taken.
 std::optional<TEndRecord> FindEndRecord(std::uint64_t fileSize, const TReadAt& read);
 
 /// An entry's sizes, local header offset and disk: the central header's, or where a field holds
@@ -60,11 +61,18 @@ struct TEntryName {
   bool Utf8 = false;  ///< declared UTF-8 by flag bit 11 or the Unicode path extra field
 };
 
-/// The name of a central header: UTF-8 with flag bit 11 or a Unicode path extra field whose CRC
-/// matches the stored name, else by the code-page rule. forFiles: a name in no declared encoding
-/// must also be a valid file name of the platform (on Linux UTF-8, else read as Windows-1252).
+/// The name of a central header, the one rule for the listing and for the files written: UTF-8
+/// with flag bit 11 or a Unicode path extra field whose CRC matches the stored name, else by the
+/// code-page rule. On Linux, where file names are UTF-8, a name in no declared encoding that is no
+/// UTF-8 is read as Windows-1252, its five unassigned bytes as the C1 controls of the same value
+/// (as Windows reads them).
 TEntryName DecodeName(std::string_view raw, std::string_view extra, std::uint16_t versionMadeBy,
-                      std::uint16_t flags, TCodePageRule rule, bool forFiles);
+                      std::uint16_t flags, TCodePageRule rule);
+/// DecodeName's Text appended to out, without a string of its own; returns its Valid. Names of
+/// ASCII alone are appended as they are.
+bool AppendDecodedName(std::string& out, std::string_view raw, std::string_view extra,
+                       std::uint16_t versionMadeBy, std::uint16_t flags, TCodePageRule rule,
+                       bool* utf8 = nullptr);
 
 /// True for entries stored encrypted: traditional PKWARE, strong encryption, AES.
 bool IsEncrypted(std::uint16_t flags, std::uint16_t method);

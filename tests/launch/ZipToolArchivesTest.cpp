@@ -94,7 +94,7 @@ class ZipToolArchives : public ::testing::Test {
   }
   std::vector<std::string> ListedNames() const {
     std::vector<std::string> names;
-    for (const TZipEntry& e : FZip.Entries()) names.push_back(e.FileName);
+    for (const TZipEntry& e : FZip.Entries()) names.emplace_back(e.FileName);
     return names;
   }
 
@@ -206,25 +206,64 @@ TEST_F(ZipToolArchives, NamesFollowTheUtf8FlagTheUnicodePathFieldOrTheCodePage) 
       UnicodePathExtra("changed.bin", "ignored.bin");
   add("latin\xE9.bin", 0x0314);           // Unix host, Windows-1252 bytes
   add("bad\xFF\xFE.bin", 0x0314, 0x800);  // flagged UTF-8, but not UTF-8
-  add("undef\x81.bin", 0x0314);           // no character in any encoding here
+  add("undef\x81.bin", 0x0314);           // a byte Windows-1252 leaves undefined
   add("last.bin", 0x0314);
   const std::string archive = FDir.Write("names.zip", w.Build()).string();
   const TFiles got = Extract(archive);
-  EXPECT_EQ(ListedNames(), (std::vector<std::string>{
-                               kCafe, "unicode-\xC3\xA9.bin", "crc\xC3\xA9.bin", "latin\xE9.bin",
-                               "bad\xFF\xFE.bin", "undef\x81.bin", "last.bin"}));
-  EXPECT_EQ(Names(got), (std::vector<std::string>{kCafe, "crc\xC3\xA9.bin", "last.bin",
-                                                  "latin\xC3\xA9.bin", "unicode-\xC3\xA9.bin"}));
+  EXPECT_EQ(ListedNames(),
+            (std::vector<std::string>{kCafe, "unicode-\xC3\xA9.bin", "crc\xC3\xA9.bin",
+                                      "latin\xC3\xA9.bin", "bad\xFF\xFE.bin", "undef\xC2\x81.bin",
+                                      "last.bin"}));
+  EXPECT_EQ(Names(got),
+            (std::vector<std::string>{kCafe, "crc\xC3\xA9.bin", "last.bin", "latin\xC3\xA9.bin",
+                                      "undef\xC2\x81.bin", "unicode-\xC3\xA9.bin"}));
   EXPECT_EQ(got.at("unicode-\xC3\xA9.bin"), "data of uni\x82.bin");
-  EXPECT_EQ(Problems, (std::vector<std::string>{
-                          "Refused file name that is not valid in its encoding: bad??.bin",
-                          "Refused file name that is not valid in its encoding: undef?.bin"}));
+  EXPECT_EQ(
+      Problems,
+      (std::vector<std::string>{"Refused file name that is not valid in its encoding: bad??.bin"}));
   // unzip takes the Unicode path field the same way, Python the flag (on a name it can read).
   EXPECT_TRUE(UnzipExtract(archive).count("unicode-\xC3\xA9.bin"));
   TZipWriter flagged;
   flagged.Add(w.Entries[0]);
   EXPECT_EQ(PythonList(FDir.Write("flagged.zip", flagged.Build()).string()).at(0).substr(0, 10),
             kCafe + "\t");
+}
+
+TEST_F(ZipToolArchives, LegacyEightBitNamesAreListedAsTheirFilesAreWritten) {
+  // Latin-1, KOI8-R, and the five bytes Windows-1252 leaves undefined, as older tools store them:
+  // no UTF-8 flag, no Unicode path field, a Unix host.
+  const std::vector<std::string> names = {"caf\xE9.bin", "\xD2\xCF\xCD.bin",
+                                          "u\x81\x8D\x8F\x90\x9D.bin", "plain.bin"};
+  for (const std::string& name : names) FDir.Write("src/" + name, "data of " + name);
+  auto with = [&](std::vector<std::string> args) {
+    args.insert(args.end(), names.begin(), names.end());
+    return args;
+  };
+  Tool(with({"env", "LC_ALL=C", "zip", "-q", Path("c-locale.zip")}));
+  Tool(with({"python3", "-c",
+             "import os, sys, zipfile\n"
+             "class Raw(zipfile.ZipInfo):\n"
+             "    def _encodeFilenameFlags(self): return self.raw, self.flag_bits\n"
+             "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+             "    for name in sys.argv[2:]:\n"
+             "        raw = os.fsencode(name)\n"
+             "        i = Raw(raw.decode('latin-1'))\n"
+             "        i.raw, i.create_system = raw, 3\n"
+             "        z.writestr(i, b'data of ' + raw)\n",
+             Path("python.zip")}));
+  for (const char* archive : {"c-locale.zip", "python.zip"}) {
+    SCOPED_TRACE(archive);
+    Problems.clear();
+    const TFiles got = Extract(Path(archive));
+    std::vector<std::string> listed = ListedNames();
+    std::sort(listed.begin(), listed.end());
+    // What the listing says is what the folder holds: the start's journal and clean-up go by it.
+    EXPECT_EQ(listed, Names(got));
+    EXPECT_EQ(got.size(), names.size());
+    EXPECT_EQ(got.at("caf\xC3\xA9.bin"), "data of caf\xE9.bin");
+    EXPECT_TRUE(got.count("u\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D.bin"));
+    EXPECT_TRUE(Problems.empty()) << Problems.front();
+  }
 }
 
 TEST_F(ZipToolArchives, TheEndRecordIsTheOneUnzipAndPythonTake) {
@@ -236,6 +275,9 @@ TEST_F(ZipToolArchives, TheEndRecordIsTheOneUnzipAndPythonTake) {
   w.Comment = std::string(40, 'c');
   const std::string whole = w.Build();
   const std::string innerEnd = inner.Build().substr(inner.Build().size() - 22);
+  // A record whose directory would start on a later volume than its own: impossible.
+  std::string impossible = innerEnd;
+  impossible[6] = 1;
 
   struct TCase {
     const char* What;
@@ -249,6 +291,11 @@ TEST_F(ZipToolArchives, TheEndRecordIsTheOneUnzipAndPythonTake) {
       {"end record in the comment",
        whole.substr(0, whole.size() - 40) + innerEnd + std::string(40 - innerEnd.size(), 'c'),
        false},
+      {"impossible end record ending the comment",
+       whole.substr(0, whole.size() - 40) + std::string(40 - impossible.size(), 'c') + impossible,
+       false},
+      {"impossible end record in the comment",
+       whole.substr(0, whole.size() - 40) + "ccc" + impossible + std::string(15, 'c'), false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);
