@@ -90,25 +90,28 @@ class TZipArchive::TVolumeStream {
       : FOwner(owner), FCount(count), FLast(std::move(last)) {}
 
   void Open(int volume, std::uint64_t offset, int seekError) {
-    OpenVolume(volume);
+    if (volume != FVolume) OpenVolume(volume);
+    FIn.clear();
     FIn.seekg(static_cast<std::streamoff>(offset));
     if (!FIn || offset > FSize) throw FOwner.Error(seekError);
+    FPos = offset;
   }
 
-  bool Read(void* buffer, std::size_t n) {
+  /// Reads up to n bytes, on into the next volumes; returns how many there were.
+  std::size_t ReadSome(void* buffer, std::size_t n) {
     auto* p = static_cast<char*>(buffer);
-    while (n > 0) {
-      FIn.read(p, static_cast<std::streamsize>(n));
+    std::size_t done = 0;
+    while (done < n) {
+      FIn.read(p + done, static_cast<std::streamsize>(n - done));
       const auto got = static_cast<std::size_t>(FIn.gcount());
-      p += got;
-      n -= got;
-      if (n == 0) break;
-      if (FVolume + 1 >= FCount) return false;
+      done += got;
+      FPos += got;
+      if (done == n || FVolume + 1 >= FCount) break;
       OpenVolume(FVolume + 1);
     }
-    return true;
+    return done;
   }
-
+  bool Read(void* buffer, std::size_t n) { return ReadSome(buffer, n) == n; }
   bool Read(std::string& out, std::size_t n) {
     out.resize(n);
     return Read(out.data(), n);
@@ -126,6 +129,7 @@ class TZipArchive::TVolumeStream {
     FSize = static_cast<std::uint64_t>(FIn.tellg());
     FIn.seekg(0);
     FVolume = volume;
+    FPos = 0;
   }
 
   TZipArchive& FOwner;
@@ -133,7 +137,62 @@ class TZipArchive::TVolumeStream {
   std::string FLast;
   std::ifstream FIn;
   std::uint64_t FSize = 0;
+  std::uint64_t FPos = 0;
   int FVolume = -1;
+};
+
+// Hands out the central headers one at a time, each with its name, extra field and comment, from
+// blocks read in large pieces: a directory of 100,000 entries takes a few reads, not 300,000.
+class TZipArchive::TCentralReader {
+ public:
+  TCentralReader(TZipArchive& owner, TVolumeStream& in, std::uint64_t dirSize)
+      : FOwner(owner), FIn(in), FLeft(dirSize) {}
+
+  /// The next header with its texts behind it, valid until the next call. Throws the message of
+  /// the part that is cut or wrong.
+  const unsigned char* Next() {
+    FPos += FLength;
+    FLength = 0;
+    if (!Fill(kCentralSize)) throw FOwner.Error(11013);
+    const unsigned char* h = FBuffer.get() + FPos;
+    if (Get32(h) != kCentralSig) throw FOwner.Error(11015);
+    const std::size_t name = Get16(h + 28), extra = Get16(h + 30), comment = Get16(h + 32);
+    if (!Fill(kCentralSize + name)) throw FOwner.Error(11017);
+    if (!Fill(kCentralSize + name + extra)) throw FOwner.Error(11019);
+    if (!Fill(kCentralSize + name + extra + comment)) throw FOwner.Error(11022);
+    FLength = kCentralSize + name + extra + comment;
+    return FBuffer.get() + FPos;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
+
+  // Makes n bytes from FPos on available; false when the volumes end sooner.
+  bool Fill(std::size_t n) {
+    if (FEnd - FPos >= n) return true;
+    if (FPos > 0) std::memmove(FBuffer.get(), FBuffer.get() + FPos, FEnd - FPos);
+    FEnd -= FPos;
+    FPos = 0;
+    // As much of the directory as a block holds, and never less than the header needs.
+    const std::size_t want = static_cast<std::size_t>(
+        std::max<std::uint64_t>(n, std::min<std::uint64_t>(FEnd + FLeft, kBlock)));
+    if (want > FCapacity) {
+      std::unique_ptr<unsigned char[]> bigger(new unsigned char[want]);
+      if (FEnd > 0) std::memcpy(bigger.get(), FBuffer.get(), FEnd);
+      FBuffer = std::move(bigger);
+      FCapacity = want;
+    }
+    const std::size_t got = FIn.ReadSome(FBuffer.get() + FEnd, want - FEnd);
+    FEnd += got;
+    FLeft -= std::min<std::uint64_t>(FLeft, got);
+    return FEnd >= n;
+  }
+
+  TZipArchive& FOwner;
+  TVolumeStream& FIn;
+  std::uint64_t FLeft;  // bytes of the directory not read yet, as its size says
+  std::unique_ptr<unsigned char[]> FBuffer;
+  std::size_t FCapacity = 0, FPos = 0, FEnd = 0, FLength = 0;
 };
 
 TZipArchive::TZipArchive(TUserInteraction& ui) : FUi(ui), FDLLDirectory(".") {}
@@ -243,25 +302,28 @@ std::vector<TZipArchive::TRawCentral> TZipArchive::ReadCentral(const TEndInfo& e
                                                                const std::string& lastVolume) {
   TVolumeStream in(*this, end.ThisDisk + 1, lastVolume);
   in.Open(end.DirDisk, end.DirOffset, 10201);
+  TCentralReader reader(*this, in, end.DirSize);
   std::vector<TRawCentral> entries;
   // A count that lies cannot make the listing take more than the directory could hold.
   entries.reserve(static_cast<std::size_t>(
       std::min({end.Total, end.DirSize / kCentralSize, end.FileSize / kCentralSize})));
   for (std::uint64_t i = 0; i < end.Total; ++i) {
-    TRawCentral c;
-    if (!in.Read(c.Header, sizeof c.Header)) throw Error(11013);
-    if (Get32(c.Header) != kCentralSig) throw Error(11015);
-    if (!in.Read(c.Name, Get16(c.Header + 28))) throw Error(11017);
-    if (!in.Read(c.Extra, Get16(c.Header + 30))) throw Error(11019);
-    if (!in.Read(c.Comment, Get16(c.Header + 32))) throw Error(11022);
+    const unsigned char* h = reader.Next();
+    TRawCentral& c = entries.emplace_back();
+    std::memcpy(c.Header, h, sizeof c.Header);
+    const char* text = reinterpret_cast<const char*>(h + kCentralSize);
+    const std::size_t name = Get16(h + 28), extra = Get16(h + 30), comment = Get16(h + 32);
+    c.Name.assign(text, name);
+    c.Extra.assign(text + name, extra);
+    c.Comment.assign(text + name + extra, comment);
     c.ValuesRead = ReadEntryValues(c.Header, c.Extra, c.Values);
-    entries.push_back(std::move(c));
   }
   return entries;
 }
 
 void TZipArchive::List() {
   FEntries.clear();
+  FNames.clear();
   FZipComment.clear();
   FEndVolume = 0;
   FLabelVolume = -1;
@@ -287,36 +349,67 @@ void TZipArchive::List() {
     }
     FEndVolume = end.ThisDisk;
     FZipComment = end.Comment;
-    const std::vector<TRawCentral> raw = ReadCentral(end, path);
-    const auto rule = static_cast<zip::TCodePageRule>(FCodePage);
-    FEntries.reserve(raw.size());
-    for (const TRawCentral& c : raw) {
-      TZipEntry e;
-      std::memcpy(e.Header.data(), c.Header + 4, e.Header.size());
-      if (c.ValuesRead) {
-        // The record keeps its 32-bit fields: a value beyond one is given as its largest value.
-        Put32(e.Header.data() + 16, Cap32(c.Values.CompressedSize));
-        Put32(e.Header.data() + 20, Cap32(c.Values.Size));
-        Put16(e.Header.data() + 30, std::min<std::uint32_t>(c.Values.Disk, kMax16));
-        Put32(e.Header.data() + 38, Cap32(c.Values.LocalOffset));
-      }
-      e.FileName = ShownText(c.Name, c.Extra, c.VersionMadeBy(), c.Flags(), rule);
-      e.FileComment = ShownText(c.Comment, {}, c.VersionMadeBy(), c.Flags(), rule);
-      std::replace(e.FileName.begin(), e.FileName.end(), '/', '\\');
-      FEntries.push_back(std::move(e));
-    }
+    ListCentral(end, path);
   } catch (const EZipArchive& e) {
     ShowExceptionError(e);
     FZipFilename.clear();
     FEntries.clear();
+    FNames.clear();
   } catch (const std::bad_alloc&) {
     ReportMessage(10103);
     FZipFilename.clear();
     FEntries.clear();
+    FNames.clear();
   } catch (...) {
     ReportMessage(10202);
     FZipFilename.clear();
     FEntries.clear();
+    FNames.clear();
+  }
+}
+
+void TZipArchive::ListCentral(const TEndInfo& end, const std::string& path) {
+  TVolumeStream in(*this, end.ThisDisk + 1, path);
+  in.Open(end.DirDisk, end.DirOffset, 10201);
+  TCentralReader reader(*this, in, end.DirSize);
+  const std::uint64_t most =
+      std::min({end.Total, end.DirSize / kCentralSize, end.FileSize / kCentralSize});
+  FEntries.reserve(static_cast<std::size_t>(most));
+  // Names and comments go into one block; most of them are the directory's bytes as they are.
+  const std::uint64_t texts = std::min(end.DirSize, end.FileSize) - most * kCentralSize;
+  FNames.reserve(static_cast<std::size_t>(texts));
+  const auto rule = static_cast<zip::TCodePageRule>(FCodePage);
+  for (std::uint64_t i = 0; i < end.Total; ++i) {
+    const unsigned char* h = reader.Next();
+    TZipEntry& e = FEntries.emplace_back();
+    std::memcpy(e.Header.data(), h + 4, e.Header.size());
+    const char* text = reinterpret_cast<const char*>(h + kCentralSize);
+    const std::string_view name(text, Get16(h + 28)), extra(text + name.size(), Get16(h + 30)),
+        comment(text + name.size() + extra.size(), Get16(h + 32));
+    TEntryValues values;
+    if (ReadEntryValues(h, extra, values)) {
+      // The record keeps its 32-bit fields: a value beyond one is given as its largest value.
+      Put32(e.Header.data() + 16, Cap32(values.CompressedSize));
+      Put32(e.Header.data() + 20, Cap32(values.Size));
+      Put16(e.Header.data() + 30, std::min<std::uint32_t>(values.Disk, kMax16));
+      Put32(e.Header.data() + 38, Cap32(values.LocalOffset));
+    }
+    const std::uint16_t madeBy = Get16(h + 4), flags = Get16(h + 8);
+    const std::size_t at = FNames.size();
+    AppendDecodedName(FNames, name, extra, madeBy, flags, rule);
+    std::replace(FNames.begin() + static_cast<std::ptrdiff_t>(at), FNames.end(), '/', '\\');
+    const std::size_t nameSize = FNames.size() - at;
+    AppendDecodedName(FNames, comment, {}, madeBy, flags, rule);
+    // Sizes for now: the block may still move as it grows.
+    e.FileName = std::string_view(FNames.data(), nameSize);
+    e.FileComment = std::string_view(FNames.data(), FNames.size() - at - nameSize);
+  }
+  std::size_t at = 0;
+  for (TZipEntry& e : FEntries) {
+    e.FileName = std::string_view(FNames.data() + at, e.FileName.size());
+    at += e.FileName.size();
+    e.FileComment = std::string_view(FNames.data() + at, e.FileComment.size());
+    at += e.FileComment.size();
   }
 }
 

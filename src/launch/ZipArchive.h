@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/UserInteraction.h"
@@ -61,11 +62,12 @@ class EZipArchive : public std::runtime_error {
 
 /// One entry of the central directory: its 42 header bytes after the signature, as stored, except
 /// that sizes, local header offset and disk come from the zip64 extra field where the header
-/// defers to it (a value beyond its field given as the field's largest value).
+/// defers to it (a value beyond its field given as the field's largest value). The texts lie in
+/// one block that the component holds until it lists again, as it holds the entries.
 struct TZipEntry {
   std::array<std::uint8_t, 42> Header{};
-  std::string FileName;     ///< converted, with "\" between folders
-  std::string FileComment;  ///< converted
+  std::string_view FileName;     ///< as its file is written, with "\" between folders
+  std::string_view FileComment;  ///< converted
 
   std::uint16_t VersionMadeBy() const { return Get16(0); }
   std::uint16_t VersionNeeded() const { return Get16(2); }
@@ -193,6 +195,7 @@ class TZipArchive {
   struct TEndInfo;
   struct TRawCentral;
   class TVolumeStream;
+  class TCentralReader;
   friend class TVolumeStream;
   friend std::int32_t ZipCallbackEntry(void* info);
 
@@ -202,6 +205,7 @@ class TZipArchive {
   std::string RequestVolume(int volume, int count);
   bool FindEndRecord(const std::string& path, TEndInfo& info, bool listing);
   std::vector<TRawCentral> ReadCentral(const TEndInfo& end, const std::string& lastVolume);
+  void ListCentral(const TEndInfo& end, const std::string& path);
   std::string JoinVolumes();
   std::int32_t Callback(void* info);
 
@@ -232,6 +236,7 @@ class TZipArchive {
   TDeleteOpts FHowToDelete = htdAllowUndo;
 
   std::vector<TZipEntry> FEntries;
+  std::string FNames;  // the entries' texts, one after the other
   std::string FZipComment;
   int FErrCode = 0;
   std::string FMessage;
