@@ -27,12 +27,6 @@ std::uint32_t Cap32(std::uint64_t v) {
   return v > kMax32 ? kMax32 : static_cast<std::uint32_t>(v);
 }
 
-// Text of an entry (name or comment) as the listing shows it.
-std::string ShownText(const std::string& raw, const std::string& extra, std::uint16_t versionMadeBy,
-                      std::uint16_t flags, TCodePageRule rule) {
-  return DecodeName(raw, extra, versionMadeBy, flags, rule).Text;
-}
-
 struct TUnzipLibrary {
   platform::TLibraryHandle Handle = nullptr;
   TUnzipLibExecFunc Exec = nullptr;
@@ -83,11 +77,15 @@ struct TZipArchive::TRawCentral {
   std::uint16_t Flags() const { return Get16(Header + 8); }
 };
 
-// Reads on across the volumes of a set: when one volume ends, the next one follows.
+// Reads on across the volumes of a set: when one volume ends, the next one follows. The size of
+// every volume opened is noted with the owner, as the most a join of them may write.
 class TZipArchive::TVolumeStream {
  public:
   TVolumeStream(TZipArchive& owner, int count, std::string last)
       : FOwner(owner), FCount(count), FLast(std::move(last)) {}
+
+  /// Called whenever reading moves into a volume.
+  std::function<void(int volume, const std::string& path)> OnVolume;
 
   void Open(int volume, std::uint64_t offset, int seekError) {
     if (volume != FVolume) OpenVolume(volume);
@@ -117,8 +115,12 @@ class TZipArchive::TVolumeStream {
     return Read(out.data(), n);
   }
 
+  /// Where reading goes on: the volume and the offset in it.
+  std::pair<int, std::uint64_t> Position() const { return {FVolume, FPos}; }
+
  private:
   void OpenVolume(int volume) {
+    if (volume < 0 || volume >= FCount) throw FOwner.Error(11024);
     const std::string path =
         volume == FCount - 1 ? FLast : FOwner.RequestVolume(volume + 1, FCount);
     // A pipe under the name would block the open until a writer comes: refused like a bad file.
@@ -130,6 +132,8 @@ class TZipArchive::TVolumeStream {
     FIn.seekg(0);
     FVolume = volume;
     FPos = 0;
+    FOwner.NoteVolumeSize(volume, FSize);
+    if (OnVolume) OnVolume(volume, path);
   }
 
   TZipArchive& FOwner;
@@ -321,6 +325,10 @@ std::vector<TZipArchive::TRawCentral> TZipArchive::ReadCentral(const TEndInfo& e
   return entries;
 }
 
+void TZipArchive::NoteVolumeSize(int volume, std::uint64_t size) {
+  if (FVolumeSizes.emplace(volume, size).second) FVolumesSize += size;
+}
+
 void TZipArchive::List() {
   FEntries.clear();
   FNames.clear();
@@ -329,6 +337,7 @@ void TZipArchive::List() {
   FLabelVolume = -1;
   FFixedDrive = true;
   FDriveRoot.clear();
+  FSplitNames = -1;
   if (FZipFilename.empty() || !platform::FileExists(FZipFilename)) return;
   const TBusyCursor busy(FUi);  // a central directory on a slow disk takes a while
   try {
@@ -417,14 +426,26 @@ void TZipArchive::ListCentral(const TEndInfo& end, const std::string& path) {
 // Volumes of a spanned set
 
 std::string TZipArchive::VolumeName(int volume, int) {
-  // game003.zip has game001.zip as its first volume.
   const std::filesystem::path last(FZipFilename);
-  std::string stem = last.stem().string();
-  char number[16];
-  std::snprintf(number, sizeof number, "%03d", volume);
-  stem = stem.size() >= 3 ? stem.substr(0, stem.size() - 3) + number : std::string(number);
-  const std::filesystem::path name = last.parent_path() / (stem + last.extension().string());
-  return platform::ResolvePath(name.string());
+  const std::string stem = last.stem().string();
+  // game003.zip has game001.zip as its first volume.
+  auto numbered = [&](int n) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d", n);
+    const std::string name = stem.size() >= 3 ? stem.substr(0, stem.size() - 3) + number : number;
+    return platform::ResolvePath(
+        (last.parent_path() / (name + last.extension().string())).string());
+  };
+  // A split set (game.z01, game.z02, ..., game.zip) is the same set under other names; it is
+  // taken for one when its first part is there and no first volume by number is.
+  auto split = [&](int n) {
+    char extension[16];
+    std::snprintf(extension, sizeof extension, ".z%02d", n);
+    return platform::ResolvePath((last.parent_path() / (stem + extension)).string());
+  };
+  if (FSplitNames < 0)
+    FSplitNames = !platform::FileExists(numbered(1)) && platform::FileExists(split(1)) ? 1 : 0;
+  return FSplitNames ? split(volume) : numbered(volume);
 }
 
 std::string TZipArchive::RequestVolume(int volume, int count) {
@@ -453,10 +474,29 @@ std::string TZipArchive::JoinVolumes() {
   try {
     const int count = FEndVolume + 1;
     const std::string last = platform::ResolvePath(FZipFilename);
+    FVolumeSizes.clear();
+    FVolumesSize = 0;
+    TEndInfo end;
+    if (!FindEndRecord(last, end, false))
+      throw count == 1 ? Error(11037) : Error(11038, {std::to_string(count)});
+    NoteVolumeSize(count - 1, end.FileSize);
+    const std::vector<TRawCentral> central = ReadCentral(end, last);
+
+    // The joined archive is never larger than its volumes: they tell the space it needs.
     std::error_code ec;
     std::string dir =
         FTempDir.empty() ? std::filesystem::temp_directory_path(ec).string() : FTempDir;
     dir = platform::IncludeTrailingPathDelimiter(dir);
+    if (FFixedDrive)
+      for (int volume = 0; volume + 1 < count; ++volume)
+        if (!FVolumeSizes.count(volume))
+          if (const auto size = platform::FileSize(VolumeName(volume + 1, count)))
+            NoteVolumeSize(volume, *size);
+    const auto free = platform::FreeDiskSpace(dir);
+    if (free && *free < FVolumesSize)
+      throw Error(12001, {dir + " (" + std::to_string(FVolumesSize) + " bytes needed, " +
+                          std::to_string(*free) + " free)"});
+
     std::mt19937_64 random(
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (int attempt = 0; attempt < 100 && !out; ++attempt) {
@@ -468,72 +508,24 @@ std::string TZipArchive::JoinVolumes() {
     }
     if (!out) throw Error(11027);
 
-    TEndInfo end;
-    if (!FindEndRecord(last, end, false))
-      throw count == 1 ? Error(11037) : Error(11038, {std::to_string(count)});
-    const std::vector<TRawCentral> central = ReadCentral(end, last);
-
-    TVolumeStream in(*this, count, last);
-    unsigned char marker[4];
-    in.Open(0, 0, 11008);
-    if (!in.Read(marker, 4) || Get32(marker) != kSpanSig) throw Error(11031);
-
+    std::vector<std::uint64_t> offsets(central.size());
+    std::uint64_t written = CopyVolumeEntries(central, last, out, offsets);
     auto write = [&](const void* data, std::size_t n, int number) {
+      if (written + n > FVolumesSize) throw Error(12003);
       if (n && std::fwrite(data, 1, n, out) != n) throw Error(number);
+      written += n;
     };
-    std::uint64_t written = 0;
-    std::vector<std::uint32_t> offsets;
-    std::vector<char> chunk(1 << 20);
-    for (const TRawCentral& c : central) {
-      if (written > kMax32 || !c.ValuesRead) throw Error(11024);
-      offsets.push_back(static_cast<std::uint32_t>(written));
-      in.Open(static_cast<int>(c.Values.Disk), c.Values.LocalOffset, 11008);
-      unsigned char local[30];
-      std::string name, extra;
-      if (!in.Read(local, sizeof local)) throw Error(11012);
-      if (Get32(local) != kLocalSig) throw Error(11014);
-      if (!in.Read(name, Get16(local + 26))) throw Error(11016);
-      if (!in.Read(extra, Get16(local + 28))) throw Error(11018);
-      if (OnMessage) {
-        std::string shown = ShownText(c.Name, c.Extra, c.VersionMadeBy(), c.Flags(),
-                                      static_cast<zip::TCodePageRule>(FCodePage));
-        std::replace(shown.begin(), shown.end(), '/', '\\');
-        OnMessage(*this, 0, LoadZipString(10105) + shown);
-      }
-      write(local, sizeof local, 11028);
-      write(name.data(), name.size(), 11028);
-      write(extra.data(), extra.size(), 11028);
-      written += sizeof local + name.size() + extra.size();
-      for (std::uint64_t left = c.Values.CompressedSize; left > 0;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
-        if (!in.Read(chunk.data(), n)) throw Error(11021);
-        write(chunk.data(), n, 11028);
-        left -= n;
-        written += n;
-      }
-      if (c.Flags() & kFlagDescriptor) {
-        // CRC and both sizes, the sizes 8 bytes wide for a zip64 entry, perhaps a signature.
-        unsigned char descriptor[24];
-        if (!in.Read(descriptor, 4)) throw Error(11020);
-        const std::size_t size =
-            (c.Values.Zip64 ? 20 : 12) + (Get32(descriptor) == kSpanSig ? 4 : 0);
-        if (!in.Read(descriptor + 4, size - 4)) throw Error(11020);
-        write(descriptor, size, 11020);
-        written += size;
-      }
-    }
     const std::uint64_t dirOffset = written;
-    std::uint64_t dirSize = 0;
     for (std::size_t i = 0; i < central.size(); ++i) {
       TRawCentral c = central[i];
       Put16(c.Header + 34, 0);
-      Put32(c.Header + 42, offsets[i]);
+      Put32(c.Header + 42, static_cast<std::uint32_t>(offsets[i]));
       write(c.Header, sizeof c.Header, 11029);
       write(c.Name.data(), c.Name.size(), 11029);
       write(c.Extra.data(), c.Extra.size(), 11029);
       write(c.Comment.data(), c.Comment.size(), 11029);
-      dirSize += sizeof c.Header + c.Name.size() + c.Extra.size() + c.Comment.size();
     }
+    const std::uint64_t dirSize = written - dirOffset;
     if (dirOffset > kMax32 || dirSize > kMax32 || central.size() > kMax16) throw Error(11024);
     unsigned char record[kEndSize] = {};
     Put32(record, kEndSig);
@@ -557,6 +549,80 @@ std::string TZipArchive::JoinVolumes() {
     ShowExceptionError(Error(11024));
   }
   return {};
+}
+
+// Copies every entry's local header, data and descriptor into out, in the order they lie in the
+// volumes: each must begin where the one before it ended, or later, so entries that share their
+// data are refused before the shared part is written twice. offsets receives where each landed;
+// returns the bytes written.
+std::uint64_t TZipArchive::CopyVolumeEntries(const std::vector<TRawCentral>& central,
+                                             const std::string& last, std::FILE* out,
+                                             std::vector<std::uint64_t>& offsets) {
+  std::vector<std::size_t> order(central.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (!central[i].ValuesRead) throw Error(11024);
+    order[i] = i;
+  }
+  auto place = [&](std::size_t i) {
+    return std::make_pair(std::uint64_t{central[i].Values.Disk}, central[i].Values.LocalOffset);
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return place(a) < place(b); });
+
+  TVolumeStream in(*this, FEndVolume + 1, last);
+  std::vector<bool> reported(static_cast<std::size_t>(FEndVolume) + 1);
+  in.OnVolume = [&](int volume, const std::string& path) {
+    // Once per volume: a set of thousands of entries is not thousands of messages.
+    if (reported[static_cast<std::size_t>(volume)] || !OnMessage) return;
+    reported[static_cast<std::size_t>(volume)] = true;
+    OnMessage(*this, 0, LoadZipString(10105) + std::filesystem::path(path).filename().string());
+  };
+  unsigned char marker[4];
+  in.Open(0, 0, 11008);
+  if (!in.Read(marker, 4) || Get32(marker) != kSpanSig) throw Error(11031);
+
+  std::uint64_t written = 0;
+  auto write = [&](const void* data, std::size_t n, int number) {
+    // Every byte comes from a volume once: more than they hold is a set that lies.
+    if (written + n > FVolumesSize) throw Error(12003);
+    if (n && std::fwrite(data, 1, n, out) != n) throw Error(number);
+    written += n;
+  };
+  std::pair<std::uint64_t, std::uint64_t> reached{0, 4};  // where the entry before ended
+  std::vector<char> chunk(1 << 20);
+  for (const std::size_t i : order) {
+    const TRawCentral& c = central[i];
+    if (written > kMax32) throw Error(11024);
+    if (place(i) < reached) throw Error(12002);
+    offsets[i] = written;
+    in.Open(static_cast<int>(c.Values.Disk), c.Values.LocalOffset, 11008);
+    unsigned char local[30];
+    std::string name, extra;
+    if (!in.Read(local, sizeof local)) throw Error(11012);
+    if (Get32(local) != kLocalSig) throw Error(11014);
+    if (!in.Read(name, Get16(local + 26))) throw Error(11016);
+    if (!in.Read(extra, Get16(local + 28))) throw Error(11018);
+    write(local, sizeof local, 11028);
+    write(name.data(), name.size(), 11028);
+    write(extra.data(), extra.size(), 11028);
+    for (std::uint64_t left = c.Values.CompressedSize; left > 0;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+      if (!in.Read(chunk.data(), n)) throw Error(11021);
+      write(chunk.data(), n, 11028);
+      left -= n;
+    }
+    if (c.Flags() & kFlagDescriptor) {
+      // CRC and both sizes, the sizes 8 bytes wide for a zip64 entry, perhaps a signature.
+      unsigned char descriptor[24];
+      if (!in.Read(descriptor, 4)) throw Error(11020);
+      const std::size_t size = (c.Values.Zip64 ? 20 : 12) + (Get32(descriptor) == kSpanSig ? 4 : 0);
+      if (!in.Read(descriptor + 4, size - 4)) throw Error(11020);
+      write(descriptor, size, 11020);
+    }
+    const auto [volume, offset] = in.Position();
+    reached = {static_cast<std::uint64_t>(volume), offset};
+  }
+  return written;
 }
 
 // ---------------------------------------------------------------------------------------------

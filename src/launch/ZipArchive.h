@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -206,7 +208,10 @@ class TZipArchive {
   bool FindEndRecord(const std::string& path, TEndInfo& info, bool listing);
   std::vector<TRawCentral> ReadCentral(const TEndInfo& end, const std::string& lastVolume);
   void ListCentral(const TEndInfo& end, const std::string& path);
+  void NoteVolumeSize(int volume, std::uint64_t size);
   std::string JoinVolumes();
+  std::uint64_t CopyVolumeEntries(const std::vector<TRawCentral>& central, const std::string& last,
+                                  std::FILE* out, std::vector<std::uint64_t>& offsets);
   std::int32_t Callback(void* info);
 
   TUserInteraction& FUi;
@@ -244,6 +249,9 @@ class TZipArchive {
   int FLabelVolume = -1;  // "PKBACK# nnn" of the archive's disk
   bool FFixedDrive = true;
   std::string FDriveRoot;
+  int FSplitNames = -1;  // volumes named name.z01, name.z02, ... (1), name001.zip ... (0), unknown
+  std::map<int, std::uint64_t> FVolumeSizes;  // of the volumes read since the join began
+  std::uint64_t FVolumesSize = 0;             // their sum
   bool FBusy = false;
   bool FCancel = false;
   bool FCallbackFailed = false;

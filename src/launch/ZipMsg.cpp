@@ -57,6 +57,11 @@ constexpr TZipString kZipStrings[] = {
     {11038, "This is the %dth disk in a backup set,\nplease insert the last disk of this set"},
     {11045, "This is the first file in a backup set,\nplease choose the last file of this set"},
     {11046, "Please insert disk volume %.1d"},
+    // The component's own additions.
+    {12001, "Not enough space in the temporary folder to join the volumes: "},
+    {12002,
+     "Entries of the volumes share their data, as in a zip bomb; the volumes are not joined"},
+    {12003, "The volumes would join to more than they hold; the volumes are not joined"},
 };
 
 }  // namespace

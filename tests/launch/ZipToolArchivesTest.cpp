@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -264,6 +265,33 @@ TEST_F(ZipToolArchives, LegacyEightBitNamesAreListedAsTheirFilesAreWritten) {
     EXPECT_TRUE(got.count("u\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D.bin"));
     EXPECT_TRUE(Problems.empty()) << Problems.front();
   }
+}
+
+TEST_F(ZipToolArchives, InfoZipSplitArchivesAreJoinedAndExtracted) {
+  std::mt19937 random(7);
+  TFiles files;
+  for (const char* name : {"a.bin", "b.bin", "c.bin"}) {
+    std::string bytes(100000, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    files[name] = bytes;
+    FDir.Write(std::string("src/") + name, bytes);
+  }
+  Tool({"zip", "-q", "-s", "64k", Path("split.zip"), "a.bin", "b.bin", "c.bin"});
+  ASSERT_TRUE(fs::exists(Path("split.z04")));
+  const fs::path temp = FDir.MakeDir("tmp");
+  FZip.SetTempDir(temp.string());
+  EXPECT_EQ(Extract(Path("split.zip")), files);
+  EXPECT_TRUE(Problems.empty()) << Problems.front();
+  EXPECT_EQ(std::count_if(Notes.begin(), Notes.end(),
+                          [](const std::string& n) { return n.starts_with("Copying: "); }),
+            5);
+  EXPECT_TRUE(fs::is_empty(temp));
+
+  // A part missing is named as the set names it.
+  fs::remove(Path("split.z02"));
+  EXPECT_TRUE(Extract(Path("split.zip")).empty());
+  EXPECT_EQ(FZip.Message(), "Zip file could not be opened: " + Path("split.z02"));
+  EXPECT_TRUE(fs::is_empty(temp));
 }
 
 TEST_F(ZipToolArchives, TheEndRecordIsTheOneUnzipAndPythonTake) {
