@@ -401,7 +401,7 @@ bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
     if (!ahead.Ok)
       return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
     if (!ahead.CrcOk) return Message(UNZIP_ERR_CRC, "CRC error: " + name);
-    ok = out.Write(ahead.Bytes.data(), entry.Size, &error);
+    ok = out.Write(ahead.Bytes.get(), entry.Size, &error);
   } else if (entry.Size > 0) {
     unsigned char* target = nullptr;
     if (entry.Size > kMapThreshold) {

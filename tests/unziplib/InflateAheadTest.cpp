@@ -53,7 +53,9 @@ TEST(InflateAhead, ResultsComeInJobOrderAndPassedJobsAreDropped) {
       EXPECT_EQ(r.Ok, i != 5) << i;
       EXPECT_EQ(r.CrcOk, i != 3 && i != 5) << i;
       if (r.CrcOk) {
-        EXPECT_EQ(std::string(r.Bytes.begin(), r.Bytes.begin() + a.Raw[i].size()), a.Raw[i]) << i;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.Bytes.get()), a.Raw[i].size()),
+                  a.Raw[i])
+            << i;
       }
       ahead.Release(i);
     }
@@ -66,6 +68,28 @@ TEST(InflateAhead, StopsHalfWayWithoutWaitingForTheRest) {
   EXPECT_TRUE(ahead.Take(0).CrcOk);
   ahead.Release(0);
   // Destroyed here with jobs claimed, done and not yet claimed: the helpers end after their job.
+}
+
+TEST(InflateAhead, BuffersOfMixedSizesNeverHoldMoreThanTheBound) {
+  // 8 MiB and 100-byte entries in turn: a buffer grown for a large one must not go to a small
+  // one uncounted, and spare buffers count too.
+  const std::string large(8u << 20, 'L'), small(100, 's');
+  const auto* l = reinterpret_cast<const unsigned char*>(large.data());
+  const auto* s = reinterpret_cast<const unsigned char*>(small.data());
+  const std::uint32_t lc = libdeflate_crc32(0, l, large.size()), sc = libdeflate_crc32(0, s, 100);
+  std::vector<TInflateJob> jobs;
+  for (int i = 0; i < 40; ++i)
+    jobs.push_back(i % 2 ? TInflateJob{s, 100, 100, 0, sc}
+                         : TInflateJob{l, large.size(), large.size(), 0, lc});
+  TInflateAhead ahead(jobs, 4);
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    EXPECT_TRUE(ahead.Take(i).CrcOk) << i;
+    EXPECT_LE(ahead.HeldBytes(), TInflateAhead::kAheadBytes) << i;
+    ahead.Release(i);
+    EXPECT_LE(ahead.HeldBytes(), TInflateAhead::kAheadBytes) << i;
+  }
+  EXPECT_LE(ahead.PeakHeldBytes(), TInflateAhead::kAheadBytes);
+  EXPECT_GT(ahead.PeakHeldBytes(), large.size());  // and it did read ahead
 }
 
 }  // namespace
