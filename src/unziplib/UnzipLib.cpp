@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -39,6 +40,8 @@ constexpr std::uint64_t kKeepFree = std::uint64_t{64} << 20;
 // Entries up to this size are inflated into one reused buffer and written; larger ones straight
 // into the mapped output file.
 constexpr std::uint64_t kMapThreshold = 8u << 20;
+// Unix file types in the high half of the external attributes.
+constexpr std::uint32_t kTypeMask = 0170000, kTypeLink = 0120000;
 
 struct TEntry {
   std::string RawName;
@@ -50,6 +53,7 @@ struct TEntry {
   std::uint16_t Time = 0;
   std::uint16_t Date = 0;
   std::uint32_t Crc = 0;
+  bool Link = false;  // a symbolic link of a Unix host: its data is the link's target
   std::uint64_t CompressedSize = 0;
   std::uint64_t Size = 0;
   std::uint64_t LocalOffset = 0;
@@ -149,9 +153,15 @@ bool TExtractor::ReadDirectory() {
     const std::string_view extra(reinterpret_cast<const char*>(h + kCentralSize + nameLen),
                                  extraLen);
     e.Flags = Get16(h + 8);
-    TEntryName name = DecodeName(e.RawName, extra, Get16(h + 4), e.Flags, TCodePageRule::cpAuto);
+    const std::uint16_t madeBy = Get16(h + 4);
+    TEntryName name = DecodeName(e.RawName, extra, madeBy, e.Flags, TCodePageRule::cpAuto);
     e.Name = std::move(name.Text);
     e.NameValid = name.Valid;
+    // The Unix file type is there for Unix and macOS hosts, and where 7-Zip marks it (0x8000).
+    const std::uint32_t attributes = Get32(h + 38);
+    const unsigned host = madeBy >> 8;
+    if (host == 3 || host == 19 || (attributes & 0x8000))
+      e.Link = (attributes >> 16 & kTypeMask) == kTypeLink;
     e.Method = Get16(h + 10);
     e.Time = Get16(h + 12);
     e.Date = Get16(h + 14);
@@ -435,6 +445,8 @@ bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
 // Marks the entries that are not to be extracted, saying why, and adds up the others. False when
 // the caller cancelled or a name was refused outright.
 bool TExtractor::ScreenEntries(std::uint64_t& total, std::size_t& files) {
+  // The names this extraction is to write, lower case, as the folder's names are compared.
+  std::unordered_map<std::string, const TEntry*> claimed;
   for (TEntry& e : FEntries) {
     if (!FSpecs.empty() && !MatchesSpec(e)) {
       e.Skip = true;
@@ -442,6 +454,11 @@ bool TExtractor::ScreenEntries(std::uint64_t& total, std::size_t& files) {
     }
     if (!CheckName(e)) return false;
     if (e.Skip) continue;
+    if (e.Link) {  // a file holding the link's text would pass for the file it names
+      e.Skip = true;
+      if (!Message(UNZIP_ERR_NAME, "Symbolic link skipped: " + e.Name)) return false;
+      continue;
+    }
     if (const TRefusal refusal = Unreadable(e); refusal.Code != 0) {
       e.Skip = true;
       if (!Message(refusal.Code, refusal.Text)) return false;
@@ -465,6 +482,15 @@ bool TExtractor::ScreenEntries(std::uint64_t& total, std::size_t& files) {
     if (!FTestOnly && FTaken.count(LowerAscii(e.Name))) {
       e.Skip = true;
       if (!Message(0, "File exists already, not replaced: " + e.Name)) return false;
+      continue;
+    }
+    if (const auto [first, added] = claimed.emplace(LowerAscii(e.Name), &e); !FTestOnly && !added) {
+      e.Skip = true;
+      const bool same = first->second->Name == e.Name;
+      if (!Message(UNZIP_ERR_NAME, (same ? "Another entry has the same name, skipped: "
+                                         : "Another entry differs only in letter case, skipped: ") +
+                                       e.Name))
+        return false;
       continue;
     }
     total = e.Size > UINT64_MAX - total ? UINT64_MAX : total + e.Size;

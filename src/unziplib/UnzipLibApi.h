@@ -42,10 +42,11 @@ enum {
   UNZIP_ERR_METHOD = 3,    /* compression method not supported */
   UNZIP_ERR_ENCRYPTED = 4,
   UNZIP_ERR_CRC = 5,
-  UNZIP_ERR_WRITE = 6,  /* file cannot be created or written */
-  UNZIP_ERR_DATA = 7,   /* corrupt data, or a size that does not match the data */
-  UNZIP_ERR_NAME = 8,   /* a name that is not a plain file name in the working directory */
-  UNZIP_ERR_SIZE = 10,  /* declared size absurd, a zip bomb, or more than the free disk space */
+  UNZIP_ERR_WRITE = 6, /* file cannot be created or written */
+  UNZIP_ERR_DATA = 7,  /* corrupt data, or a size that does not match the data */
+  UNZIP_ERR_NAME = 8,  /* a name that is not a plain file name in the working directory, a link,
+                          or a name that an earlier entry takes in another letter case */
+  UNZIP_ERR_SIZE = 10, /* declared size absurd, a zip bomb, or more than the free disk space */
 };
 /* A file that is there already is kept and reported with error code 0: news, not a problem. */
 

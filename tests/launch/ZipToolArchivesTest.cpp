@@ -267,6 +267,33 @@ TEST_F(ZipToolArchives, LegacyEightBitNamesAreListedAsTheirFilesAreWritten) {
   }
 }
 
+TEST_F(ZipToolArchives, LinksAndNamesTwiceInAnotherCaseAreSkippedWithAMessageEach) {
+  fs::create_symlink("rom1.bin", FDir.Path() / "src" / "link.bin");
+  FDir.Write("src/ROM.BIN", "upper");
+  FDir.Write("src/rom.bin", "lower");
+  const std::vector<std::string> files = {"link.bin", "ROM.BIN", "rom.bin", "rom1.bin"};
+  auto with = [&](std::vector<std::string> args) {
+    args.insert(args.end(), files.begin(), files.end());
+    return args;
+  };
+  Tool(with({"zip", "-q", "-y", Path("infozip.zip")}));
+  Tool(with({"7z", "a", "-tzip", "-snl", "-bso0", "-bsp0", Path("7zip.zip")}));
+  Tool(with({"bsdtar", "--format", "zip", "-cf", Path("bsdtar.zip")}));
+  for (const char* archive : {"infozip.zip", "7zip.zip", "bsdtar.zip"}) {
+    SCOPED_TRACE(archive);
+    Problems.clear();
+    const TFiles got = Extract(Path(archive));
+    ASSERT_EQ(FZip.Count(), 4);
+    // No file holds a link's text, and the later of two names that a game folder cannot tell
+    // apart is not taken for a file that was there before.
+    EXPECT_EQ(got, (TFiles{{"ROM.BIN", "upper"}, {"rom1.bin", Sources["rom1.bin"]}}));
+    std::sort(Problems.begin(), Problems.end());
+    EXPECT_EQ(Problems, (std::vector<std::string>{
+                            "Another entry differs only in letter case, skipped: rom.bin",
+                            "Symbolic link skipped: link.bin"}));
+  }
+}
+
 TEST_F(ZipToolArchives, InfoZipSplitArchivesAreJoinedAndExtracted) {
   std::mt19937 random(7);
   TFiles files;
