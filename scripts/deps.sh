@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libjpeg62-turbo-dev libdeflate-dev
+  qt6-base-dev libjpeg62-turbo-dev libdeflate-dev zlib1g-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xterm xdotool libxcb1-dev
   zip unzip p7zip-full libarchive-tools python3

@@ -6,11 +6,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cxx=${WINDOWS_CXX:-x86_64-w64-mingw32-g++-posix}
-# The headers of the two C libraries describe the same interfaces on Windows; they are taken from
-# the host for the check, jconfig.h included (it only sets features, not sizes that differ).
+# The headers of the three C libraries describe the same interfaces on Windows; they are taken from
+# the host for the check, jconfig.h and zconf.h included (they only set features, not sizes that
+# differ).
 headers=$(mktemp -d)
 trap 'rm -rf "$headers"' EXIT
-for h in libdeflate.h jpeglib.h jmorecfg.h jerror.h; do cp "/usr/include/$h" "$headers/"; done
+for h in libdeflate.h jpeglib.h jmorecfg.h jerror.h zlib.h zconf.h; do cp "/usr/include/$h" "$headers/"; done
 cp "$(dpkg -L libjpeg62-turbo-dev | grep '/jconfig.h$' | head -1)" "$headers/"
 
 mapfile -t sources < <(git ls-files 'src/*.cpp' 'tools/*.cpp' \

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "UnzipFile.h"
@@ -46,18 +47,36 @@ bool TInputMap::Open(const std::string& path, std::string* error) {
   return true;
 }
 
+void TInputMap::Done(const unsigned char* data, std::uint64_t size) const {
+  static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (begin + page - 1) / page * page,
+                       last = (begin + size) / page * page;
+  // Only pages of these bytes alone: the neighbouring entries' pages stay.
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
+namespace {
+
+TFileError Failure(int code) {
+  const bool recurs = code == ENOSPC || code == EDQUOT || code == EROFS || code == EACCES ||
+                      code == EPERM || code == EFBIG;
+  return {std::strerror(code), recurs};
+}
+
+}  // namespace
+
 TOutputFile::~TOutputFile() {
   Discard();
 }
 
-bool TOutputFile::Create(const std::string& path, bool* exists, std::string* error) {
+bool TOutputFile::Create(const std::string& path, bool* exists, TFileError* error) {
   *exists = false;
-  // Read and write for the mapping. O_EXCL also refuses a dangling symbolic link, so nothing
-  // outside is ever written through one.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+  // O_EXCL also refuses a dangling symbolic link, so nothing outside is ever written through one.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (fd < 0) {
     *exists = errno == EEXIST;
-    *error = std::strerror(errno);
+    *error = Failure(errno);
     return false;
   }
   FPath = path;
@@ -65,12 +84,20 @@ bool TOutputFile::Create(const std::string& path, bool* exists, std::string* err
   return true;
 }
 
-bool TOutputFile::Write(const unsigned char* data, std::size_t size, std::string* error) {
+bool TOutputFile::Reserve(std::uint64_t size, TFileError* error) {
+  const int rc = ::posix_fallocate(static_cast<int>(FHandle), 0, static_cast<off_t>(size));
+  if (rc == 0 || rc == EOPNOTSUPP || rc == EINVAL) return true;  // the writing will tell
+  *error = Failure(rc);
+  return false;
+}
+
+bool TOutputFile::Write(const unsigned char* data, std::size_t size, TFileError* error) {
   while (size > 0) {
     const ssize_t n = ::write(static_cast<int>(FHandle), data, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      *error = n < 0 ? std::strerror(errno) : "nothing written";
+      // A write that takes nothing without an error has met a full disk.
+      *error = Failure(n < 0 ? errno : ENOSPC);
       return false;
     }
     data += n;
@@ -79,48 +106,20 @@ bool TOutputFile::Write(const unsigned char* data, std::size_t size, std::string
   return true;
 }
 
-unsigned char* TOutputFile::Map(std::uint64_t size, std::string* error) {
-  const int fd = static_cast<int>(FHandle);
-  // Reserve the blocks now: a full disk shows here, not as a fault while writing the mapping.
-  int rc = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
-  if (rc == EOPNOTSUPP || rc == EINVAL) rc = ::ftruncate(fd, static_cast<off_t>(size)) ? errno : 0;
-  if (rc != 0) {
-    *error = std::strerror(rc);
-    return nullptr;
-  }
-  void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (view == MAP_FAILED) {
-    *error = std::strerror(errno);
-    return nullptr;
-  }
-  FView = static_cast<unsigned char*>(view);
-  FViewSize = size;
-  return FView;
-}
-
-void TOutputFile::Unmap() {
-  if (FView) ::munmap(FView, FViewSize);
-  FView = nullptr;
-  FViewSize = 0;
-}
-
-bool TOutputFile::Finish(std::time_t mtime, std::string* error) {
-  Unmap();
+bool TOutputFile::Finish(std::time_t mtime, TFileError* error) {
   const int fd = static_cast<int>(FHandle);
   const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
   ::futimens(fd, times);
+  FHandle = -1;
   if (::close(fd) != 0) {
-    *error = std::strerror(errno);
-    FHandle = -1;
+    *error = Failure(errno);
     ::unlink(FPath.c_str());
     return false;
   }
-  FHandle = -1;
   return true;
 }
 
 void TOutputFile::Discard() {
-  Unmap();
   if (FHandle < 0) return;
   ::close(static_cast<int>(FHandle));
   FHandle = -1;

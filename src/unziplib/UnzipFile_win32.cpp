@@ -47,18 +47,33 @@ bool TInputMap::Open(const std::string& path, std::string* error) {
   return true;
 }
 
+void TInputMap::Done(const unsigned char*, std::uint64_t) const {
+  // The system trims a view's pages from the working set as memory is needed.
+}
+
+namespace {
+
+TFileError Failure(DWORD code) {
+  const bool recurs = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL ||
+                      code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT ||
+                      code == ERROR_NOT_ENOUGH_QUOTA || code == ERROR_FILE_TOO_LARGE;
+  return {"system error " + std::to_string(code), recurs};
+}
+
+}  // namespace
+
 TOutputFile::~TOutputFile() {
   Discard();
 }
 
-bool TOutputFile::Create(const std::string& path, bool* exists, std::string* error) {
+bool TOutputFile::Create(const std::string& path, bool* exists, TFileError* error) {
   *exists = false;
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD code = ::GetLastError();
     *exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
-    *error = "system error " + std::to_string(code);
+    *error = Failure(code);
     return false;
   }
   FPath = path;
@@ -66,13 +81,27 @@ bool TOutputFile::Create(const std::string& path, bool* exists, std::string* err
   return true;
 }
 
-bool TOutputFile::Write(const unsigned char* data, std::size_t size, std::string* error) {
+bool TOutputFile::Reserve(std::uint64_t size, TFileError* error) {
+  HANDLE file = reinterpret_cast<HANDLE>(FHandle);
+  LARGE_INTEGER end, start;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  start.QuadPart = 0;
+  if (!::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file) ||
+      !::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    *error = Failure(::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool TOutputFile::Write(const unsigned char* data, std::size_t size, TFileError* error) {
   HANDLE file = reinterpret_cast<HANDLE>(FHandle);
   while (size > 0) {
     const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     DWORD written = 0;
     if (!::WriteFile(file, data, chunk, &written, nullptr) || written == 0) {
-      *error = LastError();
+      const DWORD code = ::GetLastError();
+      *error = Failure(code == ERROR_SUCCESS ? ERROR_DISK_FULL : code);
       return false;
     }
     data += written;
@@ -81,35 +110,7 @@ bool TOutputFile::Write(const unsigned char* data, std::size_t size, std::string
   return true;
 }
 
-unsigned char* TOutputFile::Map(std::uint64_t size, std::string* error) {
-  HANDLE file = reinterpret_cast<HANDLE>(FHandle);
-  FMapping = ::CreateFileMappingA(file, nullptr, PAGE_READWRITE, static_cast<DWORD>(size >> 32),
-                                  static_cast<DWORD>(size), nullptr);
-  if (!FMapping) {
-    *error = LastError();
-    return nullptr;
-  }
-  FView = static_cast<unsigned char*>(::MapViewOfFile(FMapping, FILE_MAP_WRITE, 0, 0, 0));
-  if (!FView) {
-    *error = LastError();
-    ::CloseHandle(FMapping);
-    FMapping = nullptr;
-    return nullptr;
-  }
-  FViewSize = size;
-  return FView;
-}
-
-void TOutputFile::Unmap() {
-  if (FView) ::UnmapViewOfFile(FView);
-  if (FMapping) ::CloseHandle(FMapping);
-  FView = nullptr;
-  FMapping = nullptr;
-  FViewSize = 0;
-}
-
-bool TOutputFile::Finish(std::time_t mtime, std::string* error) {
-  Unmap();
+bool TOutputFile::Finish(std::time_t mtime, TFileError* error) {
   HANDLE file = reinterpret_cast<HANDLE>(FHandle);
   // Seconds since 1970 to 100-nanosecond ticks since 1601.
   const ULONGLONG ticks = (static_cast<ULONGLONG>(mtime) + 11644473600ULL) * 10000000ULL;
@@ -118,14 +119,13 @@ bool TOutputFile::Finish(std::time_t mtime, std::string* error) {
   const bool ok = ::CloseHandle(file) != 0;
   FHandle = -1;
   if (!ok) {
-    *error = LastError();
+    *error = Failure(::GetLastError());
     ::DeleteFileA(FPath.c_str());
   }
   return ok;
 }
 
 void TOutputFile::Discard() {
-  Unmap();
   if (FHandle == -1) return;
   ::CloseHandle(reinterpret_cast<HANDLE>(FHandle));
   FHandle = -1;

@@ -1,9 +1,11 @@
 // UNZIPLIB.DLL: extracts every entry of a zip archive under its bare file name into the working
-// directory, on libdeflate. It never replaces a file, never writes outside the working directory
-// and never leaves a partial file behind. For that reason the overwrite and directory-name flags
-// of the call record are not honoured; the test and verbose flags and the file specs are.
+// directory, on libdeflate (and zlib for entries too large to inflate whole). It never replaces a
+// file, never writes outside the working directory and never leaves a partial file behind. For
+// that reason the overwrite and directory-name flags of the call record are not honoured; the test
+// and verbose flags and the file specs are.
 
 #include <libdeflate.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -37,9 +39,11 @@ constexpr std::uint64_t kMaxDeflateRatio = 1032;
 constexpr std::uint64_t kMaxTotalSize = std::uint64_t{2} << 30;
 // Left free on the game's disk after the extraction, so that a fitting archive cannot fill it.
 constexpr std::uint64_t kKeepFree = std::uint64_t{64} << 20;
-// Entries up to this size are inflated into one reused buffer and written; larger ones straight
-// into the mapped output file.
-constexpr std::uint64_t kMapThreshold = 8u << 20;
+// Entries up to this size are inflated whole into a buffer, ahead of their turn; larger ones are
+// inflated piece by piece into their file, with progress reported after each piece, so that a
+// cancel acts within one of them.
+constexpr std::uint64_t kStreamThreshold = 8u << 20;
+constexpr std::size_t kPiece = 4u << 20;
 // Unix file types in the high half of the external attributes.
 constexpr std::uint32_t kTypeMask = 0170000, kTypeLink = 0120000;
 
@@ -60,6 +64,9 @@ struct TEntry {
   bool Skip = false;
   std::int64_t Job = -1;  // its job in the read-ahead inflater; -1: inflated when written
 };
+
+// What the extraction does after an entry.
+enum class TNext { nxGoOn, nxStop };
 
 class TExtractor {
  public:
@@ -82,7 +89,14 @@ class TExtractor {
   bool ScreenEntries(std::uint64_t& total, std::size_t& files);
   bool MatchesSpec(const TEntry& entry) const;
   bool EntriesOverlap() const;
-  bool ExtractEntry(const TEntry& entry, bool* cancelled);
+  TNext ExtractEntry(const TEntry& entry);
+  TNext TestEntry(const TEntry& entry, const unsigned char* data);
+  TNext WriteError(const std::string& what, const std::string& name, const TFileError& error);
+  // Reads the entry into its file (or, testing, nowhere) piece by piece, reporting progress after
+  // each piece (*reported: the bytes so reported). False when it ended with a message or a
+  // cancel; *next then says whether the extraction goes on.
+  bool StreamEntry(const TEntry& entry, const unsigned char* data, TOutputFile* out,
+                   std::uint64_t* reported, TNext* next);
   // Where an entry's local header and data lie in the archive, and whether they lie inside it.
   struct TLocalSpan {
     bool HeaderInside = false, Signed = false, DataInside = false;
@@ -343,11 +357,11 @@ const unsigned char* TExtractor::EntryData(const TEntry& entry) const {
 
 // Entries small enough for a buffer are inflated on other threads ahead of their turn: most of an
 // extraction is inflating and writing, and the two then overlap. Larger entries are inflated
-// straight into their mapped file when their turn comes.
+// piece by piece into their file when their turn comes.
 void TExtractor::StartInflatingAhead() {
   std::vector<TInflateJob> jobs;
   for (TEntry& e : FEntries) {
-    if (e.Skip || e.Size == 0 || e.Size > kMapThreshold) continue;
+    if (e.Skip || e.Size == 0 || e.Size > kStreamThreshold) continue;
     const unsigned char* data = EntryData(e);
     if (!data) continue;  // reported when its turn comes
     e.Job = static_cast<std::int64_t>(jobs.size());
@@ -358,88 +372,181 @@ void TExtractor::StartInflatingAhead() {
     return;
   }
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  FAhead = std::make_unique<TInflateAhead>(std::move(jobs), std::min(cores, 4u));
+  // The archive's pages leave memory once read: they would otherwise stay with the process as
+  // long as the extraction runs.
+  FAhead = std::make_unique<TInflateAhead>(
+      std::move(jobs), std::min(cores, 4u),
+      [this](const unsigned char* data, std::uint64_t size) { FInput.Done(data, size); });
 }
 
-bool TExtractor::ExtractEntry(const TEntry& entry, bool* cancelled) {
-  *cancelled = false;
+bool TExtractor::StreamEntry(const TEntry& entry, const unsigned char* data, TOutputFile* out,
+                             std::uint64_t* reported, TNext* next) {
   const std::string& name = entry.Name;
-  const unsigned char* data = FInput.Data();
-  const TLocalSpan span = LocalSpan(entry);
-  if (!span.HeaderInside || !span.Signed)
-    return Message(UNZIP_ERR_DATA, "Corrupt data (local header): " + name);
-  if (!span.DataInside) return Message(UNZIP_ERR_DATA, "Corrupt data (truncated archive): " + name);
-  const std::uint64_t dataPos = span.Data;
-
-  if (!Callback(UNZIP_ACTION_NEWFILE, 0, entry.Size, name)) {
-    *cancelled = true;
+  auto problem = [&](std::int32_t code, const std::string& text) {
+    *next = Message(code, text + name) ? TNext::nxGoOn : TNext::nxStop;
     return false;
+  };
+  const bool stored = entry.Method == kMethodStored;
+  z_stream zs{};
+  if (!stored) {
+    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+    FBuffer.resize(kPiece);
   }
-  if (FTestOnly) {
-    if (entry.Job >= 0) {
-      const TInflated& ahead = FAhead->Take(static_cast<std::size_t>(entry.Job));
-      if (ahead.OutOfMemory) throw std::bad_alloc();
-      if (!ahead.Ok)
-        return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
-      if (!ahead.CrcOk) return Message(UNZIP_ERR_CRC, "CRC error: " + name);
-    } else {
-      FBuffer.resize(entry.Size);
-      if (!Inflate(entry, data + dataPos, FBuffer.data()))
-        return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
-      if (libdeflate_crc32(0, FBuffer.data(), entry.Size) != entry.Crc)
-        return Message(UNZIP_ERR_CRC, "CRC error: " + name);
+  struct TEnd {
+    z_stream& Stream;
+    bool Used;
+    ~TEnd() {
+      if (Used) inflateEnd(&Stream);
     }
-    ++FWrittenCount;
-    if (!Callback(UNZIP_ACTION_PROGRESS, 0, entry.Size, name)) *cancelled = true;
-    return !*cancelled;
+  } end{zs, !stored};
+
+  std::uint64_t done = 0, fed = 0, released = 0;
+  std::uint32_t crc = 0;
+  bool ended = false;  // the deflate stream's last block is read
+  *reported = 0;
+  while (stored ? done < entry.Size : !ended) {
+    const unsigned char* piece = nullptr;
+    std::size_t size = 0;
+    if (stored) {
+      piece = data + done;
+      size = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, entry.Size - done));
+    } else {
+      zs.next_out = FBuffer.data();
+      zs.avail_out = static_cast<uInt>(kPiece);
+      while (zs.avail_out > 0 && !ended) {
+        if (zs.avail_in == 0 && fed < entry.CompressedSize) {
+          zs.next_in = const_cast<unsigned char*>(data + fed);
+          zs.avail_in =
+              static_cast<uInt>(std::min<std::uint64_t>(entry.CompressedSize - fed, 1u << 30));
+          fed += zs.avail_in;
+        }
+        const int rc = inflate(&zs, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END)
+          ended = true;
+        else if (rc != Z_OK)  // damaged, or the data ends before the stream does
+          return problem(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: ");
+      }
+      piece = FBuffer.data();
+      size = kPiece - zs.avail_out;
+    }
+    if (size > entry.Size - done)
+      return problem(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: ");
+    crc = libdeflate_crc32(crc, piece, size);
+    TFileError error;
+    if (out && !out->Write(piece, size, &error)) {
+      *next = WriteError("Cannot write file ", name, error);
+      return false;
+    }
+    done += size;
+    const std::uint64_t consumed = stored ? done : fed - zs.avail_in;
+    FInput.Done(data + released, consumed - released);
+    released = consumed;
+    if (done < entry.Size && (stored || !ended)) {
+      if (!Callback(UNZIP_ACTION_PROGRESS, 0, done - *reported, name)) {
+        *next = TNext::nxStop;
+        return false;
+      }
+      *reported = done;
+    }
   }
-  if (FTaken.count(LowerAscii(name)))
-    return Message(0, "File exists already, not replaced: " + name);
-  const std::string path = platform::JoinPath(FTargetDir, name);
+  if (done != entry.Size)
+    return problem(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: ");
+  if (crc != entry.Crc) return problem(UNZIP_ERR_CRC, "CRC error: ");
+  return true;
+}
+
+// A failure to create or write a file: reported, and when every further file would fail alike,
+// reported with a code of its own and the extraction stops there.
+TNext TExtractor::WriteError(const std::string& what, const std::string& name,
+                             const TFileError& error) {
+  const std::string text = what + name + ": " + error.Text;
+  if (error.Recurs) {
+    Message(UNZIP_ERR_WRITE_STOPS, text);
+    return TNext::nxStop;
+  }
+  return Message(UNZIP_ERR_WRITE, text) ? TNext::nxGoOn : TNext::nxStop;
+}
+
+TNext TExtractor::TestEntry(const TEntry& entry, const unsigned char* data) {
+  const std::string& name = entry.Name;
+  auto problem = [&](std::int32_t code, const std::string& text) {
+    return Message(code, text + name) ? TNext::nxGoOn : TNext::nxStop;
+  };
+  std::uint64_t reported = entry.Size;
+  if (entry.Job >= 0) {
+    const TInflated& ahead = FAhead->Take(static_cast<std::size_t>(entry.Job));
+    if (ahead.OutOfMemory) throw std::bad_alloc();
+    if (!ahead.Ok)
+      return problem(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: ");
+    if (!ahead.CrcOk) return problem(UNZIP_ERR_CRC, "CRC error: ");
+  } else if (entry.Size > kStreamThreshold) {
+    TNext next = TNext::nxGoOn;
+    if (!StreamEntry(entry, data, nullptr, &reported, &next)) return next;
+    reported = entry.Size - reported;
+  } else {
+    FBuffer.resize(entry.Size);
+    if (!Inflate(entry, data, FBuffer.data()))
+      return problem(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: ");
+    if (libdeflate_crc32(0, FBuffer.data(), entry.Size) != entry.Crc)
+      return problem(UNZIP_ERR_CRC, "CRC error: ");
+  }
+  ++FWrittenCount;
+  return Callback(UNZIP_ACTION_PROGRESS, 0, reported, name) ? TNext::nxGoOn : TNext::nxStop;
+}
+
+TNext TExtractor::ExtractEntry(const TEntry& entry) {
+  const std::string& name = entry.Name;
+  const TLocalSpan span = LocalSpan(entry);
+  auto problem = [&](std::int32_t code, const std::string& text) {
+    return Message(code, text + name) ? TNext::nxGoOn : TNext::nxStop;
+  };
+  if (!span.HeaderInside || !span.Signed)
+    return problem(UNZIP_ERR_DATA, "Corrupt data (local header): ");
+  if (!span.DataInside) return problem(UNZIP_ERR_DATA, "Corrupt data (truncated archive): ");
+  const unsigned char* data = FInput.Data() + span.Data;
+
+  if (!Callback(UNZIP_ACTION_NEWFILE, 0, entry.Size, name)) return TNext::nxStop;
+  if (FTestOnly) return TestEntry(entry, data);
+  if (FTaken.count(LowerAscii(name))) return problem(0, "File exists already, not replaced: ");
   TOutputFile out;
   bool exists = false;
-  std::string error;
-  if (!out.Create(path, &exists, &error)) {
-    if (exists) return Message(0, "File exists already, not replaced: " + name);
-    return Message(UNZIP_ERR_WRITE, "Cannot create file " + name + ": " + error);
+  TFileError error;
+  if (!out.Create(platform::JoinPath(FTargetDir, name), &exists, &error)) {
+    if (exists) return problem(0, "File exists already, not replaced: ");
+    return WriteError("Cannot create file ", name, error);
   }
   FTaken.insert(LowerAscii(name));
-  bool ok = true;
+  std::uint64_t reported = entry.Size;  // what the progress after the file reports
   if (entry.Size > 0 && entry.Job >= 0) {
     const TInflated& ahead = FAhead->Take(static_cast<std::size_t>(entry.Job));
     if (ahead.OutOfMemory) throw std::bad_alloc();
     if (!ahead.Ok)
-      return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
-    if (!ahead.CrcOk) return Message(UNZIP_ERR_CRC, "CRC error: " + name);
-    ok = out.Write(ahead.Bytes.get(), entry.Size, &error);
+      return problem(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: ");
+    if (!ahead.CrcOk) return problem(UNZIP_ERR_CRC, "CRC error: ");
+    if (!out.Write(ahead.Bytes.get(), entry.Size, &error))
+      return WriteError("Cannot write file ", name, error);
+  } else if (entry.Size > kStreamThreshold) {
+    if (!out.Reserve(entry.Size, &error)) return WriteError("Cannot write file ", name, error);
+    TNext next = TNext::nxGoOn;
+    if (!StreamEntry(entry, data, &out, &reported, &next)) return next;
+    reported = entry.Size - reported;
   } else if (entry.Size > 0) {
-    unsigned char* target = nullptr;
-    if (entry.Size > kMapThreshold) {
-      target = out.Map(entry.Size, &error);
-      if (!target) return Message(UNZIP_ERR_WRITE, "Cannot write file " + name + ": " + error);
-    } else {
-      FBuffer.resize(entry.Size);
-      target = FBuffer.data();
-    }
-    if (!Inflate(entry, data + dataPos, target))
-      return Message(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: " + name);
-    if (libdeflate_crc32(0, target, entry.Size) != entry.Crc)
-      return Message(UNZIP_ERR_CRC, "CRC error: " + name);
-    if (entry.Size <= kMapThreshold) ok = out.Write(target, entry.Size, &error);
+    FBuffer.resize(entry.Size);
+    if (!Inflate(entry, data, FBuffer.data()))
+      return problem(UNZIP_ERR_DATA, "Corrupt data, or a size that does not match it: ");
+    if (libdeflate_crc32(0, FBuffer.data(), entry.Size) != entry.Crc)
+      return problem(UNZIP_ERR_CRC, "CRC error: ");
+    if (!out.Write(FBuffer.data(), entry.Size, &error))
+      return WriteError("Cannot write file ", name, error);
   }
-  if (!ok || !out.Finish(DosTime(entry.Date, entry.Time), &error))
-    return Message(UNZIP_ERR_WRITE, "Cannot write file " + name + ": " + error);
+  if (!out.Finish(DosTime(entry.Date, entry.Time), &error))
+    return WriteError("Cannot write file ", name, error);
   ++FWrittenCount;
-  if (FParams->Verbose && !Message(0, "Extracted: " + name)) {
-    *cancelled = true;
-    return false;
-  }
+  if (FParams->Verbose && !Message(0, "Extracted: " + name)) return TNext::nxStop;
   if (!Callback(UNZIP_ACTION_WRITTEN, 0, entry.Size, name) ||
-      !Callback(UNZIP_ACTION_PROGRESS, 0, entry.Size, name)) {
-    *cancelled = true;
-    return false;
-  }
-  return true;
+      !Callback(UNZIP_ACTION_PROGRESS, 0, reported, name))
+    return TNext::nxStop;
+  return TNext::nxGoOn;
 }
 
 // Marks the entries that are not to be extracted, saying why, and adds up the others. False when
@@ -530,9 +637,10 @@ std::int32_t TExtractor::Run() {
   if (!ScreenEntries(total, files)) return 0;
   const auto freeSpace = platform::FreeDiskSpace(FTargetDir);
   if (!FTestOnly && freeSpace && (total > *freeSpace || *freeSpace - total < kKeepFree)) {
-    Message(UNZIP_ERR_SIZE, "Not enough disk space: the archive needs " + std::to_string(total) +
-                                " bytes and 64 MiB must stay free; " + std::to_string(*freeSpace) +
-                                " bytes are free");
+    Message(UNZIP_ERR_WRITE_STOPS, "Not enough disk space: the archive needs " +
+                                       std::to_string(total) +
+                                       " bytes and 64 MiB must stay free; " +
+                                       std::to_string(*freeSpace) + " bytes are free");
     return 0;
   }
   if (total > kMaxTotalSize) {
@@ -558,9 +666,9 @@ std::int32_t TExtractor::Run() {
   StartInflatingAhead();
   for (const TEntry& e : FEntries) {
     if (e.Skip) continue;
-    bool cancelled = false, stop = false;
+    bool stop = false;
     try {
-      stop = !ExtractEntry(e, &cancelled) && (cancelled || FCancelled);
+      stop = ExtractEntry(e) == TNext::nxStop;
     } catch (const std::bad_alloc&) {
       stop = !Message(UNZIP_ERR_WRITE, "Out of memory: " + e.Name);
     }

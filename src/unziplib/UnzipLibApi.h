@@ -27,7 +27,8 @@ extern "C" {
    completely; callers that know only 1 to 6 ignore it. */
 enum {
   UNZIP_ACTION_NEWFILE = 1,  /* Number: file size, Message: file name */
-  UNZIP_ACTION_PROGRESS = 2, /* Number: bytes processed */
+  UNZIP_ACTION_PROGRESS = 2, /* Number: bytes processed since the last call; a large file gets
+                                one every few megabytes, so a cancel acts within it */
   UNZIP_ACTION_ENDBATCH = 3,
   UNZIP_ACTION_MESSAGE = 4,   /* ErrorCode and Message */
   UNZIP_ACTION_FILECOUNT = 5, /* Number: file count */
@@ -46,7 +47,10 @@ enum {
   UNZIP_ERR_DATA = 7,  /* corrupt data, or a size that does not match the data */
   UNZIP_ERR_NAME = 8,  /* a name that is not a plain file name in the working directory, a link,
                           or a name that an earlier entry takes in another letter case */
-  UNZIP_ERR_SIZE = 10, /* declared size absurd, a zip bomb, or more than the free disk space */
+  UNZIP_ERR_SIZE = 10, /* declared size absurd, or a zip bomb */
+  /* A write error that every further file would meet (no space on the disk, a read-only or
+     forbidden folder), or too little free space from the start: the library stops at once. */
+  UNZIP_ERR_WRITE_STOPS = 11,
 };
 /* A file that is there already is kept and reported with error code 0: news, not a problem. */
 

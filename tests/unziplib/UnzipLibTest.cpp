@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -268,6 +270,85 @@ TEST_F(UnzipLibTest, CancelStopsAtOnceAndLeavesNoPartialFile) {
   EXPECT_EQ(Run(w), 1);
   EXPECT_EQ(FilesOut(), 1u);
   EXPECT_TRUE(fs::exists(Out() / "a.bin"));
+}
+
+TEST_F(UnzipLibTest, LargeEntriesGoThroughInPiecesAndBadOnesLoseOnlyThemselves) {
+  const std::string big = Pattern(9u << 20);  // past what is inflated whole
+  TZipWriter w;
+  w.Add("crc.bin", big).Crc = 1;
+  w.Add("stored_crc.bin", big, TZipWriterEntry::zmStored).Crc = 1;
+  w.Add("longer.bin", big).Size = (10u << 20);  // data shorter than declared
+  w.Add("shorter.bin", big).Size = (8u << 20) + 1;
+  w.Add("garbage.bin", big).RawData = std::string(100000, '\xFF');
+  w.Add("good.bin", big);
+  EXPECT_EQ(Run(w, [](TUnzipParams& p) { p.Test = -1; }), 1);
+  const std::vector<int> codes = {UNZIP_ERR_CRC, UNZIP_ERR_CRC, UNZIP_ERR_DATA, UNZIP_ERR_DATA,
+                                  UNZIP_ERR_DATA};
+  auto problemCodes = [&] {
+    std::vector<int> out;
+    for (const TCall& c : Problems()) out.push_back(c.Error);
+    return out;
+  };
+  EXPECT_EQ(problemCodes(), codes);
+  Calls.clear();
+  EXPECT_EQ(Run(w), 1);
+  EXPECT_EQ(problemCodes(), codes);
+  EXPECT_EQ(FilesOut(), 1u);  // no partial file of any of them
+  EXPECT_TRUE(ReadFileBytes(Out() / "good.bin") == big);
+  // Progress comes within the file; all of it adds up to the file's size.
+  std::uint64_t progress = 0;
+  int calls = 0;
+  for (const TCall& c : Calls)
+    if (c.Action == UNZIP_ACTION_PROGRESS && c.Text == "good.bin") progress += c.Number, ++calls;
+  EXPECT_EQ(progress, big.size());
+  EXPECT_GE(calls, 3);
+}
+
+TEST_F(UnzipLibTest, ACancelInsideALargeEntryStopsItAndRemovesItsFile) {
+  // 500 MB of zeros, deflated in a moment by zlib's fastest level.
+  constexpr std::size_t kSize = 500u << 20;
+  const std::string zeros(1u << 20, '\0');
+  z_stream zs{};
+  ASSERT_EQ(deflateInit2(&zs, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string packed;
+  std::uint32_t crc = 0;
+  char out[1 << 16];
+  for (std::size_t done = 0; done < kSize; done += zeros.size()) {
+    crc = static_cast<std::uint32_t>(
+        crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size())));
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+    zs.avail_in = static_cast<uInt>(zeros.size());
+    const int flush = done + zeros.size() == kSize ? Z_FINISH : Z_NO_FLUSH;
+    do {
+      zs.next_out = reinterpret_cast<Bytef*>(out);
+      zs.avail_out = sizeof out;
+      deflate(&zs, flush);
+      packed.append(out, sizeof out - zs.avail_out);
+    } while (zs.avail_out == 0);
+  }
+  deflateEnd(&zs);
+  TZipWriter w;
+  TZipWriterEntry& e = w.Add("huge.bin", "x");
+  e.RawData = packed;
+  e.Size = static_cast<std::uint32_t>(kSize);
+  e.Crc = crc;
+  w.Add("after.bin", "after");
+
+  const auto start = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point cancelled;
+  OnCall = [&](const TCall& c) {
+    if (c.Action != UNZIP_ACTION_PROGRESS || c.Text != "huge.bin") return false;
+    if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) return false;
+    cancelled = std::chrono::steady_clock::now();
+    return true;
+  };
+  EXPECT_EQ(Run(w), 0);
+  const auto stopped = std::chrono::steady_clock::now();
+  ASSERT_NE(cancelled, decltype(cancelled)()) << "no progress 0.3 s into the entry";
+  EXPECT_LT(stopped - cancelled, std::chrono::seconds(5));  // 0.5 s as measured by the bench
+  EXPECT_EQ(FilesOut(), 0u);
+  EXPECT_EQ(Calls.back().Action, UNZIP_ACTION_ENDBATCH);
+  EXPECT_TRUE(Written().empty());
 }
 
 TEST_F(UnzipLibTest, AChangeOfTheWorkingDirectoryDuringTheCallbackRedirectsNothing) {
