@@ -22,6 +22,8 @@ namespace {
 
 using namespace zip;  // the format's signatures and field readers
 constexpr const char* kLibraryName = "UNZIPLIB.DLL";
+// The least time between two dispatches of events from the library's progress calls.
+constexpr std::int64_t kDispatchMs = 50;
 
 std::uint32_t Cap32(std::uint64_t v) {
   return v > kMax32 ? kMax32 : static_cast<std::uint32_t>(v);
@@ -712,6 +714,7 @@ std::int32_t TZipArchive::Callback(void* record) {
         progress(TotalSize2Process, "");
         break;
       case UNZIP_ACTION_MESSAGE: {
+        if (info->ErrorCode == UNZIP_ERR_WRITE_STOPS) FStoppedByWriteError = true;
         std::string message = text;
         while (!message.empty() && static_cast<unsigned char>(message.back()) <= ' ')
           message.pop_back();
@@ -730,7 +733,15 @@ std::int32_t TZipArchive::Callback(void* record) {
       default:
         break;
     }
-    FUi.ProcessMessages();
+    // Progress inside a large entry comes every few megabytes: events are dispatched often
+    // enough for a key or a signal to act at once, not at every call.
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+    if (info->ActionCode != UNZIP_ACTION_PROGRESS || now - FLastDispatch >= kDispatchMs) {
+      FLastDispatch = now;
+      FUi.ProcessMessages();
+    }
     // A cancel or a quit that arrived while the events were dispatched stops at once.
     return FCancel || FUi.QuitRequested() ? -1 : 0;
   } catch (...) {
@@ -749,6 +760,8 @@ void TZipArchive::Extract() {
   FBusy = true;
   FCancel = false;
   FCallbackFailed = false;
+  FStoppedByWriteError = false;
+  FLastDispatch = 0;
   FExtractedFiles.clear();
   bool loadedHere = false;
   if (!Library().Handle) {

@@ -177,6 +177,10 @@ class TZipArchive {
   void SetCancel(bool value) { FCancel = value; }
   /// Full paths of the files the last Extract wrote, in the order written.
   const std::vector<std::string>& ExtractedFiles() const { return FExtractedFiles; }
+  /// True when the last Extract stopped at a write error that every further file would meet (no
+  /// space, a read-only or forbidden folder): its message was shown once and the rest of the
+  /// archive was not tried. The files written before it are in ExtractedFiles.
+  bool StoppedByWriteError() const { return FStoppedByWriteError; }
 
   void List();
   void Extract();
@@ -255,6 +259,8 @@ class TZipArchive {
   bool FBusy = false;
   bool FCancel = false;
   bool FCallbackFailed = false;
+  bool FStoppedByWriteError = false;
+  std::int64_t FLastDispatch = 0;  // steady-clock milliseconds of the callback's last dispatch
   int FSuccessCnt = 0;
   std::int64_t FTotalSize = 0;
   std::string FExtractDir;
