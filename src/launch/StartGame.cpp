@@ -265,7 +265,9 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   const std::vector<std::string>& written = extraction.Written;
   const bool created = extraction.CreatedFolder;
 
-  if (FCancelled || FUi.QuitRequested()) {
+  // A write error that every later file would meet too (a full disk, a read-only folder) was
+  // said once by the library; the game is not started without its files.
+  if (FCancelled || FUi.QuitRequested() || FZipArchive.StoppedByWriteError()) {
     // Nothing ran: the folder goes back to what it held, drivers included.
     CleanUp(gameFolder, written, false, created);
     return;
