@@ -27,7 +27,7 @@ bool PrivateFolder(const std::string& path) {
 
 bool WriteNoteAt(int fd, std::string_view note) {
   char record[InstanceNoteSize] = {};
-  std::memcpy(record, note.data(), std::min(note.size(), InstanceNoteSize));
+  if (!note.empty()) std::memcpy(record, note.data(), std::min(note.size(), InstanceNoteSize));
   // One write of the whole record, so a reader finds the old note or the new one.
   return ::pwrite(fd, record, sizeof record, 0) == static_cast<ssize_t>(sizeof record);
 }

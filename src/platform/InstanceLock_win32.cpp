@@ -17,7 +17,8 @@ constexpr DWORD kLockOffset = 4096;
 
 bool WriteNoteAt(HANDLE file, std::string_view note) {
   char record[InstanceNoteSize] = {};
-  std::memcpy(record, note.data(), note.size() < InstanceNoteSize ? note.size() : InstanceNoteSize);
+  if (!note.empty())
+    std::memcpy(record, note.data(), note.size() < InstanceNoteSize ? note.size() : InstanceNoteSize);
   OVERLAPPED at{};
   DWORD written = 0;
   return WriteFile(file, record, sizeof record, &written, &at) && written == sizeof record;
