@@ -26,10 +26,10 @@ pid_t HoldInChild(const std::string& path, const std::string& note) {
     [[maybe_unused]] auto written = ::write(ready[1], &ok, 1);
     for (;;) ::pause();
   }
+  ::close(ready[1]);  // a child that dies before it answers ends the read
   char ok = 0;
   [[maybe_unused]] auto got = ::read(ready[0], &ok, 1);
   ::close(ready[0]);
-  ::close(ready[1]);
   return ok ? child : -1;
 }
 
