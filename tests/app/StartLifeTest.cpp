@@ -393,7 +393,7 @@ class StartLifeTest : public QObject {
     // key is pressed again until the start shows.
     for (int tries = 0; tries < 5 && !QFile::exists(dir.filePath("zg/big.bin")); ++tries) {
       QVERIFY(PressKey(*pid, "Return"));
-      QTest::qWaitFor([&] { return QFile::exists(dir.filePath("zg/big.bin")); }, 2000);
+      (void)QTest::qWaitFor([&] { return QFile::exists(dir.filePath("zg/big.bin")); }, 2000);
     }
     QVERIFY(QFile::exists(dir.filePath("zg/big.bin")));
     QTest::qWait(300);
