@@ -133,10 +133,15 @@ bool TFolderCounts::Take(std::string bytes) {
 std::optional<bool> TFolderCounts::Find(std::string_view name,
                                         const platform::TDirStamp& stamp) const {
   std::optional<bool> answer;
+  // What the file says is taken only where a fresh stamp could tell a change: the file may have
+  // been written elsewhere, or the folder moved to a volume whose times do not step finely.
+  if (!platform::StampCanTell(stamp)) return answer;
   FIndex.Probe(name, [&](std::size_t i) {
     const TEntry e = Loaded(i);
     if (e.NameView() != name) return false;
-    if (e.Stamp == stamp) answer = e.Filled != 0;
+    if (e.Device == stamp.Device && e.Inode == stamp.Inode && e.ModifiedNs == stamp.ModifiedNs &&
+        e.ChangedNs == stamp.ChangedNs)
+      answer = e.Filled != 0;
     return true;
   });
   if (answer) FFound.fetch_add(1, std::memory_order_relaxed);
@@ -144,12 +149,15 @@ std::optional<bool> TFolderCounts::Find(std::string_view name,
 }
 
 void TFolderCounts::Keep(std::string_view name, const platform::TDirStamp& stamp, bool filled,
-                         std::int64_t settledBeforeNs) {
+                         std::int64_t readNs) {
   if (FFile.empty() || name.empty() || name.size() > kMaxName || HasControlCharacter(name)) return;
-  if (std::max(stamp.ModifiedNs, stamp.ChangedNs) >= settledBeforeNs) return;
+  if (!platform::StampVouches(stamp, readNs)) return;
   TEntry& e = FKept.emplace_back();
   std::memcpy(e.Name, name.data(), name.size());
-  e.Stamp = stamp;
+  e.Device = stamp.Device;
+  e.Inode = stamp.Inode;
+  e.ModifiedNs = stamp.ModifiedNs;
+  e.ChangedNs = stamp.ChangedNs;
   e.Filled = filled ? 1 : 0;
 }
 

@@ -26,16 +26,16 @@ class TFolderCounts {
   /// The answers the file holds for gameDir.
   TFolderCounts(std::string file, std::string gameDir);
 
-  /// The answer for the folder of that name (as spelled on disk) when it had this stamp. Safe to
-  /// call from several threads at once.
+  /// The answer for the folder of that name (as spelled on disk) when it had this stamp, and
+  /// only where such a stamp can tell a change (platform::StampCanTell). Safe to call from
+  /// several threads at once.
   std::optional<bool> Find(std::string_view name, const platform::TDirStamp& stamp) const;
 
-  /// Remembers the answer for a folder that Find had none for, as it was just found. A folder
-  /// that changed at or after settledBeforeNs is left out: a change in the same tick of the file
-  /// system's clock would not have moved its times, so its stamp does not yet vouch for its
-  /// entries. So is a name of more than kMaxName bytes, which no game folder has.
+  /// Remembers the answer for a folder that Find had none for, as it was just found, its stamp
+  /// taken before it was read and no earlier than readNs: only when that stamp vouches for it
+  /// (platform::StampVouches). Not a name of more than kMaxName bytes, which no game folder has.
   void Keep(std::string_view name, const platform::TDirStamp& stamp, bool filled,
-            std::int64_t settledBeforeNs);
+            std::int64_t readNs);
 
   /// Replaces the file by the answers kept since loading, with the file's answers for other
   /// folders that are stillThere, when that differs from the file: not when Find answered for
@@ -49,7 +49,10 @@ class TFolderCounts {
   // One folder as the file holds it: fixed size, so the file is read without parsing.
   struct TEntry {
     char Name[kMaxName + 1] = {};  // zero-padded, so byte order of names is that of the arrays
-    platform::TDirStamp Stamp;
+    std::uint64_t Device = 0;      // the stamp, without what it says of the volume
+    std::uint64_t Inode = 0;
+    std::int64_t ModifiedNs = 0;
+    std::int64_t ChangedNs = 0;
     std::uint64_t Filled = 0;
     std::string_view NameView() const { return std::string_view(Name); }
     bool operator==(const TEntry&) const = default;

@@ -2,67 +2,24 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Catalogue.h"
 #include "FolderCounts.h"
 #include "NewGames.h"
 #include "platform/Files.h"
-#include "platform/FoldedIndex.h"
 #include "platform/Text.h"
 
 namespace {
-
-// One listing of a directory, answering "which entry would a case-insensitive look-up of this
-// name find" in constant time: the exact name first, else the smallest case variant in byte order,
-// as the file seam resolves names. A scan of many games asks it instead of listing once per game.
-class TDirIndex {
- public:
-  struct TEntry {
-    std::string Name;
-    bool IsDirectory;
-  };
-
-  explicit TDirIndex(const std::string& dir) {
-    platform::ForEachEntry(
-        dir, "*",
-        [this](const platform::TSearchRec& rec) {
-          FEntries.push_back({rec.Name, rec.IsDirectory});
-          return true;
-        },
-        platform::TListDetail::ldKind);
-    FIndex = TFoldedIndex(FEntries.size());
-    for (std::size_t i = 0; i < FEntries.size(); ++i)
-      FIndex.Add(FEntries[i].Name, static_cast<std::uint32_t>(i));
-  }
-
-  /// The index of the entry a look-up of name finds.
-  std::optional<std::size_t> Find(std::string_view name) const {
-    std::optional<std::size_t> best;
-    FIndex.Probe(name, [&](std::size_t i) {
-      const std::string& candidate = FEntries[i].Name;
-      if (!SameTextAscii(candidate, name)) return false;
-      best = !best || candidate == name || candidate < FEntries[*best].Name ? i : *best;
-      return candidate == name;
-    });
-    return best;
-  }
-
-  const TEntry& operator[](std::size_t i) const { return FEntries[i]; }
-  std::size_t Size() const { return FEntries.size(); }
-
- private:
-  std::vector<TEntry> FEntries;
-  TFoldedIndex FIndex;
-};
 
 // Questions ask(i) for every i below count, answered by whichever threads Work, a block at a
 // time, the answers in index order. The questions are reads of the file system that do not
@@ -72,11 +29,26 @@ class TQuestions {
   TQuestions(std::size_t count, std::function<bool(std::size_t)> ask)
       : FAsk(std::move(ask)), FAnswers(count, 0) {}
 
-  void Work() {
+  /// Answers questions until none is left. A question that fails (out of memory, say) ends the
+  /// work of this thread, and the answers count as failed.
+  void Work() noexcept {
     const std::size_t count = FAnswers.size();
-    for (std::size_t first; (first = FNext.fetch_add(kBlock)) < count;)
-      for (std::size_t i = first; i < std::min(first + kBlock, count); ++i)
-        FAnswers[i] = FAsk(i) ? 1 : 0;
+    try {
+      for (std::size_t first; !FFailed.load() && (first = FNext.fetch_add(kBlock)) < count;)
+        for (std::size_t i = first; i < std::min(first + kBlock, count); ++i)
+          FAnswers[i] = FAsk(i) ? 1 : 0;
+    } catch (...) {
+      FFailed = true;
+    }
+  }
+
+  /// Whether a question failed on any thread.
+  bool Failed() const { return FFailed.load(); }
+
+  /// Every question asked again on this thread alone, a failure thrown to the caller.
+  void AnswerAgain() {
+    for (std::size_t i = 0; i < FAnswers.size(); ++i) FAnswers[i] = FAsk(i) ? 1 : 0;
+    FFailed = false;
   }
 
   /// The answers, once every thread that worked has returned from Work.
@@ -87,23 +59,31 @@ class TQuestions {
   std::function<bool(std::size_t)> FAsk;
   std::vector<char> FAnswers;
   std::atomic<std::size_t> FNext{0};
+  std::atomic<bool> FFailed{false};
 };
 
 // Answers count questions on this thread and a few others; spare: processors left to other
-// threads of the program.
-void AnswerOnThreads(TQuestions& questions, std::size_t count, unsigned spare = 0) {
+// threads of the program. Afterwards every thread has ended; the questions may have Failed.
+void WorkOnThreads(TQuestions& questions, std::size_t count, unsigned spare = 0) {
   constexpr std::size_t kPerThread = 2048;  // fewer are answered before a thread has started
   const unsigned processors = std::thread::hardware_concurrency();
   const std::size_t wanted = std::min<std::size_t>(
       {processors > spare + 1 ? processors - spare : 1, 4, count / kPerThread + 1});
   std::vector<std::thread> helpers;
   try {
+    helpers.reserve(wanted);
     for (std::size_t t = 1; t < wanted; ++t) helpers.emplace_back([&questions] { questions.Work(); });
-  } catch (const std::system_error&) {
+  } catch (...) {
     // No thread to be had: the ones running and this one answer everything.
   }
   questions.Work();
   for (std::thread& helper : helpers) helper.join();
+}
+
+// The same, where a failure on any thread has the questions asked again on this one.
+void AnswerOnThreads(TQuestions& questions, std::size_t count) {
+  WorkOnThreads(questions, count);
+  if (questions.Failed()) questions.AnswerAgain();
 }
 
 std::vector<char> AskAll(std::size_t count, std::function<bool(std::size_t)> ask) {
@@ -112,75 +92,85 @@ std::vector<char> AskAll(std::size_t count, std::function<bool(std::size_t)> ask
   return std::move(questions.Answers());
 }
 
-// Whether each folder of dir named in names (empty: not asked) holds enough entries to count as
+// Whether each folder of the listing of dir named by asked holds enough entries to count as
 // installed. A folder whose stamp is the one memory holds for it is looked up, not read; the
 // answers found are remembered for the next scan, with those memory holds of other folders that
 // are still there. Any number of threads may Work; Finish comes after they all have.
 class TFolderAnswers {
  public:
-  TFolderAnswers(std::string dir, std::vector<std::string_view> names, std::size_t asked,
-                 const TScanMemory& memory)
-      : FNames(std::move(names)),
+  TFolderAnswers(const std::string& dir, platform::TDirListing listing,
+                 std::vector<std::uint32_t> asked, const TScanMemory& memory)
+      : FListing(std::move(listing)),
+        FAsked(std::move(asked)),
         FOpen(dir),
-        FRemember(!memory.File.empty() && asked >= memory.FromFolders),
-        FSettledNs(memory.SettledNs),
+        FReadNs(platform::NowNs()),  // before any folder is read
+        FRemember(Remembers(dir, memory, FAsked.size())),
         FKnown(FRemember ? TFolderCounts(memory.File, dir) : TFolderCounts()),
-        FCounted(FRemember ? FNames.size() : 0),
-        FQuestions(FNames.size(), [this](std::size_t i) { return Ask(i); }) {}
+        FQuestions(FAsked.size(), [this](std::size_t q) { return Ask(q); }) {}
 
   TQuestions& Questions() { return FQuestions; }
 
+  /// The answers by entry of the listing (0 for entries not asked about).
   std::vector<char> Finish(const std::function<bool(const std::string&)>& stillThere) {
-    std::vector<char> filled = std::move(FQuestions.Answers());
+    std::vector<char> filled(FListing.Size(), 0);
+    const std::vector<char>& answers = FQuestions.Answers();
+    for (std::size_t q = 0; q < FAsked.size(); ++q) filled[FAsked[q]] = answers[q];
     if (FRemember) {
-      const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                   std::chrono::system_clock::now().time_since_epoch())
-                                   .count();
-      for (std::size_t i = 0; i < FCounted.size(); ++i)
-        if (FCounted[i]) FKnown.Keep(FNames[i], *FCounted[i], filled[i] != 0, now - FSettledNs);
+      for (const auto& [q, stamp] : FCounted)
+        FKnown.Keep(FListing.Name(FAsked[q]), stamp, answers[q] != 0, FReadNs);
       FKnown.Save(stillThere);  // a cache that cannot be written only costs the next start its time
     }
     return filled;
   }
 
  private:
-  bool Ask(std::size_t i) {
-    if (FNames[i].empty()) return false;
-    const std::string name(FNames[i]);
+  // Only for many folders, and only where the folders' stamps can tell a change at all: on
+  // other volumes the file is not even read.
+  static bool Remembers(const std::string& dir, const TScanMemory& memory, std::size_t asked) {
+    if (memory.File.empty() || asked < memory.FromFolders) return false;
+    const auto stamp = platform::FolderStamp(dir);
+    return stamp && platform::StampCanTell(*stamp);
+  }
+
+  bool Ask(std::size_t q) {
+    const std::string name(FListing.Name(FAsked[q]));
+    std::optional<platform::TDirStamp> stamp;
     if (FRemember) {
       // Taken before the count: a change while counting moves the stamp away from the one kept.
-      const auto stamp = FOpen.Stamp(name);
-      if (stamp) {
+      stamp = FOpen.Stamp(name);
+      if (stamp)
         if (const auto answer = FKnown.Find(name, *stamp)) return *answer;
-        FCounted[i] = stamp;  // the folders that had to be read, to be remembered
-      }
     }
+    const bool filled = CountsAsInstalled(name);
+    if (stamp) {
+      const std::lock_guard<std::mutex> lock(FCountedLock);
+      FCounted.emplace_back(q, *stamp);  // the folders that had to be read, to be remembered
+    }
+    return filled;
+  }
+
+  // The count of a game folder: the one place where what a folder holds is read.
+  bool CountsAsInstalled(const std::string& name) const {
     const auto wanted = static_cast<std::size_t>(InstalledMinEntries);
     return FOpen.CountEntries(name, wanted) >= wanted;
   }
 
-  std::vector<std::string_view> FNames;
+  platform::TDirListing FListing;
+  std::vector<std::uint32_t> FAsked;  // entries of FListing, one a question
   platform::TOpenDir FOpen;
+  std::int64_t FReadNs;
   bool FRemember;
-  std::int64_t FSettledNs;
   TFolderCounts FKnown;
-  std::vector<std::optional<platform::TDirStamp>> FCounted;
+  std::mutex FCountedLock;
+  std::vector<std::pair<std::size_t, platform::TDirStamp>> FCounted;
   TQuestions FQuestions;
 };
 
-std::vector<char> AnswerFolders(const std::string& dir, std::vector<std::string_view> names,
-                                std::size_t asked, const TScanMemory& memory,
-                                const std::function<bool(const std::string&)>& stillThere) {
-  TFolderAnswers answers(dir, std::move(names), asked, memory);
-  AnswerOnThreads(answers.Questions(), asked);
-  return answers.Finish(stillThere);
-}
-
 // Whether a name is a folder in the listing: what memory holds of any other is forgotten.
-std::function<bool(const std::string&)> FolderOf(const TDirIndex& index) {
-  return [&index](const std::string& name) {
-    const auto at = index.Find(name);
-    return at && index[*at].Name == name && index[*at].IsDirectory;
+std::function<bool(const std::string&)> FolderOf(const platform::TDirListing& listing) {
+  return [&listing](const std::string& name) {
+    const auto at = listing.Find(name);
+    return at && listing.Name(*at) == name && listing.IsDirectory(*at);
   };
 }
 
@@ -191,28 +181,32 @@ bool IsPlainZipName(std::string_view name) {
          name.find_first_of("/\\:") == std::string_view::npos && !HasControlCharacter(name);
 }
 
+// The directories of a listing, "." and ".." left out: entries of the listing.
+std::vector<std::uint32_t> FoldersOf(const platform::TDirListing& listing) {
+  std::vector<std::uint32_t> folders;
+  for (std::size_t i = 0; i < listing.Size(); ++i) {
+    const std::string_view name = listing.Name(i);
+    if (listing.IsDirectory(i) && name != "." && name != "..")
+      folders.push_back(static_cast<std::uint32_t>(i));
+  }
+  return folders;
+}
+
 void ScanDriverDirs(TNewGames& names, const std::string& dir) {
-  std::vector<std::string> dirs;
-  platform::ForEachEntry(
-      dir, "*",
-      [&](const platform::TSearchRec& rec) {
-        if (rec.IsDirectory && rec.Name != "." && rec.Name != "..") dirs.push_back(rec.Name);
-        return true;
-      },
-      platform::TListDetail::ldKind);
+  const platform::TDirListing listing = platform::ListDirectory(dir);
+  const std::vector<std::uint32_t> dirs = FoldersOf(listing);
   const std::vector<char> hasDriver = AskAll(dirs.size(), [&](std::size_t i) {
-    return platform::FileExists(
-        platform::JoinPath(platform::JoinPath(dir, dirs[i]), dirs[i] + ".vlk"));
+    const std::string name(listing.Name(dirs[i]));
+    return platform::FileExists(platform::JoinPath(platform::JoinPath(dir, name), name + ".vlk"));
   });
   // In the order of the listing, as one pass would have added them.
   for (std::size_t i = 0; i < dirs.size(); ++i)
-    if (hasDriver[i]) names.Add(dirs[i]);
+    if (hasDriver[i]) names.Add(std::string(listing.Name(dirs[i])));
 }
 
 struct TFolderSurvey::TResult {
-  explicit TResult(const std::string& dir) : Index(dir) {}
-  TDirIndex Index;
-  std::unique_ptr<TFolderAnswers> Answers;  // by entry of Index, for every folder in it
+  platform::TDirListing Listing;
+  std::unique_ptr<TFolderAnswers> Answers;  // for every folder of Listing
 };
 
 TFolderSurvey::TFolderSurvey(std::string dir, TScanMemory memory)
@@ -220,28 +214,24 @@ TFolderSurvey::TFolderSurvey(std::string dir, TScanMemory memory)
   try {
     FThread = std::thread([this] {
       try {
-        auto result = std::make_unique<TResult>(FDir);
-        const TDirIndex& index = result->Index;
-        std::vector<std::string_view> names(index.Size());
-        std::size_t folders = 0;
-        for (std::size_t i = 0; i < names.size(); ++i)
-          if (index[i].IsDirectory && index[i].Name != "." && index[i].Name != "..") {
-            names[i] = index[i].Name;
-            ++folders;
-          }
+        auto result = std::make_unique<TResult>();
+        result->Listing = platform::ListDirectory(FDir);
+        std::vector<std::uint32_t> folders = FoldersOf(result->Listing);
+        const std::size_t count = folders.size();
         result->Answers =
-            std::make_unique<TFolderAnswers>(FDir, std::move(names), folders, FMemory);
+            std::make_unique<TFolderAnswers>(FDir, result->Listing, std::move(folders), FMemory);
         TQuestions& questions = result->Answers->Questions();
         FResult = std::move(result);
         FReady.store(true);  // a scan that comes before the answers helps with them
-        // One processor is left to the window, which is being built meanwhile.
-        AnswerOnThreads(questions, folders, 1);
+        // One processor is left to the window, which is being built meanwhile. A question that
+        // failed on any thread leaves the answers to the scan, which reads the folders itself.
+        WorkOnThreads(questions, count, 1);
       } catch (...) {
         // Out of memory or threads: the scan reads the folders itself.
         FFailed = true;
       }
     });
-  } catch (const std::system_error&) {
+  } catch (...) {
     FFailed = true;
   }
 }
@@ -266,7 +256,8 @@ std::unique_ptr<TFolderSurvey::TResult> TFolderSurvey::Take(const std::string& d
   FDiscarded = true;  // answers for one scan only: the folders change while the program runs
   if (FReady.load()) FResult->Answers->Questions().Work();
   Wait();
-  return FFailed ? nullptr : std::move(FResult);
+  if (FFailed || FResult->Answers->Questions().Failed()) return nullptr;
+  return std::move(FResult);
 }
 
 void ScanGameAvailability(TCatalogue& cat) {
@@ -308,36 +299,36 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
   // The answers read while the program started, or else a listing of the emulator's folder.
   const std::unique_ptr<TFolderSurvey::TResult> surveyed =
       survey ? survey->Take(cat.GameDir) : nullptr;
-  std::optional<TDirIndex> workDirStore;
-  if (!surveyed) workDirStore.emplace(cat.GameDir);
-  const TDirIndex& workDir = surveyed ? surveyed->Index : *workDirStore;
-  std::optional<TDirIndex> romDirStore;
-  if (!cat.AltRomPath.empty()) romDirStore.emplace(InGameDir(cat, cat.AltRomPath));
-  const TDirIndex& romDir = romDirStore ? *romDirStore : workDir;
+  const platform::TDirListing workDir =
+      surveyed ? surveyed->Listing : platform::ListDirectory(cat.GameDir);
+  const platform::TDirListing romDir =
+      cat.AltRomPath.empty() ? workDir : platform::ListDirectory(InGameDir(cat, cat.AltRomPath));
 
   // The game folders, found first: their counts are the slow part, and they are independent
-  // reads that AskAll may spread over threads.
+  // reads that may be spread over threads.
   // A name such as "..", "../x" or "C:x" would lead out of the emulator's directory.
-  constexpr std::size_t kNoFolder = ~std::size_t{0}, kNotPlain = kNoFolder - 1;
-  std::vector<std::size_t> folder(cat.Games.size(), kNotPlain);
+  constexpr std::uint32_t kNoFolder = ~std::uint32_t{0}, kNotPlain = kNoFolder - 1;
+  std::vector<std::uint32_t> folder(cat.Games.size(), kNotPlain);
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
     const std::string_view zipName = cat.Games[i].ZipName;
     if (!IsPlainZipName(zipName)) continue;
     const auto at = workDir.Find(zipName);
-    folder[i] = at && workDir[*at].IsDirectory ? *at : kNoFolder;
+    folder[i] = at && workDir.IsDirectory(*at) ? static_cast<std::uint32_t>(*at) : kNoFolder;
   }
   std::vector<char> filled;
   if (surveyed) {
     filled = surveyed->Answers->Finish(FolderOf(workDir));
   } else {
-    std::vector<std::string_view> names(workDir.Size());
-    std::size_t asked = 0;
-    for (const std::size_t at : folder)
-      if (at < kNotPlain && names[at].empty()) {
-        names[at] = workDir[at].Name;
-        ++asked;
+    std::vector<std::uint32_t> asked;
+    std::vector<char> seen(workDir.Size(), 0);  // a folder two games share is asked once
+    for (const std::uint32_t at : folder)
+      if (at < kNotPlain && !seen[at]) {
+        seen[at] = 1;
+        asked.push_back(at);
       }
-    filled = AnswerFolders(cat.GameDir, names, asked, memory, FolderOf(workDir));
+    TFolderAnswers answers(cat.GameDir, workDir, std::move(asked), memory);
+    AnswerOnThreads(answers.Questions(), answers.Questions().Answers().size());
+    filled = answers.Finish(FolderOf(workDir));
   }
 
   std::string archive;
@@ -348,7 +339,7 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
     } else if (folder[i] != kNotPlain) {
       archive.assign(cat.Games[i].ZipName.view()).append(".zip");
       const auto zip = romDir.Find(archive);
-      if (zip && !romDir[*zip].IsDirectory) status = gsZipAvailable;
+      if (zip && !romDir.IsDirectory(*zip)) status = gsZipAvailable;
     }
     cat.GameStatus[i] = status;
   }

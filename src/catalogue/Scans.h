@@ -25,13 +25,11 @@ void ScanDriverDirs(TNewGames& names, const std::string& dir = "");
 bool IsPlainZipName(std::string_view name);
 
 /// Where the availability scan remembers what it found in the game folders, and from how many
-/// folders on it does: a few thousand folders are read in less time than the file takes.
+/// folders on it does: a few thousand folders are read in less time than the file takes. What
+/// is remembered of a folder follows the rule of platform/Unchanged.h.
 struct TScanMemory {
   std::string File;  ///< empty: nothing remembered
   std::size_t FromFolders = 2000;
-  /// How long a folder's times must lie back before what it holds is remembered: a change within
-  /// one tick of the file system's clock leaves them as they were.
-  std::int64_t SettledNs = std::int64_t{2} * 1000 * 1000 * 1000;
 };
 
 /// The folders of an emulator directory, read on other threads while the program starts up: its

@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Unchanged.h"
 
 // The file-system seam. On Linux every name the program asks for is found without regard to ASCII
 // letter case, as on the emulator's home file system: the exact name first, else the one directory
@@ -49,15 +52,42 @@ bool ForEachEntry(const std::string& dir, std::string_view mask,
 /// entry, so it costs one listing. 0 when the directory cannot be listed.
 std::size_t CountEntries(const std::string& dir, std::size_t limit);
 
-/// What tells whether a directory's entries may have changed: which directory it is and the times
-/// the file system sets whenever an entry is added, removed or renamed in it.
-struct TDirStamp {
-  std::uint64_t Device = 0;
-  std::uint64_t Inode = 0;
-  std::int64_t ModifiedNs = 0;  ///< nanoseconds since the Unix epoch
-  std::int64_t ChangedNs = 0;   ///< the status change, which no program can set back
-  bool operator==(const TDirStamp&) const = default;
+/// Every entry of a directory as one listing gave it, "." and ".." included, with the names in
+/// one block and found by name ignoring ASCII case in constant time. Copies share the entries.
+class TDirListing {
+ public:
+  /// Nothing listed.
+  TDirListing() = default;
+
+  /// False when the directory could not be listed.
+  bool Listed() const { return FData != nullptr; }
+  std::size_t Size() const;
+  /// The name as the file system spells it.
+  std::string_view Name(std::size_t i) const;
+  /// Whether the entry is a directory, a link followed, as of the listing.
+  bool IsDirectory(std::size_t i) const;
+  /// The entry a case-insensitive look-up of name finds: the exact name first, else the smallest
+  /// case variant in byte order, so the choice never depends on the listing order.
+  std::optional<std::size_t> Find(std::string_view name) const;
+
+  struct TData;  ///< the entries, shared by copies and by the remembered listing
+
+ private:
+  std::shared_ptr<const TData> FData;
+  std::vector<std::uint32_t> FLinkedDirs;  // sorted: entries that are links to directories
 };
+
+/// The entries of dir (empty: the working directory), found as ForEachEntry finds it. The last
+/// listing of a large directory is remembered, and given again while the directory is unchanged
+/// by the rule of Unchanged.h; a link's kind is looked up at every call.
+TDirListing ListDirectory(const std::string& dir);
+
+/// Whether a listing of dir as it is now is remembered, so that ListDirectory gives it again
+/// without reading the directory.
+bool ListingRemembered(const std::string& dir);
+
+/// The stamp of the directory dir, found ignoring case; nothing when it is no directory.
+std::optional<TDirStamp> FolderStamp(const std::string& dir);
 
 /// A directory opened once, whose entries are then looked up by their exact names without
 /// walking its path again: tens of thousands of look-ups in one directory cost a good part less.
@@ -79,6 +109,8 @@ class TOpenDir {
  private:
   std::string FPath;
   int FFd = -1;  // the open directory where the platform has one
+  std::uint64_t FDevice = 0;  // where the open directory lies
+  std::uint64_t FVolume = 0;
 };
 
 /// The folder for the user's caches ($XDG_CACHE_HOME, else ~/.cache; %LOCALAPPDATA% on Windows);

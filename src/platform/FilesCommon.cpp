@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 
+#include "DirListingData.h"
 #include "Text.h"
 
 namespace platform {
@@ -96,6 +97,37 @@ std::vector<TSearchRec> FindFiles(const std::string& dir, std::string_view mask)
     return true;
   });
   return entries;
+}
+
+std::size_t TDirListing::Size() const {
+  return FData ? FData->Items.size() : 0;
+}
+
+std::string_view TDirListing::Name(std::size_t i) const {
+  return FData->Name(i);
+}
+
+bool TDirListing::IsDirectory(std::size_t i) const {
+  switch (FData->Items[i].Kind) {
+    case TData::kDirectory:
+      return true;
+    case TData::kLookUp:
+      return std::binary_search(FLinkedDirs.begin(), FLinkedDirs.end(), i);
+    default:
+      return false;
+  }
+}
+
+std::optional<std::size_t> TDirListing::Find(std::string_view name) const {
+  std::optional<std::size_t> best;
+  if (!FData) return best;
+  FData->Index.Probe(name, [&](std::size_t i) {
+    const std::string_view candidate = FData->Name(i);
+    if (!SameTextAscii(candidate, name)) return false;
+    if (!best || candidate == name || candidate < FData->Name(*best)) best = i;
+    return candidate == name;
+  });
+  return best;
 }
 
 bool PathExists(const std::string& path) { return FileExists(path) || DirectoryExists(path); }

@@ -8,9 +8,7 @@
 #endif
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +16,8 @@
 #include <mutex>
 #include <vector>
 
+#include "DirListingData.h"
 #include "Files.h"
-#include "FoldedIndex.h"
 #include "Text.h"
 
 namespace platform {
@@ -30,107 +28,93 @@ struct DirCloser {
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
+using TData = TDirListing::TData;
+
 bool LStat(const std::string& path, struct stat& st) { return ::lstat(path.c_str(), &st) == 0; }
 
-TDirStamp StampOf(const struct stat& st) {
+// The kind of file system an open file lies on; 0 when unknown.
+std::uint64_t VolumeOf(int fd) {
+#ifdef __linux__
+  struct statfs fs;
+  if (::fstatfs(fd, &fs) == 0) return static_cast<std::uint64_t>(fs.f_type);
+#else
+  (void)fd;
+#endif
+  return 0;
+}
+
+std::uint64_t VolumeOf(const std::string& path) {
+#ifdef __linux__
+  struct statfs fs;
+  if (::statfs(path.c_str(), &fs) == 0) return static_cast<std::uint64_t>(fs.f_type);
+#else
+  (void)path;
+#endif
+  return 0;
+}
+
+TDirStamp StampOf(const struct stat& st, std::uint64_t volume) {
   constexpr std::int64_t kNs = 1000000000;
   TDirStamp stamp;
   stamp.Device = static_cast<std::uint64_t>(st.st_dev);
   stamp.Inode = static_cast<std::uint64_t>(st.st_ino);
   stamp.ModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNs + st.st_mtim.tv_nsec;
   stamp.ChangedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * kNs + st.st_ctim.tv_nsec;
+  stamp.Volume = volume;
   return stamp;
 }
 
-std::optional<TDirStamp> DirStamp(const std::string& dir) {
+std::optional<TDirStamp> OpenDirStamp(int fd) {
   struct stat st;
-  if (::stat(dir.empty() ? "." : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-    return std::nullopt;
-  return StampOf(st);
+  if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  return StampOf(st, VolumeOf(fd));
 }
 
-struct TListed {
-  std::string Name;
-  unsigned char Type;  // as the listing gives it
+struct FdCloser {
+  int Fd;
+  ~FdCloser() {
+    if (Fd >= 0) ::close(Fd);
+  }
 };
 
-// Whether the directory's times come from this machine's clock in steps of at most one timer
-// tick: local Linux file systems with nanosecond times. FAT keeps two-second steps, and a network
-// file system takes the server's clock.
-bool HasFineLocalTimes(int dirFd) {
-#ifdef __linux__
-  struct statfs fs;
-  if (::fstatfs(dirFd, &fs) != 0) return false;
-  switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0xEF53:      // ext2, ext3, ext4
-    case 0x58465342:  // xfs
-    case 0x9123683E:  // btrfs
-    case 0x01021994:  // tmpfs
-    case 0xF2F52010:  // f2fs
-      return true;
-    default:
-      return false;
-  }
-#else
-  (void)dirFd;
-  return false;
-#endif
+int OpenDirectory(const std::string& where) {
+  return ::open(where.empty() ? "." : where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// The last full listing of a large directory, kept so that the case-insensitive look-ups of a
-// start-up (the batch file, the clean-up records, the unzip library, the screenshot folder) do
-// not each read tens of thousands of entries again. It answers while the directory has the stamp
-// it had when listed. A listing is kept only when the directory had not changed for longer than
-// a tick of the file system's clock before it: a change in the same tick would leave the stamp
-// as it was. A file the program itself writes there is added to it.
+// The last listing of a large directory, kept so that the case-insensitive look-ups of a
+// start-up (the batch file, the clean-up records, the unzip library, the screenshot folder) and
+// the scan of the game folders do not each read tens of thousands of entries again. It is given
+// while the directory has the stamp it had when read, and kept only when that stamp vouches for
+// it. Nothing is added to it: a write of the program's own moves the stamp like any other, and a
+// change of someone else's in the same moment could not be told apart from it.
 class TListingMemo {
  public:
   static constexpr std::size_t kFromEntries = 512;
-  static constexpr std::int64_t kSettledNs =
-      std::int64_t{50} * 1000 * 1000;  // five ticks at 100 Hz
 
-  void Keep(const TDirStamp& stamp, std::int64_t listedNs, std::vector<TListed> entries) {
-    if (std::max(stamp.ModifiedNs, stamp.ChangedNs) > listedNs - kSettledNs) return;
-    TFoldedIndex index(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i)
-      index.Add(entries[i].Name, static_cast<std::uint32_t>(i));
+  void Keep(const TDirStamp& stamp, std::shared_ptr<const TData> entries) {
     const std::lock_guard<std::mutex> lock(FLock);
     FStamp = stamp;
     FEntries = std::move(entries);
-    FIndex = std::move(index);
   }
 
-  // Calls use(entries, index) under the lock when the memo describes dir as it is now.
-  template <typename Use>
-  bool With(const std::string& dir, Use use) {
+  // The entries, when the memo holds those of the directory with this stamp.
+  std::shared_ptr<const TData> For(const TDirStamp& stamp) {
     const std::lock_guard<std::mutex> lock(FLock);
-    if (FEntries.empty() || DirStamp(dir) != FStamp) return false;
-    use(FEntries, FIndex);
-    return true;
+    return FEntries && stamp == FStamp ? FEntries : nullptr;
   }
 
-  // name was just written in dir, whose stamp was before until then.
-  void Added(const std::string& dir, const TDirStamp& before, std::string_view name) {
+  // The directory was written: its memory is let go at once.
+  void Forget(const struct stat& dir) {
     const std::lock_guard<std::mutex> lock(FLock);
-    if (FEntries.empty() || !(before == FStamp)) return;
-    const auto now = DirStamp(dir);
-    if (!now) return Forget();
-    FStamp = *now;
-    if (FIndex.Probe(name, [&](std::size_t i) { return FEntries[i].Name == name; })) return;
-    FIndex.Add(name, static_cast<std::uint32_t>(FEntries.size()));
-    FEntries.push_back({std::string(name), DT_REG});
+    if (FStamp.Device == static_cast<std::uint64_t>(dir.st_dev) &&
+        FStamp.Inode == static_cast<std::uint64_t>(dir.st_ino))
+      FEntries.reset();
   }
 
  private:
-  void Forget() {
-    FEntries.clear();
-    FIndex = TFoldedIndex();
-  }
-
   std::mutex FLock;
   TDirStamp FStamp;
-  std::vector<TListed> FEntries;
-  TFoldedIndex FIndex;
+  std::shared_ptr<const TData> FEntries;
 };
 
 TListingMemo& ListingMemo() {
@@ -138,43 +122,87 @@ TListingMemo& ListingMemo() {
   return memo;
 }
 
-std::int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
+TData::TKind KindOf(unsigned char type) {
+  switch (type) {
+    case DT_DIR:
+      return TData::kDirectory;
+    case DT_LNK:
+    case DT_UNKNOWN:
+      return TData::kLookUp;
+    default:
+      return TData::kOther;
+  }
 }
 
-// Every entry of the open directory, in listing order; the memo keeps the listing of a large one.
-std::vector<TListed> ListAll(DIR* d) {
-  std::vector<TListed> entries;
-  const std::int64_t listedNs = NowNs();
-  struct stat before, after;
-  const bool stamped = ::fstat(::dirfd(d), &before) == 0;
-  while (const dirent* e = ::readdir(d)) entries.push_back({e->d_name, e->d_type});
-  if (stamped && entries.size() >= TListingMemo::kFromEntries && ::fstat(::dirfd(d), &after) == 0 &&
-      StampOf(before) == StampOf(after) && HasFineLocalTimes(::dirfd(d)))
-    ListingMemo().Keep(StampOf(before), listedNs, entries);
-  return entries;
+// Every entry of the open directory fd, read from its start; the descriptor stays open.
+bool ReadEntries(int fd, TData& data) {
+#ifdef __linux__
+  // The raw entries, a buffer at a time: no stream to allocate around them.
+  alignas(8) char buffer[32768];
+  for (;;) {
+    const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      if (entry->d_reclen == 0) return false;  // never from a sane kernel
+      at += entry->d_reclen;
+      data.Add(entry->d_name, KindOf(entry->d_type));
+    }
+  }
+#else
+  const int own = ::dup(fd);
+  DirHandle d(own >= 0 ? ::fdopendir(own) : nullptr);
+  if (!d) {
+    if (own >= 0) ::close(own);
+    return false;
+  }
+  while (const dirent* e = ::readdir(d.get())) data.Add(e->d_name, KindOf(e->d_type));
+  return true;
+#endif
+}
+
+// The entries of the open directory fd: remembered ones while its stamp says they still are.
+std::shared_ptr<const TData> EntriesOf(int fd) {
+  const std::int64_t readNs = NowNs();  // before the stamp: the moment of the read at the latest
+  const auto before = OpenDirStamp(fd);
+  if (!before) return nullptr;
+  if (auto remembered = ListingMemo().For(*before)) return remembered;
+  auto data = std::make_shared<TData>();
+  if (!ReadEntries(fd, *data)) return nullptr;
+  data->MakeIndex();
+  const auto after = OpenDirStamp(fd);
+  if (data->Items.size() >= TListingMemo::kFromEntries && after == before &&
+      StampVouches(*before, readNs))
+    ListingMemo().Keep(*before, data);
+  return data;
+}
+
+// The listing of the open directory fd, its links looked up now.
+TDirListing ListOpenDirectory(int fd) {
+  std::shared_ptr<const TData> data = EntriesOf(fd);
+  if (!data) return {};
+  std::vector<std::uint32_t> linked;
+  for (std::size_t i = 0; i < data->Items.size(); ++i) {
+    struct stat st;
+    if (data->Items[i].Kind == TData::kLookUp &&
+        ::fstatat(fd, std::string(data->Name(i)).c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode))
+      linked.push_back(static_cast<std::uint32_t>(i));
+  }
+  return TData::Listing(std::move(data), std::move(linked));
 }
 
 // The entry of dir whose name equals name ignoring ASCII case; the smallest in byte order when
-// several do, so the choice never depends on the listing order.
+// several do, so the choice never depends on the listing order. dir is resolved already.
 std::optional<std::string> FindCaseVariant(const std::string& dir, std::string_view name) {
-  std::optional<std::string> best;
-  const auto consider = [&](std::string_view entry) {
-    if (SameTextAscii(entry, name) && (!best || entry < *best)) best = std::string(entry);
-  };
-  if (ListingMemo().With(dir, [&](const std::vector<TListed>& entries, const TFoldedIndex& index) {
-        index.Probe(name, [&](std::size_t i) {
-          consider(entries[i].Name);
-          return false;
-        });
-      }))
-    return best;
-  DirHandle d(::opendir(dir.empty() ? "." : dir.c_str()));
-  if (!d) return std::nullopt;
-  for (const TListed& entry : ListAll(d.get())) consider(entry.Name);
-  return best;
+  const int fd = OpenDirectory(dir);
+  if (fd < 0) return std::nullopt;
+  const FdCloser closer{fd};
+  const TDirListing listing = ListOpenDirectory(fd);
+  const auto at = listing.Find(name);
+  if (!at) return std::nullopt;
+  return std::string(listing.Name(*at));
 }
 
 // Counts the entries of the open directory fd up to limit, and closes it.
@@ -244,35 +272,25 @@ std::string ResolvePath(const std::string& path) {
 
 bool ForEachEntry(const std::string& dir, std::string_view mask,
                   const std::function<bool(const TSearchRec&)>& visit, TListDetail detail) {
-  const std::string where = dir.empty() ? std::string(".") : ResolvePath(dir);
-  DirHandle d(::opendir(where.c_str()));
-  if (!d) return false;
-  // The entries the mask lets through, from the memo when it has the directory as it is.
-  std::vector<TListed> matched;
-  if (!ListingMemo().With(where, [&](const std::vector<TListed>& entries, const TFoldedIndex&) {
-        for (const TListed& entry : entries)
-          if (MatchesMask(entry.Name, mask)) matched.push_back(entry);
-      })) {
-    matched = ListAll(d.get());
-    matched.erase(std::remove_if(matched.begin(), matched.end(),
-                                 [&](const TListed& e) { return !MatchesMask(e.Name, mask); }),
-                  matched.end());
-  }
-  const int fd = ::dirfd(d.get());
-  for (TListed& entry : matched) {
-    TSearchRec rec;
-    rec.Name = std::move(entry.Name);
-    rec.IsHidden = rec.Name[0] == '.';
-    // A link or an unknown kind is looked up even then: a link to a directory is a directory.
-    if (detail == TListDetail::ldKind && entry.Type != DT_UNKNOWN && entry.Type != DT_LNK) {
-      rec.IsDirectory = entry.Type == DT_DIR;
-      if (!visit(rec)) break;
-      continue;
-    }
+  const int fd = OpenDirectory(dir.empty() ? std::string(".") : ResolvePath(dir));
+  if (fd < 0) return false;
+  const FdCloser closer{fd};
+  const TDirListing listing = ListOpenDirectory(fd);
+  if (!listing.Listed()) return false;
+  TSearchRec rec;
+  for (std::size_t i = 0; i < listing.Size(); ++i) {
+    const std::string_view name = listing.Name(i);
+    if (!MatchesMask(name, mask)) continue;
+    rec.Name.assign(name);
+    rec.IsHidden = name[0] == '.';
+    rec.IsDirectory = listing.IsDirectory(i);
+    rec.Size = 0;
+    rec.Time = 0;
     struct stat st;
     // Follow links so a linked game directory counts as a directory, as a shortcut would not.
-    if (::fstatat(fd, rec.Name.c_str(), &st, 0) == 0 ||
-        ::fstatat(fd, rec.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (detail == TListDetail::ldAll &&
+        (::fstatat(fd, rec.Name.c_str(), &st, 0) == 0 ||
+         ::fstatat(fd, rec.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)) {
       rec.IsDirectory = S_ISDIR(st.st_mode);
       rec.Size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
       rec.Time = st.st_mtime;
@@ -280,6 +298,25 @@ bool ForEachEntry(const std::string& dir, std::string_view mask,
     if (!visit(rec)) break;
   }
   return true;
+}
+
+TDirListing ListDirectory(const std::string& dir) {
+  const int fd = OpenDirectory(dir.empty() ? std::string(".") : ResolvePath(dir));
+  if (fd < 0) return {};
+  const FdCloser closer{fd};
+  return ListOpenDirectory(fd);
+}
+
+bool ListingRemembered(const std::string& dir) {
+  const auto stamp = FolderStamp(dir);
+  return stamp && ListingMemo().For(*stamp) != nullptr;
+}
+
+std::optional<TDirStamp> FolderStamp(const std::string& dir) {
+  const int fd = OpenDirectory(dir.empty() ? std::string(".") : ResolvePath(dir));
+  if (fd < 0) return std::nullopt;
+  const FdCloser closer{fd};
+  return OpenDirStamp(fd);
 }
 
 std::size_t CountEntries(const std::string& dir, std::size_t limit) {
@@ -293,7 +330,12 @@ std::size_t CountEntries(const std::string& dir, std::size_t limit) {
 }
 
 TOpenDir::TOpenDir(std::string path) : FPath(std::move(path)) {
-  FFd = ::open(FPath.empty() ? "." : FPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  FFd = OpenDirectory(FPath);
+  struct stat st;
+  if (FFd >= 0 && ::fstat(FFd, &st) == 0) {
+    FDevice = static_cast<std::uint64_t>(st.st_dev);
+    FVolume = VolumeOf(FFd);
+  }
 }
 
 TOpenDir::~TOpenDir() {
@@ -304,7 +346,9 @@ std::optional<TDirStamp> TOpenDir::Stamp(const std::string& name) const {
   struct stat st;
   if (name.empty() || FFd < 0 || ::fstatat(FFd, name.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode))
     return std::nullopt;
-  return StampOf(st);
+  // A folder on a volume of its own (a mount point) is asked which it is.
+  const auto device = static_cast<std::uint64_t>(st.st_dev);
+  return StampOf(st, device == FDevice ? FVolume : VolumeOf(JoinPath(FPath, name)));
 }
 
 std::size_t TOpenDir::CountEntries(const std::string& name, std::size_t limit) const {
@@ -471,7 +515,6 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   const std::size_t slash = target.rfind('/');
   const std::string folder =
       slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  const auto folderBefore = DirStamp(folder);
   std::string temp = target + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) return fail("Cannot create a temporary file for");
@@ -501,7 +544,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     errno = saved;
     return fail("Cannot replace");
   }
-  if (folderBefore) ListingMemo().Added(folder, *folderBefore, target.substr(slash + 1));
+  if (struct stat st; ::stat(folder.empty() ? "." : folder.c_str(), &st) == 0)
+    ListingMemo().Forget(st);
   return true;
 }
 

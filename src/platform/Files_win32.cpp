@@ -1,8 +1,7 @@
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "DirListingData.h"
 #include "Files.h"
 
 // Windows names are matched without regard to case by the file system itself, so paths are used
@@ -67,9 +67,9 @@ std::size_t TOpenDir::CountEntries(const std::string& name, std::size_t limit) c
   return platform::CountEntries(JoinPath(FPath, name), limit);
 }
 
-std::optional<TDirStamp> TOpenDir::Stamp(const std::string& name) const {
-  if (name.empty()) return std::nullopt;
-  const std::string path = JoinPath(FPath.empty() ? "." : FPath, name);
+namespace {
+
+std::optional<TDirStamp> StampOfPath(const std::string& path) {
   // Reading attributes needs no access to the contents; the folder stays free for others.
   HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -93,6 +93,34 @@ std::optional<TDirStamp> TOpenDir::Stamp(const std::string& name) const {
   stamp.ModifiedNs = unixNs(basic.LastWriteTime);
   stamp.ChangedNs = unixNs(basic.ChangeTime);
   return stamp;
+}
+
+}  // namespace
+
+std::optional<TDirStamp> TOpenDir::Stamp(const std::string& name) const {
+  if (name.empty()) return std::nullopt;
+  return StampOfPath(JoinPath(FPath.empty() ? "." : FPath, name));
+}
+
+std::optional<TDirStamp> FolderStamp(const std::string& dir) {
+  return StampOfPath(dir.empty() ? std::string(".") : dir);
+}
+
+// Listings are not remembered on Windows.
+bool ListingRemembered(const std::string&) {
+  return false;
+}
+
+TDirListing ListDirectory(const std::string& dir) {
+  auto data = std::make_shared<TDirListing::TData>();
+  if (!ForEachEntry(dir, "*", [&](const TSearchRec& rec) {
+        data->Add(rec.Name,
+                  rec.IsDirectory ? TDirListing::TData::kDirectory : TDirListing::TData::kOther);
+        return true;
+      }))
+    return {};
+  data->MakeIndex();
+  return TDirListing::TData::Listing(std::move(data), {});
 }
 
 std::string UserCacheDir() {

@@ -1,7 +1,7 @@
 #include "ScreenShot.h"
 
 #include <algorithm>
-#include <chrono>
+#include <filesystem>
 
 #include "ScreenShotOrder.h"
 #include "platform/Files.h"
@@ -29,11 +29,11 @@ std::string TScreenShotSet::Folder() const {
 
 void TScreenShotSet::FindScreenShots(std::string_view zipName) {
   FFiles.clear();
-  std::error_code error;
-  const std::string gameDir = FCatalogue.GameDir.empty() ? "." : FCatalogue.GameDir;
-  const auto stamp = std::filesystem::last_write_time(gameDir, error);
-  if (!error && FNoFolderSince == stamp) return;
-  FNoFolderSince.reset();
+  // Both before the look: a screenshot folder made after it moves the emulator folder's stamp.
+  const std::int64_t readNs = platform::NowNs();
+  const auto stamp = platform::FolderStamp(FCatalogue.GameDir);
+  if (stamp && FNoFolderAt == stamp) return;
+  FNoFolderAt.reset();
   const std::string mask = std::string(zipName) + "*.jpg";
   // Resolved already: a folder missing under every letter case is not looked for again.
   const std::string folder = Folder();
@@ -43,10 +43,7 @@ void TScreenShotSet::FindScreenShots(std::string_view zipName) {
                         FFiles.push_back(rec.Name);
                         return true;
                       });
-  // A time within the clock's coarsest step of now could still hide a folder made just after.
-  using namespace std::chrono_literals;
-  if (!listed && !error && stamp < std::filesystem::file_time_type::clock::now() - 2s)
-    FNoFolderSince = stamp;
+  if (!listed && stamp && platform::StampVouches(*stamp, readNs)) FNoFolderAt = stamp;
   std::sort(FFiles.begin(), FFiles.end(), ScreenShotNameLess);
   FFiles.erase(std::unique(FFiles.begin(), FFiles.end()), FFiles.end());
 }

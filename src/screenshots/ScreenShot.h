@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "catalogue/Catalogue.h"
+#include "platform/Unchanged.h"
 #include "platform/UserInteraction.h"
 
 // A game's screenshot set and the steps through it. Everything works on the catalogue's current
@@ -106,8 +106,9 @@ class TScreenShotSet {
 
   TCatalogue& FCatalogue;
   std::vector<std::string> FFiles;
-  /// The emulator folder's modification time when the screenshot folder was last found missing.
-  /// Looking for it under another letter case reads the whole emulator folder, which may hold
-  /// tens of thousands of game folders; until that folder changes, the answer stays the same.
-  std::optional<std::filesystem::file_time_type> FNoFolderSince;
+  /// The emulator folder's stamp when the screenshot folder was last found missing, where the
+  /// stamp vouches for it. Looking for it under another letter case reads the whole emulator
+  /// folder, which may hold tens of thousands of game folders; while the folder keeps that stamp,
+  /// the answer stays the same.
+  std::optional<platform::TDirStamp> FNoFolderAt;
 };

@@ -11,6 +11,7 @@
 #include "catalogue/NewGames.h"
 #include "catalogue/Scans.h"
 #include "platform/Files.h"
+#include "platform/Unchanged.h"
 
 namespace {
 
@@ -33,6 +34,20 @@ TCatalogue CatalogueOf(std::initializer_list<const char*> zipNames) {
 std::vector<std::string> Sorted(std::vector<std::string> v) {
   std::sort(v.begin(), v.end());
   return v;
+}
+
+constexpr std::int64_t kSecond = 1000 * 1000 * 1000;
+
+// Every volume dating changes in fine steps, read by a clock an hour ahead: every folder counts
+// as long settled.
+platform::TChangeClock LongSettled() {
+  return {[] {
+            return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count() +
+                   3600 * kSecond;
+          },
+          [](const platform::TDirStamp&) { return std::int64_t{1000}; }};
 }
 
 }  // namespace
@@ -164,14 +179,15 @@ TEST(ScanGameAvailability, NamesThatAreNoDirectoryOfTheirOwn) {
 // that is not whole, not ours or of another folder answers nothing.
 TEST(FolderCounts, AnswersForUnchangedFoldersFromAWholeFileOnly) {
   TempDir dir;
+  const platform::TScopedChangeClock fine(LongSettled());
   const std::string file = (dir.Path() / "cache" / "folders").string();
-  const platform::TDirStamp stamp{1, 2, 3, 4}, later{1, 2, 3, 5};
+  const platform::TDirStamp stamp{1, 2, 3, 4}, later{1, 2, 3, kSecond};
   const auto always = [](const std::string&) { return true; };
   {
     TFolderCounts counts(file, "/emu");
-    counts.Keep("full", stamp, true, 10);
-    counts.Keep("bare", stamp, false, 10);
-    counts.Keep("fresh", later, true, 5);  // changed too lately to vouch for
+    counts.Keep("full", stamp, true, kSecond);
+    counts.Keep("bare", stamp, false, kSecond);
+    counts.Keep("fresh", later, true, kSecond + 1000);  // read in the tick it changed
     ASSERT_TRUE(counts.Save(always));
   }
   TFolderCounts counts(file, "/emu");
@@ -202,7 +218,8 @@ TEST(ScanGameAvailability, RemembersFoldersUntilTheyChange) {
   TCatalogue cat = CatalogueOf({"inst", "bare", "gone"});
   cat.GameDir = emu.Dir.Str();
   const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
-  const TScanMemory memory{file, 0, 0};
+  const TScanMemory memory{file, 0};
+  std::optional<platform::TScopedChangeClock> settled(LongSettled());
   ScanGameAvailability(cat, memory);
   EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>{0, gsInstalled, gsNotAvailable, gsInstalled}));
   const std::string first = ReadFileBytes(file);
@@ -210,7 +227,7 @@ TEST(ScanGameAvailability, RemembersFoldersUntilTheyChange) {
   EXPECT_EQ(ReadFileBytes(file), first);  // nothing changed, nothing written
 
   // Files added a tick of the file system's clock later have the folder read again.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   for (const char* rom : {"bare/r0", "bare/r1", "bare/r2"}) emu.Dir.Write(rom, "r");
   std::filesystem::remove_all(emu.Dir.Path() / "gone");
   ScanGameAvailability(cat, memory);
@@ -218,9 +235,59 @@ TEST(ScanGameAvailability, RemembersFoldersUntilTheyChange) {
   EXPECT_EQ(ReadFileBytes(file).find("gone"), std::string::npos);
 
   // A folder changed a moment ago is not remembered yet: nothing to write.
+  settled.reset();
   std::filesystem::remove(file);
-  ScanGameAvailability(cat, TScanMemory{file, 0});
+  ScanGameAvailability(cat, memory);
   EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+// The answers are remembered only where the folders' stamps vouch for them: never for a folder
+// read in the tick of its last change, however late the scan ends, nor on a volume whose times
+// step in whole seconds or do not come from this machine's clock.
+TEST(ScanGameAvailability, RemembersOnlyWhatTheFoldersStampsVouchFor) {
+  EmulatorDir emu;
+  std::vector<std::string> names;
+  for (int i = 0; i < 30; ++i) {
+    names.push_back("g" + std::to_string(i));
+    emu.AddDriverDir(names.back(), i % 3 == 0 ? 3 : 0);
+  }
+  TCatalogue cat = CatalogueOf(names);
+  cat.GameDir = emu.Dir.Str();
+  std::int64_t lastChange = 0;
+  for (const std::string& name : names) {
+    const auto stamp = *platform::FolderStamp(name);
+    lastChange = std::max({lastChange, stamp.ModifiedNs, stamp.ChangedNs});
+  }
+  const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
+  const TScanMemory memory{file, 0};
+  std::int64_t now = 0;
+  const auto clock = [&now] { return now; };
+  const auto steps = [](std::int64_t step) {
+    return [step](const platform::TDirStamp&) { return step; };
+  };
+  const struct {
+    const char* What;
+    std::int64_t ReadAfterChange, Step;
+  } unremembered[] = {
+      {"read in the tick of the last change", 1000 * 1000, 1000},
+      {"a volume with one-second times", 3600 * kSecond, kSecond},
+      {"a FUSE or network mount", 3600 * kSecond, 0},
+  };
+  for (const auto& c : unremembered) {
+    const platform::TScopedChangeClock fake({clock, steps(c.Step)});
+    now = lastChange + c.ReadAfterChange;
+    TFolderSurvey survey(cat.GameDir, memory);
+    survey.Wait();
+    now += 3600 * kSecond;  // the scan ends long after the folders were read
+    ScanGameAvailability(cat, memory, &survey);
+    now = lastChange + c.ReadAfterChange;
+    ScanGameAvailability(cat, memory);
+    EXPECT_FALSE(std::filesystem::exists(file)) << c.What;
+    EXPECT_EQ(std::count(cat.GameStatus.begin(), cat.GameStatus.end(), gsInstalled), 10);
+  }
+  const platform::TScopedChangeClock settled({clock, steps(1000)});
+  ScanGameAvailability(cat, memory);
+  EXPECT_TRUE(std::filesystem::exists(file));
 }
 
 // A survey's answers are those of the folders when it read them, taken by one scan of its own
@@ -255,8 +322,9 @@ TEST(FolderSurvey, AnswersTheFirstScanOfItsFolderUnlessDiscarded) {
 }
 
 // A scan that comes while the survey is still reading answers the rest alongside it; the answers,
-// and what is remembered of them, are those of a scan on its own.
-TEST(FolderSurvey, AScanThatJoinsTheReadingFindsWhatAScanAloneFinds) {
+// and what is remembered of them, are those of a scan on its own. A failure on a thread that
+// reads folders ends neither the program nor the scan, which then reads them on its own thread.
+TEST(FolderSurvey, AScanThatJoinsTheReadingOrOutlivesAFailureFindsWhatAScanAloneFinds) {
   EmulatorDir emu;
   std::vector<std::string> names;
   for (int i = 0; i < 3000; ++i) {
@@ -267,15 +335,28 @@ TEST(FolderSurvey, AScanThatJoinsTheReadingFindsWhatAScanAloneFinds) {
   alone.GameDir = emu.Dir.Str();
   ScanGameAvailability(alone, TScanMemory{});
   const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
-  const TScanMemory memory{file, 0, 0};
-  for (int round = 0; round < 2; ++round) {  // read, then remembered
+  const TScanMemory memory{file, 0};
+  const std::thread::id scanning = std::this_thread::get_id();
+  bool failing = false;
+  platform::TChangeClock clock = LongSettled();
+  clock.Step = [&failing, scanning](const platform::TDirStamp&) -> std::int64_t {
+    if (failing && std::this_thread::get_id() != scanning) throw std::bad_alloc();
+    return 1000;
+  };
+  const platform::TScopedChangeClock settled(clock);
+  // Read, then remembered; then read again with every other thread failing, with a survey and
+  // without.
+  for (int round = 0; round < 4; ++round) {
     TCatalogue cat = CatalogueOf(names);
     cat.GameDir = alone.GameDir;
-    TFolderSurvey survey(cat.GameDir, memory);
-    ScanGameAvailability(cat, memory, &survey);
+    failing = round >= 2;
+    if (failing) std::filesystem::remove(file);
+    std::optional<TFolderSurvey> survey;
+    if (round != 3) survey.emplace(cat.GameDir, memory);
+    ScanGameAvailability(cat, memory, survey ? &*survey : nullptr);
     EXPECT_EQ(cat.GameStatus, alone.GameStatus) << round;
+    EXPECT_TRUE(std::filesystem::exists(file)) << round;
   }
-  EXPECT_TRUE(std::filesystem::exists(file));
 }
 
 // The caches of emulator folders not started for months go when another is written; one that
@@ -283,13 +364,14 @@ TEST(FolderSurvey, AScanThatJoinsTheReadingFindsWhatAScanAloneFinds) {
 TEST(FolderCounts, CachesUnusedForMonthsAreDeletedWhenAnotherIsWritten) {
   namespace fs = std::filesystem;
   TempDir dir;
+  const platform::TScopedChangeClock fine(LongSettled());
   const platform::TDirStamp stamp{1, 2, 3, 4};
   const auto always = [](const std::string&) { return true; };
   const auto monthsAgo = fs::file_time_type::clock::now() - std::chrono::hours(24 * 100);
   const std::string used = (dir.Path() / "folders-used").string();
   {
     TFolderCounts counts(used, "/used");
-    counts.Keep("g1", stamp, true, 10);
+    counts.Keep("g1", stamp, true, kSecond);
     ASSERT_TRUE(counts.Save(always));
   }
   fs::last_write_time(used, monthsAgo);
@@ -303,7 +385,7 @@ TEST(FolderCounts, CachesUnusedForMonthsAreDeletedWhenAnotherIsWritten) {
     fs::last_write_time(dir.Path() / name, monthsAgo);
   }
   TFolderCounts other((dir.Path() / "folders-other").string(), "/other");
-  other.Keep("g2", stamp, false, 10);
+  other.Keep("g2", stamp, false, kSecond);
   ASSERT_TRUE(other.Save(always));
   EXPECT_FALSE(fs::exists(dir.Path() / "folders-gone"));
   EXPECT_TRUE(fs::exists(dir.Path() / "notes-old"));  // not ours

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "platform/FoldedIndex.h"
 #include "platform/ShortString.h"
 #include "platform/Text.h"
+#include "platform/Unchanged.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -235,41 +237,103 @@ TEST(FoldedIndex, FindsEveryCaseVariantAcrossGrowth) {
       index.Probe("GAME2999", [&](std::size_t i) { return SameTextAscii(names[i], "GAME2999"); }));
 }
 
-// A large directory's listing is kept for the look-ups that follow it; they must still see every
-// change: the program's own writes, and anyone else's.
-TEST(Files, RememberedListingFollowsEveryChange) {
+namespace {
+
+constexpr std::int64_t kMs = 1000 * 1000, kSecond = 1000 * kMs;
+
+// Every volume's times stepping by step, and a clock reading at.
+TChangeClock Clock(std::function<std::int64_t()> at, std::int64_t step) {
+  return {std::move(at), [step](const TDirStamp&) { return step; }};
+}
+
+std::int64_t LastChange(const std::string& dir) {
+  const TDirStamp stamp = FolderStamp(dir).value();
+  return std::max(stamp.ModifiedNs, stamp.ChangedNs);
+}
+
+}  // namespace
+
+// Which stamps vouch for a folder read after them: on volumes whose times step finely, for
+// changes a settle time before the read; never for changes in the tick of the read.
+TEST(Unchanged, AStampVouchesForChangesSettledBeforeTheReadOnVolumesWithFineTimes) {
+  const struct {
+    std::int64_t Step, ChangedBeforeRead;
+    bool Vouches;
+  } cases[] = {
+      {4 * kMs, kSecond, true},       // a local volume, settled
+      {4 * kMs, 1 * kMs, false},      // changed in the tick of the read
+      {4 * kMs, kSettleNs, false},    // not more than the settle time back
+      {400 * kMs, 500 * kMs, false},  // a coarse step takes two of them to settle
+      {400 * kMs, 900 * kMs, true},
+      {kSecond, 3600 * kSecond, false},  // whole seconds: two changes of one second look alike
+      {0, 3600 * kSecond, false},        // times not from this machine's clock
+  };
+  const std::int64_t read = 1'700'000'000 * kSecond;
+  for (const auto& c : cases) {
+    const TScopedChangeClock clock(Clock(nullptr, c.Step));
+    const TDirStamp stamp{1, 2, read - c.ChangedBeforeRead - kSecond, read - c.ChangedBeforeRead};
+    EXPECT_EQ(StampVouches(stamp, read), c.Vouches) << c.Step << " " << c.ChangedBeforeRead;
+    EXPECT_EQ(StampCanTell(stamp), c.Step > 0 && c.Step < kSecond) << c.Step;
+  }
+  // The system's steps: by volume, and by whether the kernel's times have sub-second parts.
+  const std::int64_t fine = SystemTimeStep({1, 2, 0, read + 123, 0xEF53});
+  EXPECT_GT(fine, 0);
+  EXPECT_LT(fine, kSecond);
+  EXPECT_EQ(SystemTimeStep({1, 2, 0, read, 0xEF53}), kSecond);  // ext4 with small inodes
+  for (std::uint64_t other : {0x65735546ull /* FUSE */, 0x6969ull /* NFS */, 0x4D44ull /* FAT */,
+                              0xFE534D42ull /* SMB */, 0ull})
+    EXPECT_EQ(SystemTimeStep({1, 2, 0, read + 123, other}), 0) << other;
+}
+
+// A large directory's listing is remembered for the look-ups that follow it only where its
+// stamp vouches for it, is never extended by the program's own writes, and sees every change.
+TEST(Files, RememberedListingOnlyWhereItsStampVouchesAndEveryChangeIsSeen) {
   TempDir dir;
   for (int i = 0; i < 600; ++i) dir.Write("g" + std::to_string(i) + ".txt", "");
   dir.Write("Shots/a.jpg", "");
-  // Kept only once the folder has been still for longer than a clock tick.
-  std::this_thread::sleep_for(std::chrono::milliseconds(120));
-  ScopedCurrentDir cd(dir.Path());
   const std::string here = dir.Str();
-  std::size_t listed = 0;
-  ForEachEntry(here, "*", [&](const TSearchRec&) { return ++listed, true; });
-  EXPECT_EQ(listed, 603u);
-  EXPECT_EQ(ResolvePath("SHOTS/a.jpg"), "Shots/a.jpg");
-  EXPECT_FALSE(FileExists("batch.bat"));
+  const std::int64_t changed = LastChange(here);
+  const auto at = [](std::int64_t ns) { return [ns] { return ns; }; };
+  const struct {
+    const char* What;
+    TChangeClock Clock;
+  } forgotten[] = {
+      {"read in the tick of its last change", Clock(at(changed + kMs), 4 * kMs)},
+      {"a volume with one-second times", Clock(at(changed + 3600 * kSecond), kSecond)},
+      {"a FUSE or network mount", Clock(at(changed + 3600 * kSecond), 0)},
+  };
+  for (const auto& c : forgotten) {
+    const TScopedChangeClock clock(c.Clock);
+    EXPECT_EQ(ListDirectory(here).Size(), 603u);
+    EXPECT_FALSE(ListingRemembered(here)) << c.What;
+  }
+  const TScopedChangeClock settled(Clock(at(changed + 3600 * kSecond), 4 * kMs));
+  const TDirListing listing = ListDirectory(here);
+  ASSERT_TRUE(ListingRemembered(here));
+  EXPECT_EQ(listing.Name(*listing.Find("SHOTS")), "Shots");
+  EXPECT_TRUE(listing.IsDirectory(*listing.Find("shots")));
+  EXPECT_EQ(ResolvePath(JoinPath(here, "SHOTS/a.jpg")), JoinPath(here, "Shots/a.jpg"));
 
-  std::string error;
-  ASSERT_TRUE(WriteFileAtomically(JoinPath(here, "Batch.bat"), "x", &error)) << error;
-  EXPECT_EQ(ResolvePath("BATCH.BAT"), "Batch.bat");
-  EXPECT_EQ(FindFiles(here, "*.bat").size(), 1u);
-
-  // Made behind the program's back: a later tick than the one the listing rests on.
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  // Another program's file, the folder's modification time then set back as archive tools do.
+  const auto modified = fs::last_write_time(dir.Path());
   { std::ofstream(dir.Path() / "Other.dat") << "y"; }
+  fs::last_write_time(dir.Path(), modified);
+  EXPECT_EQ(ResolvePath(JoinPath(here, "other.DAT")), JoinPath(here, "Other.dat"));
   fs::remove(dir.Path() / "g5.txt");
-  EXPECT_EQ(ResolvePath("other.DAT"), "Other.dat");
-  EXPECT_EQ(ResolvePath("G5.txt"), "G5.txt");  // gone: keeps its spelling
   EXPECT_EQ(FindFiles(here, "g5.*").size(), 0u);
 
-  // A change by someone else before the program's own write is not taken as part of it.
-  std::this_thread::sleep_for(std::chrono::milliseconds(120));
-  ForEachEntry(here, "*", [](const TSearchRec&) { return true; });
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
-  { std::ofstream(dir.Path() / "Foreign.txt") << "z"; }
-  ASSERT_TRUE(WriteFileAtomically(JoinPath(here, "Mine.txt"), "m", &error)) << error;
-  EXPECT_EQ(ResolvePath("FOREIGN.TXT"), "Foreign.txt");
-  EXPECT_EQ(ResolvePath("MINE.TXT"), "Mine.txt");
+  // The program's own write forgets the listing; another program's file made in the same moment
+  // is seen. A few rounds, so that some fall within one tick of the file system's clock.
+  std::string error;
+  for (int round = 0; round < 4; ++round) {
+    ListDirectory(here);
+    ASSERT_TRUE(ListingRemembered(here)) << round;
+    const std::string mine = "Mine" + std::to_string(round) + ".txt";
+    const std::string foreign = "Foreign" + std::to_string(round) + ".txt";
+    ASSERT_TRUE(WriteFileAtomically(JoinPath(here, mine), "m", &error)) << error;
+    { std::ofstream(dir.Path() / foreign) << "z"; }
+    EXPECT_FALSE(ListingRemembered(here));
+    EXPECT_EQ(FindFiles(here, "foreign*").size(), round + 1u) << round;
+    EXPECT_TRUE(FileExists(JoinPath(here, "MINE" + std::to_string(round) + ".TXT")));
+  }
 }

@@ -5,6 +5,7 @@
 
 #include "FakeUserInteraction.h"
 #include "TempDir.h"
+#include "platform/Unchanged.h"
 #include "screenshots/ScreenShot.h"
 #include "screenshots/ScreenShotOrder.h"
 
@@ -87,7 +88,11 @@ TEST_F(ScreenShotSetTest, PatternMatchesPrefixCaseAndEveryKindOfEntry) {
   EXPECT_EQ(Set.Files(), std::vector<std::string>{"mygame201.jpg"});
 }
 
+// A missing folder is remembered as missing while the emulator folder's stamp vouches for it
+// (here always: a clock far ahead); a folder made later moves that stamp.
 TEST_F(ScreenShotSetTest, FolderFoundInAnyCaseAndMissingFolderIsEmpty) {
+  const platform::TScopedChangeClock settled(
+      {[] { return std::int64_t{1} << 62; }, [](const platform::TDirStamp&) { return 1000; }});
   EXPECT_EQ(Set.LoadScreenShots(), TScreenShotView{});
   EXPECT_EQ(Set.Count(), 0);
   Dir.Write("screenshots/mygame01.jpg", "x");
