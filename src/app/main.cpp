@@ -1,13 +1,6 @@
 // Program entry: the two required files, the application, the windows, the message loop.
 
 #include <QApplication>
-#ifdef __GLIBC__
-#include <malloc.h>
-#include <sys/mman.h>
-
-#include <cstdint>
-#include <cstdlib>
-#endif
 #include <QPointer>
 #include <QString>
 #include <optional>
@@ -77,39 +70,9 @@ void CloseOnTerminationSignals(QPointer<QWidget>* mainWindow) {
 }
 #endif
 
-#ifdef __GLIBC__
-// A start with a large catalogue builds and drops tens of megabytes. Kept in the heap and used
-// again, instead of being mapped and unmapped a block at a time, that memory costs its page faults
-// once; the heap's top is handed back only past a generous size. The heap's first megabytes are
-// given large pages where the system offers them on request: a start of fifty thousand games
-// would otherwise take thousands of page faults, each a costly trap on a virtual machine. One
-// heap serves every thread, so the survey's memory lies there too.
-void PrepareHeap() {
-  mallopt(M_MMAP_THRESHOLD, 64 << 20);
-  mallopt(M_TOP_PAD, 16 << 20);
-  mallopt(M_TRIM_THRESHOLD, 128 << 20);
-  mallopt(M_ARENA_MAX, 1);
-#ifdef MADV_HUGEPAGE
-  constexpr std::size_t kHeap = std::size_t{48} << 20, kLargePage = std::size_t{2} << 20;
-  // Below the mapping threshold, so taken from the heap and, once freed, left at its top.
-  if (void* block = std::malloc(kHeap)) {
-    const auto at = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t first = (at + kLargePage - 1) & ~(kLargePage - 1);
-    const std::uintptr_t end = (at + kHeap) & ~(kLargePage - 1);
-    // Only advice: without large pages the heap is what it was.
-    ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-    std::free(block);
-  }
-#endif
-}
-#endif
-
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef __GLIBC__
-  PrepareHeap();
-#endif
   // The emulator folder: the one named, the working one, or one the user chose before. When none
   // is known, the user is asked once the application exists.
   const TFolderFound found =
