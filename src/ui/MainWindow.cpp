@@ -530,8 +530,12 @@ TWindowState TMain::CollectWindowState() const {
     QRect normal = (state.State != 0 && normalGeometry().isValid()) ? normalGeometry() : geometry();
     QSize frameExtra = FFrameExtra;
     if (isVisible() && state.State == 0) frameExtra = frameGeometry().size() - geometry().size();
-    state.Width = normal.width() + frameExtra.width();
-    state.Height = normal.height() + frameExtra.height();
+    QSize outer = normal.size() + frameExtra;
+    // Closed before its frame was known and its inner size made the outer size less the frame,
+    // the window still has the size it was given as its outer one: that is its size.
+    if (!FOuterAdjusted && normal.size() == FOuterSize) outer = FOuterSize;
+    state.Width = outer.width();
+    state.Height = outer.height();
   }
   state.GLPWidth = GameListPanelWidth();
   state.ScreenShotMode = MenuOriginal->isChecked()    ? TScreenShotMode::smOriginal

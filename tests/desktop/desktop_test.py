@@ -879,6 +879,25 @@ def wayland_run(args, work, reader):
         desktop.close()
 
 
+def quick_closes(args, work):
+    """A window closed the moment it appears, before its frame is known, keeps its saved size."""
+    folder = os.path.join(work, "run3")
+    make_emulator_dir(folder, "Width=626\r\nHeight=725\r\nState=0\r\n")
+    desktop = Desktop(1024, 900)
+    try:
+        for start in range(3):
+            program = start_program(args.program, folder, desktop, 1)
+            shown = desktop.window_named(TITLE, 40)
+            code = stop_program(program)
+            if not check(shown is not None and code == 0, f"quick start {start} comes and goes"):
+                return
+    finally:
+        desktop.close()
+    sizes = " ".join(l for l in read_ini(folder).splitlines() if l.startswith(("Width", "Height")))
+    check(sizes == "Width=626 Height=725", "three starts closed at once keep the saved outer size: "
+          + sizes)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
@@ -899,6 +918,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         picture = first_run(args, work, reader)
         second_run(args, work, reader, picture)
+        quick_closes(args, work)
         if args.demo_velk:
             newcomer_run(args, work, reader)
             if shutil.which("weston"):
