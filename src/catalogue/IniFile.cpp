@@ -40,25 +40,33 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
 }
 
 std::size_t TIniFile::FindSection(std::string_view name) const {
+  // Each name has one section, so the one beside the last found is the one when its name fits.
+  const std::size_t next = FLastFound.load(std::memory_order_relaxed) + 1;
+  if (next < FSections.size() && SameTextAscii(FSections[next].Name, name)) {
+    FLastFound.store(next, std::memory_order_relaxed);
+    return next;
+  }
   std::size_t found = kNone;
   FIndex.Probe(name, [&](std::size_t s) {
     if (!SameTextAscii(FSections[s].Name, name)) return false;
     found = s;
     return true;
   });
+  if (found != kNone) FLastFound.store(found, std::memory_order_relaxed);
   return found;
 }
 
 std::size_t TIniFile::AddSection(std::string_view name) {
-  const std::size_t found = FindSection(name);
-  if (found != kNone) return found;
-  FIndex.Add(name, static_cast<std::uint32_t>(FSections.size()));
-  FSections.push_back({name});
-  return FSections.size() - 1;
+  const auto added = static_cast<std::uint32_t>(FSections.size());
+  const std::uint32_t found = FIndex.Insert(
+      name, added, [&](std::size_t s) { return SameTextAscii(FSections[s].Name, name); });
+  if (found == added) FSections.push_back({name});
+  return found;
 }
 
 void TIniFile::Parse(std::string text) {
   FText = std::move(text);
+  FLastFound = kNone;
   const std::string_view all(FText);
   // A game's section, the shortest there are in number, takes some sixty bytes or more.
   const std::size_t expected = all.size() / 64;

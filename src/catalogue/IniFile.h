@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -50,6 +51,14 @@ class TIniFile {
 
   /// The sections in the order of the text, a repeated name counted once, by their first spelling.
   std::vector<std::string_view> SectionNames() const;
+
+  /// How many of those names pred accepts.
+  template <typename Pred>
+  std::size_t CountSections(Pred pred) const {
+    std::size_t count = 0;
+    for (const TSection& s : FSections) count += pred(s.Name) ? 1 : 0;
+    return count;
+  }
 
   /// One section looked up once, for reading several of its keys as the reads above do; a
   /// section that is not there yields the defaults.
@@ -102,6 +111,9 @@ class TIniFile {
   std::vector<TSection> FSections;
   std::vector<TPart> FParts;
   TFoldedIndex FIndex;  // FSections by name
+  // The section found last: sections read in the order of the text (Game1, Game2, ...) are each
+  // found beside it, without a look-up in the table.
+  mutable std::atomic<std::size_t> FLastFound{kNone};
 };
 
 /// Parses a decimal 32-bit signed number with optional sign and surrounding blanks.

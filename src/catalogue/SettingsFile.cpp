@@ -44,8 +44,7 @@ bool IsGameSection(std::string_view name) {
 // missing sections than MaxMissingGameSections past the number the file holds.
 std::int64_t GameCount(const TIniFile& ini) {
   const std::int32_t promised = ini.ReadInteger(StartSection, "NumOfGames", 0);
-  const auto names = ini.SectionNames();
-  const std::int64_t present = std::count_if(names.begin(), names.end(), IsGameSection);
+  const auto present = static_cast<std::int64_t>(ini.CountSections(IsGameSection));
   return std::clamp<std::int64_t>(promised, 1, present + 1 + MaxMissingGameSections);
 }
 
@@ -54,14 +53,15 @@ std::int64_t GameCount(const TIniFile& ini) {
 TGameRecord ReadGameSection(const TIniFile& ini, std::int32_t n, const TGameRecord& entry0) {
   const TIniFile::TSectionReader section = ini.Section(GameSection(n));
   TGameRecord record = n != 0 ? entry0 : TGameRecord{};
-  record.Name = section.ReadString("Name", "error");
-  record.ZipName = section.ReadString("ZipName", "error");
+  // Taken from the text in place: no string of its own for each game.
+  record.Name = section.Value("Name").value_or("error");
+  record.ZipName = section.Value("ZipName").value_or("error");
   record.CurrentSS = section.ReadInteger("CurrentSS", 0);
   record.UseDefSettings = section.ReadBool("UseDefSettings", true);
   if (record.UseDefSettings && n != 0) return record;
   record.Vsync = section.ReadBool("Vsync", true);
   record.ScanLines = section.ReadBool("ScanLines", false);
-  record.Resolution = section.ReadString("Resolution", "Default");
+  record.Resolution = section.Value("Resolution").value_or("Default");
   record.RotateScreen = section.ReadBool("RotateScreen", false);
   record.Sound = section.ReadBool("Sound", false);
   record.AltFMBase = section.ReadBool("AltFMBase", false);

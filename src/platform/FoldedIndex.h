@@ -24,6 +24,21 @@ class TFoldedIndex {
     ++FCount;
   }
 
+  /// Adds item under name unless same(i) is true for an item i already there under a name that
+  /// may equal it; returns that item, or item when it was added. One look-up for both.
+  template <typename Same>
+  std::uint32_t Insert(std::string_view name, std::uint32_t item, Same same) {
+    if ((FCount + 1) * 2 > FSlots.size()) Resize(FSlots.size());
+    const std::uint32_t hash = Hash(name);
+    const std::size_t mask = FSlots.size() - 1;
+    std::size_t at = hash & mask;
+    for (; FSlots[at].Item != kFree; at = (at + 1) & mask)
+      if (FSlots[at].Hash == hash && same(FSlots[at].Item)) return FSlots[at].Item;
+    FSlots[at] = {hash, item};
+    ++FCount;
+    return item;
+  }
+
   /// Calls visit(item) for every item whose name may equal name ignoring ASCII case (the caller
   /// compares) until visit returns true; true when it did.
   template <typename Visit>
