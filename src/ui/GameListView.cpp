@@ -31,51 +31,87 @@ class TReadOnlyMarkDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-void SortByName(std::vector<TGameRow>& rows) {
-  // Each folded key is written as its UTF-16 code units, high byte first, into one buffer: byte
-  // order is then code-unit order, and memcmp compares them. An ASCII text folds to its lower
-  // case, made there without a folded copy of the string; only other texts are folded by Qt.
+void TGameRows::Reserve(std::size_t rows, std::size_t unitsPerRow) {
+  FRows.reserve(rows);
+  FTexts.reserve(static_cast<qsizetype>(rows * unitsPerRow));
+}
+
+void TGameRows::Add(std::string_view name, std::int32_t index, bool available) {
+  const qsizetype at = FTexts.size();
+  // Plain ASCII, as most names are, is its own UTF-16 text; others are shown as ShownText does.
+  if (std::all_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    FTexts.append(QLatin1String(name.data(), static_cast<qsizetype>(name.size())));
+  else
+    FTexts.append(ShownText(name));
+  FRows.push_back({at, FTexts.size() - at, index, available});
+}
+
+void TGameRows::Add(QStringView text, std::int32_t index, bool available) {
+  const qsizetype at = FTexts.size();
+  FTexts.append(text);
+  FRows.push_back({at, FTexts.size() - at, index, available});
+}
+
+void TGameRows::SortByName() {
+  // Each folded key is written into one buffer so that byte order is code-unit order: one byte
+  // a unit when every text is ASCII (as most catalogues are), else its UTF-16 units, high byte
+  // first. An ASCII text folds to its lower case without a folded copy; only others are folded
+  // by Qt. Each key's first sixteen bytes are held beside it, so most comparisons stay there.
+  const bool ascii = std::all_of(FRows.begin(), FRows.end(), [this](const TRow& row) {
+    const QStringView text = QStringView(FTexts).mid(row.At, row.Length);
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+  });
   std::string keys;
-  keys.reserve(rows.size() * 32);
+  keys.reserve(static_cast<std::size_t>(FTexts.size()) * (ascii ? 1 : 2));
   struct TKey {
+    std::uint64_t Head[2];  // the key's first sixteen bytes, big-endian, zero-padded
     std::uint32_t At;
     std::uint32_t Length;
-    std::size_t Row;
+    std::uint32_t Row;
   };
-  std::vector<TKey> order(rows.size());
-  const auto append = [&keys](char16_t u) {
-    keys.push_back(static_cast<char>(u >> 8));
+  std::vector<TKey> order(FRows.size(), TKey{});
+  const auto append = [&keys, ascii](char16_t u) {
+    if (!ascii) keys.push_back(static_cast<char>(u >> 8));
     keys.push_back(static_cast<char>(u & 0xFF));
   };
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    const QString& text = rows[r].Text;
+  for (std::size_t r = 0; r < FRows.size(); ++r) {
+    const QStringView text = Text(r);
     const std::size_t at = keys.size();
-    const auto units = QStringView(text);
-    if (std::all_of(units.begin(), units.end(), [](QChar c) { return c.unicode() < 0x80; })) {
-      for (const QChar c : units) {
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+      for (const QChar c : text) {
         const char16_t u = c.unicode();
         append(u >= 'A' && u <= 'Z' ? static_cast<char16_t>(u + ('a' - 'A')) : u);
       }
     } else {
-      for (const QChar c : text.toCaseFolded()) append(c.unicode());
+      for (const QChar c : text.toString().toCaseFolded()) append(c.unicode());
     }
-    order[r] = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(keys.size() - at), r};
+    TKey& key = order[r];
+    for (std::size_t i = 0; i < 16; ++i)
+      key.Head[i / 8] = (key.Head[i / 8] << 8) |
+                        (at + i < keys.size() ? static_cast<unsigned char>(keys[at + i]) : 0);
+    key.At = static_cast<std::uint32_t>(at);
+    key.Length = static_cast<std::uint32_t>(keys.size() - at);
+    key.Row = static_cast<std::uint32_t>(r);
   }
   const std::string_view all(keys);
   std::sort(order.begin(), order.end(), [all](const TKey& a, const TKey& b) {
+    if (a.Head[0] != b.Head[0]) return a.Head[0] < b.Head[0];
+    if (a.Head[1] != b.Head[1]) return a.Head[1] < b.Head[1];
     const int c = all.substr(a.At, a.Length).compare(all.substr(b.At, b.Length));
     return c != 0 ? c < 0 : a.Row < b.Row;
   });
-  std::vector<TGameRow> sorted;
-  sorted.reserve(rows.size());
-  for (const TKey& key : order) sorted.push_back(std::move(rows[key.Row]));
-  rows = std::move(sorted);
+  std::vector<TRow> sorted;
+  sorted.reserve(FRows.size());
+  for (const TKey& key : order) sorted.push_back(FRows[key.Row]);
+  FRows = std::move(sorted);
 }
 
-void TGameListModel::SetRows(std::vector<TGameRow> rows) {
+void TGameListModel::SetRows(TGameRows rows) {
   beginResetModel();
   FRows = std::move(rows);
-  FRowsFolded = false;
+  FFolded.clear();
+  FFoldedAt.clear();
   Narrow();
   endResetModel();
 }
@@ -90,17 +126,26 @@ void TGameListModel::SetSearch(const QString& typed) {
 }
 
 void TGameListModel::PrepareSearch() {
-  if (FRowsFolded) return;
-  for (TGameRow& row : FRows) row.Folded = gamesearch::FoldName(row.Text);
-  FRowsFolded = true;
+  if (!FFoldedAt.empty()) return;
+  FFoldedAt.reserve(FRows.Size() + 1);
+  FFolded.reserve(FRows.Size() * 16);
+  for (std::size_t r = 0; r < FRows.Size(); ++r) {
+    FFoldedAt.push_back(FFolded.size());
+    gamesearch::AppendFoldedName(FRows.Text(r), FFolded);
+  }
+  FFoldedAt.push_back(FFolded.size());
 }
 
 void TGameListModel::Narrow() {
-  if (!FFoldedSearch.isEmpty()) PrepareSearch();
   FShown.clear();
-  FShown.reserve(FRows.size());
-  for (std::size_t i = 0; i < FRows.size(); ++i)
-    if (gamesearch::Matches(FRows[i].Folded, FFoldedSearch)) FShown.push_back(static_cast<int>(i));
+  FShown.reserve(FRows.Size());
+  if (FFoldedSearch.isEmpty()) {
+    for (std::size_t i = 0; i < FRows.Size(); ++i) FShown.push_back(static_cast<int>(i));
+    return;
+  }
+  PrepareSearch();
+  for (std::size_t i = 0; i < FRows.Size(); ++i)
+    if (gamesearch::Matches(Folded(i), FFoldedSearch)) FShown.push_back(static_cast<int>(i));
 }
 
 int TGameListModel::RowOfViewPosition(int position) const {
@@ -125,16 +170,15 @@ QString GameStatusText(const TCatalogue& cat, std::int32_t index) {
 
 QVariant TGameListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
-  const TGameRow& row = Row(index.row());
   switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-      return row.Text;
+      return RowText(index.row());
     case Qt::CheckStateRole:
-      return row.Available ? Qt::Checked : Qt::Unchecked;
+      return RowAvailable(index.row()) ? Qt::Checked : Qt::Unchecked;
     case Qt::AccessibleDescriptionRole:
       // A screen reader says the mark only when it is there: the status is said in words too.
-      return GameStatusText(Catalogue(), row.Index);
+      return GameStatusText(Catalogue(), RowIndex(index.row()));
     case Qt::SizeHintRole:
       return QSize(0, 15);
     default:

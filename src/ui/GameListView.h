@@ -5,14 +5,40 @@
 #include <QListView>
 #include <QString>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
-/// One row of the game list: a catalogue entry as the view shows it.
-struct TGameRow {
-  QString Text;        ///< the Name as shown
-  QString Folded;      ///< the Name as the search compares it; made by the model
-  std::int32_t Index;  ///< index into Games
-  bool Available;      ///< the check mark: installed or zip-available
+/// The rows of the game list: catalogue entries as the view shows them. The texts lie one after
+/// the other in one block, so that tens of thousands of rows cost two allocations, not one each.
+class TGameRows {
+ public:
+  /// Room for rows of about unitsPerRow UTF-16 units each.
+  void Reserve(std::size_t rows, std::size_t unitsPerRow);
+  /// Appends a row showing a catalogue name (its bytes shown as ShownText shows them).
+  void Add(std::string_view name, std::int32_t index, bool available);
+  /// Appends a row showing text.
+  void Add(QStringView text, std::int32_t index, bool available);
+
+  std::size_t Size() const { return FRows.size(); }
+  QStringView Text(std::size_t row) const {
+    return QStringView(FTexts).mid(FRows[row].At, FRows[row].Length);
+  }
+  std::int32_t Index(std::size_t row) const { return FRows[row].Index; }  ///< into Games
+  bool Available(std::size_t row) const { return FRows[row].Available; }  ///< the check mark
+
+  /// Sorts the rows by their case-folded texts, compared as QString compares (by UTF-16 code
+  /// unit); rows of equal keys keep their order.
+  void SortByName();
+
+ private:
+  struct TRow {
+    qsizetype At;
+    qsizetype Length;
+    std::int32_t Index;
+    bool Available;
+  };
+  QString FTexts;
+  std::vector<TRow> FRows;
 };
 
 struct TCatalogue;
@@ -20,10 +46,6 @@ struct TCatalogue;
 /// A game's status in words, as a screen reader says it with its row: "installed", "zipped in
 /// <folder>", "not available".
 QString GameStatusText(const TCatalogue& cat, std::int32_t index);
-
-/// Sorts rows by their case-folded text, compared as QString compares (by UTF-16 code unit); rows
-/// of equal keys keep their order.
-void SortByName(std::vector<TGameRow>& rows);
 
 /// The rows of the chosen view, sorted, of which the search text lets some through. Rows are
 /// plain values: with tens of thousands of games a model is far cheaper than one item per row,
@@ -33,7 +55,7 @@ class TGameListModel : public QAbstractListModel {
   using QAbstractListModel::QAbstractListModel;
 
   /// Replaces the rows of the view (already sorted) and applies the search text again.
-  void SetRows(std::vector<TGameRow> rows);
+  void SetRows(TGameRows rows);
   /// Lets through the rows whose name contains typed, as the search's matching rule says.
   void SetSearch(const QString& typed);
   /// Makes the rows' names as the search compares them, unless made already: the first search
@@ -43,8 +65,11 @@ class TGameListModel : public QAbstractListModel {
   bool Searching() const { return !FFoldedSearch.isEmpty(); }
 
   /// Rows of the view before the search narrows it.
-  int ViewRowCount() const { return static_cast<int>(FRows.size()); }
-  const TGameRow& Row(int row) const { return FRows[FShown[row]]; }
+  int ViewRowCount() const { return static_cast<int>(FRows.Size()); }
+  /// A shown row's text, catalogue index and check mark.
+  QString RowText(int row) const { return FRows.Text(FShown[row]).toString(); }
+  std::int32_t RowIndex(int row) const { return FRows.Index(FShown[row]); }
+  bool RowAvailable(int row) const { return FRows.Available(FShown[row]); }
   /// Position of a shown row in the view's whole list.
   int ViewPosition(int row) const { return FShown[row]; }
   /// The shown row at a position of the view's whole list; -1 when the search hides it.
@@ -56,11 +81,17 @@ class TGameListModel : public QAbstractListModel {
 
  private:
   void Narrow();
+  QStringView Folded(std::size_t row) const {
+    return QStringView(FFolded).mid(FFoldedAt[row], FFoldedAt[row + 1] - FFoldedAt[row]);
+  }
 
-  std::vector<TGameRow> FRows;
+  TGameRows FRows;
   std::vector<int> FShown;  ///< positions in FRows of the rows the search lets through
   QString FFoldedSearch;
-  bool FRowsFolded = false;  ///< the rows' Folded names are made
+  // The rows' names as the search compares them, once made: one block, row r from FFoldedAt[r]
+  // to FFoldedAt[r + 1].
+  QString FFolded;
+  std::vector<qsizetype> FFoldedAt;
 };
 
 /// The game list: rows with a check mark each, read-only (the marks show availability only).
@@ -78,8 +109,8 @@ class TGameListView : public QListView {
   int currentRow() const;
   /// Selects row and makes it current; -1 (or a row out of range) selects none.
   void setCurrentRow(int row);
-  QString RowText(int row) const { return FModel.Row(row).Text; }
-  bool RowChecked(int row) const { return FModel.Row(row).Available; }
+  QString RowText(int row) const { return FModel.RowText(row); }
+  bool RowChecked(int row) const { return FModel.RowAvailable(row); }
   QRect RowRect(int row) const { return visualRect(FModel.index(row)); }
 
  signals:

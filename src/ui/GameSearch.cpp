@@ -4,7 +4,7 @@ namespace gamesearch {
 
 namespace {
 
-bool IsAscii(const QString& text) {
+bool IsAscii(QStringView text) {
   for (const QChar c : text)
     if (c.unicode() >= 0x80) return false;
   return true;
@@ -18,12 +18,13 @@ bool IsMark(QChar c) {
 
 }  // namespace
 
-QString FoldName(const QString& name) {
+void AppendFoldedName(QStringView name, QString& folded) {
   // Most names are plain ASCII: decomposing them would only cost time at every list fill.
-  const QString letters =
-      IsAscii(name) ? name : name.normalized(QString::NormalizationForm_D).toCaseFolded();
-  QString folded;
-  folded.reserve(letters.size());
+  QString decomposed;
+  if (!IsAscii(name))
+    decomposed = name.toString().normalized(QString::NormalizationForm_D).toCaseFolded();
+  const QStringView letters = decomposed.isNull() ? name : QStringView(decomposed);
+  const qsizetype start = folded.size();
   bool blank = false;
   for (const QChar c : letters) {
     if (c.isSpace()) {
@@ -31,12 +32,18 @@ QString FoldName(const QString& name) {
       continue;
     }
     if (IsMark(c)) continue;
-    if (blank && !folded.isEmpty()) folded += QLatin1Char(' ');
+    if (blank && folded.size() > start) folded += QLatin1Char(' ');
     blank = false;
     const char16_t u = c.unicode();
     folded += (u >= 'A' && u <= 'Z') ? QChar(u + ('a' - 'A')) : c;
   }
-  if (blank && !folded.isEmpty()) folded += QLatin1Char(' ');
+  if (blank && folded.size() > start) folded += QLatin1Char(' ');
+}
+
+QString FoldName(QStringView name) {
+  QString folded;
+  folded.reserve(name.size());
+  AppendFoldedName(name, folded);
   return folded;
 }
 

@@ -9,14 +9,17 @@
 namespace gamesearch {
 
 /// A name as the search compares it; computed once per row when the list is filled.
-QString FoldName(const QString& name);
+QString FoldName(QStringView name);
+
+/// The same, appended to folded: the list keeps the names of all rows in one block.
+void AppendFoldedName(QStringView name, QString& folded);
 
 /// What was typed, as the search looks for it: folded like a name, without leading blanks. A
 /// trailing blank stays, so "moon " finds "Moon Patrol" and not "Moonlight". Empty: every name.
 QString FoldSearchText(const QString& typed);
 
 /// Whether a folded name matches folded search text.
-inline bool Matches(const QString& foldedName, const QString& foldedText) {
+inline bool Matches(QStringView foldedName, const QString& foldedText) {
   return foldedText.isEmpty() || foldedName.contains(foldedText, Qt::CaseSensitive);
 }
 

@@ -556,18 +556,18 @@ void TMain::FillGameList() {
   TCatalogue& cat = Catalogue();
   FFilling = true;
   setUpdatesEnabled(false);
-  std::vector<TGameRow> rows;
+  TGameRows rows;
   const bool all = MenuAllGames->isChecked();
   const bool installed = MenuInstalledGames->isChecked();
   const auto count = static_cast<std::int32_t>(cat.Games.size());
-  rows.reserve(count > 0 ? count : 0);
+  rows.Reserve(count > 0 ? count : 0, 20);  // most names are shorter
   for (std::int32_t i = 1; i < count; ++i) {
     const bool available =
         i < static_cast<std::int32_t>(cat.GameStatus.size()) && cat.GameStatus[i] != gsNotAvailable;
     if (!all && available != installed) continue;
-    rows.push_back({ShownText(cat.Games[i].Name), QString(), i, available});
+    rows.Add(cat.Games[i].Name.view(), i, available);
   }
-  SortByName(rows);
+  rows.SortByName();
   TGameListModel& model = GameList->Model();
   model.SetRows(std::move(rows));
   // The names as the search compares them are made once the list is on screen.
@@ -639,7 +639,7 @@ void TMain::FindCurrentGame() {
   const int row = GameList->currentRow();
   if (row < 0) return;
   // By name, as the row shows it: of two games with the same name the first is found.
-  const std::int32_t index = GameList->Model().Row(row).Index;
+  const std::int32_t index = GameList->Model().RowIndex(row);
   if (index <= 0 || index >= static_cast<std::int32_t>(cat.Games.size())) return;
   const std::string_view wanted = cat.Games[index].Name.view();
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {

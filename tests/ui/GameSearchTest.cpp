@@ -44,25 +44,46 @@ TEST(GameSearch, BlanksCollapseLeadingOnesAreDroppedATrailingOneCounts) {
   EXPECT_FALSE(Finds("spaceracer", "Space Racer"));
 }
 
-// The list's order: what a stable sort by Qt's case folding gives, ASCII or not, ties in order.
+// The list's order: what a stable sort by Qt's case folding gives, ASCII or not, ties in order;
+// for an all-ASCII list too, whose keys take one byte a letter.
 TEST(GameListOrder, SortsAsCaseFoldedTextsCompare) {
-  const char* names[] = {"pac",          "\xc3\x89t\xc3\xa9",
-                         "Pac",          "zz",
-                         "PAC-2",        "\xc3\xa9t\xc3\xa9",
-                         "Pac",          "a",
-                         "\xc3\x9f",     "ss",
-                         "SS",           "\xf0\x9f\x8e\xae",
-                         "\xef\xbc\xa1", ""};
-  std::vector<TGameRow> rows;
-  for (int i = 0; i < static_cast<int>(std::size(names)); ++i)
-    rows.push_back({QString::fromUtf8(names[i]), QString(), i, true});
-  std::vector<TGameRow> expected = rows;
-  std::stable_sort(expected.begin(), expected.end(), [](const TGameRow& a, const TGameRow& b) {
-    return a.Text.toCaseFolded() < b.Text.toCaseFolded();
-  });
-  SortByName(rows);
-  ASSERT_EQ(rows.size(), expected.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].Index, expected[i].Index) << i;
+  const std::vector<const char*> mixed = {"pac",
+                                          "\xc3\x89t\xc3\xa9",
+                                          "Pac",
+                                          "zz",
+                                          "PAC-2",
+                                          "\xc3\xa9t\xc3\xa9",
+                                          "Pac",
+                                          "a",
+                                          "\xc3\x9f",
+                                          "ss",
+                                          "SS",
+                                          "\xf0\x9f\x8e\xae",
+                                          "\xef\xbc\xa1",
+                                          "",
+                                          "space racer 10",
+                                          "Space Racer 1",
+                                          "SPACE RACER 100",
+                                          "space racer",
+                                          "Space Racer 2"};
+  const std::vector<const char*> ascii(mixed.begin() + 14, mixed.end());
+  for (const auto& names : {mixed, ascii}) {
+    TGameRows rows;
+    std::vector<std::pair<QString, int>> expected;
+    for (int i = 0; i < static_cast<int>(names.size()); ++i) {
+      rows.Add(std::string_view(names[i]), i, true);
+      expected.push_back({QString::fromUtf8(names[i]), i});
+    }
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+      return a.first.toCaseFolded() < b.first.toCaseFolded();
+    });
+    rows.SortByName();
+    ASSERT_EQ(rows.Size(), expected.size());
+    for (std::size_t i = 0; i < rows.Size(); ++i) {
+      EXPECT_EQ(rows.Index(i), expected[i].second) << i;
+      EXPECT_EQ(rows.Text(i), expected[i].first) << i;
+    }
+  }
 }
 
 }  // namespace
