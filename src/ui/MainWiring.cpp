@@ -26,10 +26,12 @@ TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey) {
     StartupIO(
         Catalogue(), ui, window,
         [&ui, survey] {
-          WriteBatchFile(Catalogue().GameDir);
           // Before the scans: files a killed front-end left would make their game count as
-          // installed, and a survey that read their folders before is out of date.
+          // installed, and a survey that read their folders before is out of date. Before the
+          // batch file too: the emulator folder's listing that the survey read still serves
+          // the search for the journals until the program's own write changes the folder.
           if (ReplayUnzipJournals(Catalogue().GameDir, ui) && survey) survey->Discard();
+          WriteBatchFile(Catalogue().GameDir);
         },
         survey);
   };
