@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libdeflate-dev zlib1g-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xterm xdotool libxcb1-dev
+  e2fsprogs
   zip unzip p7zip-full libarchive-tools python3
   openbox x11-utils imagemagick at-spi2-core dbus gir1.2-atspi-2.0 python3-gi
   qt6-wayland weston
