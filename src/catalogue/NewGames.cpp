@@ -2,37 +2,45 @@
 
 #include "platform/Text.h"
 
-void TNewGames::Add(std::string name) {
-  FIndex[LowerAscii(name)].push_back(FEntries.size());
-  FEntries.push_back({std::move(name), false});
+void TNewGames::Add(std::string_view name) {
+  const auto at = static_cast<std::uint32_t>(FNames.size());
+  FNames.append(name);
+  FIndex.Add(name, static_cast<std::uint32_t>(FEntries.size()));
+  FEntries.push_back({at, static_cast<std::uint32_t>(name.size()), false});
   ++FCount;
 }
 
+std::size_t TNewGames::FindHeld(std::string_view name) const {
+  // Case variants of one name are few: the oldest of those still held.
+  std::size_t first = FEntries.size();
+  FIndex.Probe(name, [&](std::size_t i) {
+    if (i < first && !FEntries[i].Removed && SameTextAscii(Name(i), name)) first = i;
+    return false;
+  });
+  return first;
+}
+
 bool TNewGames::Contains(std::string_view name) const {
-  return FIndex.find(LowerAscii(name)) != FIndex.end();
+  return FindHeld(name) < FEntries.size();
 }
 
 bool TNewGames::Remove(std::string_view name) {
-  const auto it = FIndex.find(LowerAscii(name));
-  if (it == FIndex.end()) return false;
-  std::vector<std::size_t>& indices = it->second;
-  FEntries[indices.front()].Removed = true;
-  indices.erase(indices.begin());  // case variants of one name are few; this stays cheap
-  if (indices.empty()) FIndex.erase(it);
+  const std::size_t i = FindHeld(name);
+  if (i == FEntries.size()) return false;
+  FEntries[i].Removed = true;
   --FCount;
   return true;
 }
 
-const std::string& TNewGames::First() const {
-  static const std::string none;
+std::string TNewGames::First() const {
   while (FFirst < FEntries.size() && FEntries[FFirst].Removed) ++FFirst;
-  return FFirst < FEntries.size() ? FEntries[FFirst].Name : none;
+  return FFirst < FEntries.size() ? std::string(Name(FFirst)) : std::string();
 }
 
 std::vector<std::string> TNewGames::Names() const {
   std::vector<std::string> names;
   names.reserve(FCount);
-  for (const TEntry& e : FEntries)
-    if (!e.Removed) names.push_back(e.Name);
+  for (std::size_t i = 0; i < FEntries.size(); ++i)
+    if (!FEntries[i].Removed) names.emplace_back(Name(i));
   return names;
 }

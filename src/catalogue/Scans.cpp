@@ -195,13 +195,16 @@ std::vector<std::uint32_t> FoldersOf(const platform::TDirListing& listing) {
 void ScanDriverDirs(TNewGames& names, const std::string& dir) {
   const platform::TDirListing listing = platform::ListDirectory(dir);
   const std::vector<std::uint32_t> dirs = FoldersOf(listing);
+  const platform::TOpenDir open(dir);
   const std::vector<char> hasDriver = AskAll(dirs.size(), [&](std::size_t i) {
     const std::string name(listing.Name(dirs[i]));
-    return platform::FileExists(platform::JoinPath(platform::JoinPath(dir, name), name + ".vlk"));
+    const std::string driver = platform::JoinPath(name, name + ".vlk");
+    // The exact name with one look-up in the open folder; only else under other letter cases.
+    return open.HasFile(driver) || platform::FileExists(platform::JoinPath(dir, driver));
   });
   // In the order of the listing, as one pass would have added them.
   for (std::size_t i = 0; i < dirs.size(); ++i)
-    if (hasDriver[i]) names.Add(std::string(listing.Name(dirs[i])));
+    if (hasDriver[i]) names.Add(listing.Name(dirs[i]));
 }
 
 struct TFolderSurvey::TResult {

@@ -103,6 +103,10 @@ class TOpenDir {
   /// cannot be looked up. One look-up, no listing.
   std::optional<TDirStamp> Stamp(const std::string& name) const;
 
+  /// Whether relative, below the directory, names an entry that is no directory (a link
+  /// followed); looked up by its exact name, with one look-up.
+  bool HasFile(const std::string& relative) const;
+
   /// CountEntries of the directory entry name.
   std::size_t CountEntries(const std::string& name, std::size_t limit) const;
 

@@ -351,6 +351,12 @@ std::optional<TDirStamp> TOpenDir::Stamp(const std::string& name) const {
   return StampOf(st, device == FDevice ? FVolume : VolumeOf(JoinPath(FPath, name)));
 }
 
+bool TOpenDir::HasFile(const std::string& relative) const {
+  struct stat st;
+  if (FFd < 0) return ::stat(JoinPath(FPath, relative).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !relative.empty() && ::fstatat(FFd, relative.c_str(), &st, 0) == 0 && !S_ISDIR(st.st_mode);
+}
+
 std::size_t TOpenDir::CountEntries(const std::string& name, std::size_t limit) const {
   if (FFd < 0 || name.empty()) return platform::CountEntries(JoinPath(FPath, name), limit);
   if (limit == 0) return 0;

@@ -63,6 +63,11 @@ TOpenDir::TOpenDir(std::string path) : FPath(std::move(path)) {}
 
 TOpenDir::~TOpenDir() = default;
 
+bool TOpenDir::HasFile(const std::string& relative) const {
+  const DWORD a = Attributes(JoinPath(FPath.empty() ? "." : FPath, relative));
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::size_t TOpenDir::CountEntries(const std::string& name, std::size_t limit) const {
   return platform::CountEntries(JoinPath(FPath, name), limit);
 }
