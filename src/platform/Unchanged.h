@@ -43,8 +43,9 @@ const TChangeClock& ChangeClock();
 /// ChangeClock().Now(): to be taken before a folder is read, as its read moment.
 std::int64_t NowNs();
 
-/// How long a folder's last change must lie before its read at least.
-inline constexpr std::int64_t kSettleNs = std::int64_t{100} * 1000 * 1000;
+/// How long a folder's last change must lie before its read at least: five ticks of a kernel
+/// clock at 100 Hz, and never less than two steps of the volume's times.
+inline constexpr std::int64_t kSettleNs = std::int64_t{50} * 1000 * 1000;
 
 /// Whether the stamp's volume dates changes by this machine's clock in steps below a second:
 /// where it does not, no stamp of it vouches for anything, however old.

@@ -253,10 +253,11 @@ TEST(ScanGameAvailability, RemembersOnlyWhatTheFoldersStampsVouchFor) {
   }
   TCatalogue cat = CatalogueOf(names);
   cat.GameDir = emu.Dir.Str();
-  std::int64_t lastChange = 0;
+  // Each folder's last change; the read comes after the first of them.
+  std::int64_t firstChange = INT64_MAX;
   for (const std::string& name : names) {
     const auto stamp = *platform::FolderStamp(name);
-    lastChange = std::max({lastChange, stamp.ModifiedNs, stamp.ChangedNs});
+    firstChange = std::min(firstChange, std::max(stamp.ModifiedNs, stamp.ChangedNs));
   }
   const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
   const TScanMemory memory{file, 0};
@@ -269,18 +270,18 @@ TEST(ScanGameAvailability, RemembersOnlyWhatTheFoldersStampsVouchFor) {
     const char* What;
     std::int64_t ReadAfterChange, Step;
   } unremembered[] = {
-      {"read in the tick of the last change", 1000 * 1000, 1000},
+      {"read in the tick of their last changes", 1000 * 1000, 1000},
       {"a volume with one-second times", 3600 * kSecond, kSecond},
       {"a FUSE or network mount", 3600 * kSecond, 0},
   };
   for (const auto& c : unremembered) {
     const platform::TScopedChangeClock fake({clock, steps(c.Step)});
-    now = lastChange + c.ReadAfterChange;
+    now = firstChange + c.ReadAfterChange;
     TFolderSurvey survey(cat.GameDir, memory);
     survey.Wait();
     now += 3600 * kSecond;  // the scan ends long after the folders were read
     ScanGameAvailability(cat, memory, &survey);
-    now = lastChange + c.ReadAfterChange;
+    now = firstChange + c.ReadAfterChange;
     ScanGameAvailability(cat, memory);
     EXPECT_FALSE(std::filesystem::exists(file)) << c.What;
     EXPECT_EQ(std::count(cat.GameStatus.begin(), cat.GameStatus.end(), gsInstalled), 10);
