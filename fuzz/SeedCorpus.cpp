@@ -19,6 +19,7 @@
 #include "catalogue/FolderCounts.h"
 #include "catalogue/SettingsFile.h"
 #include "launch/BatchFile.h"
+#include "platform/Unchanged.h"
 #include "screenshots/JpegCodec.h"
 
 namespace fs = std::filesystem;
@@ -87,8 +88,12 @@ void FolderCountsSeeds(TSeeds& seeds) {
   TempDir dir;
   const std::string file = (dir.Path() / "folders").string();
   const platform::TDirStamp stamp{1, 2, 3, 4};
+  // A volume whose times step finely, read long after the folders changed.
+  const platform::TScopedChangeClock fine(
+      {nullptr, [](const platform::TDirStamp&) { return std::int64_t{1000}; }});
   TFolderCounts counts(file, "/emu");
-  for (int i = 0; i < 40; ++i) counts.Keep("g" + std::to_string(i), stamp, i % 3 == 0, 10);
+  for (int i = 0; i < 40; ++i)
+    counts.Keep("g" + std::to_string(i), stamp, i % 3 == 0, std::int64_t{1} << 62);
   if (!counts.Save([](const std::string&) { return true; }))
     throw std::runtime_error("cannot write the folder counts seed");
   const std::string whole = ReadFileBytes(file);
