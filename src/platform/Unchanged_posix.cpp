@@ -20,13 +20,16 @@ std::int64_t SystemTimeStep(const TDirStamp& stamp) {
   // volume's step: whole seconds leave no sub-second part, on this volume or for this inode.
   if (stamp.ChangedNs % kSecond == 0) return kSecond;
   // Otherwise the times come from the kernel's clock as of its last tick.
-  struct timespec tick {};
+  static const std::int64_t tick = [] {
+    struct timespec res {};
 #ifdef CLOCK_REALTIME_COARSE
-  if (::clock_getres(CLOCK_REALTIME_COARSE, &tick) != 0)
+    if (::clock_getres(CLOCK_REALTIME_COARSE, &res) != 0)
 #endif
-    tick = {0, 10 * 1000 * 1000};  // the longest tick of a Linux kernel
-  const std::int64_t step = static_cast<std::int64_t>(tick.tv_sec) * kSecond + tick.tv_nsec;
-  return step > 0 ? step : 1;
+      res = {0, 10 * 1000 * 1000};  // the longest tick of a Linux kernel
+    const std::int64_t ns = static_cast<std::int64_t>(res.tv_sec) * kSecond + res.tv_nsec;
+    return ns > 0 ? ns : 1;
+  }();
+  return tick;
 }
 
 }  // namespace platform
