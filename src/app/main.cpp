@@ -22,6 +22,7 @@
 #include "ui/AltRomPath.h"
 #include "ui/DesktopSession.h"
 #include "ui/FolderChoice.h"
+#include "ui/HistoryViews.h"
 #include "ui/MainArtwork.h"
 #include "ui/MainStart.h"
 #include "ui/MainWindow.h"
@@ -107,11 +108,14 @@ int main(int argc, char** argv) {
 
   TMainHooks hooks = DefaultMainHooks(ui, survey ? &*survey : nullptr);
   hooks.OnClose = [&ui] { ui.RequestQuit(); };
+  TPlayHistoryViews history(ui);
+  history.AddHooks(hooks);
   TMain main(ui, std::move(hooks));
   TMainGameStart gameStart(main, Catalogue(), ui);
   mainWindow = &main;
   instance.SetWindow(&main);
   TFolderMenu folderMenu(main);
+  history.Attach(main, gameStart, folderMenu);
   gameStart.RunningGame.OnRunning = [&folderMenu](bool running) {
     folderMenu.SetEnabled(!running);
   };

@@ -21,17 +21,21 @@ std::string FailedStarts(std::int32_t count) {
 }
 
 std::string LongStats(const TGameStats& s) {
+  const std::int32_t timed = s.Plays - s.UnknownPlays;
   std::string text = "Played " + Times(s.Plays, "once", " times");
   if (s.UnknownPlays > 0)
     text += " (" +
             (s.UnknownPlays == s.Plays ? std::string(s.Plays == 1 ? "" : "all ")
                                        : std::to_string(s.UnknownPlays) + " ") +
             "of unknown length)";
-  if (s.TotalMs > 0 || s.UnknownPlays < s.Plays) {
-    text += ", " + DurationText(s.TotalMs) + " in all";
-    if (s.Plays - s.UnknownPlays > 1) text += ", longest " + DurationText(s.LongestMs);
+  if (s.Plays == 1 && timed == 1) {
+    text += ", for " + DurationText(s.TotalMs) + ", on ";
+  } else {
+    if (timed > 0) text += ", " + DurationText(s.TotalMs) + " in all";
+    if (timed > 1) text += ", longest " + DurationText(s.LongestMs);
+    text += ", last on ";
   }
-  text += ", last on " + LocalTimeText(s.LastPlayedMs);
+  text += LocalTimeText(s.LastPlayedMs);
   if (s.FailedStarts > 0) text += ", " + FailedStarts(s.FailedStarts);
   return text;
 }
@@ -39,7 +43,7 @@ std::string LongStats(const TGameStats& s) {
 std::string Field(std::string_view label, std::string_view value) {
   std::string line(label);
   line += ':';
-  line.append(label.size() < 15 ? 15 - label.size() : 1, ' ');
+  line.append(label.size() < 16 ? 16 - label.size() : 1, ' ');
   line += value;
   line += '\n';
   return line;

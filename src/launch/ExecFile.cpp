@@ -50,6 +50,10 @@ std::uint32_t PriorityClassOf(TPriorityClass priority) {
   return platform::NormalPriorityClass;
 }
 
+std::string TExecFile::CommandLineText() const {
+  return InString(CommandLine.str() + " " + Parameters.str()).str();
+}
+
 bool TExecFile::Execute() {
   // The window stays live during a wait, so a second start can arrive from inside it.
   if (FRunning) return false;
@@ -57,7 +61,7 @@ bool TExecFile::Execute() {
   platform::TProcessStart start;
   start.ShowCommand = ShowCommandOf(WindowStyle);
   start.PriorityClass = PriorityClassOf(Priority);
-  start.CommandLine = InString(CommandLine.str() + " " + Parameters.str()).str();
+  start.CommandLine = CommandLineText();
   start.Title = Title;
   start.ConsoleLog = ConsoleLog;
 

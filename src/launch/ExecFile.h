@@ -67,6 +67,10 @@ class TExecFile {
 
   /// True while Execute waits for its process.
   bool Running() const { return FRunning; }
+  /// The command line Execute starts: CommandLine + blank + Parameters, at most 255 bytes.
+  std::string CommandLineText() const;
+  /// Whether the last waited process was followed until it had ended.
+  bool ProcessEnded() const { return FProcessEnded; }
   /// Why the last start failed, for callers that want to say more than OnFail does.
   const std::string& LastError() const { return FLastError; }
   /// The program that the last association retry found.

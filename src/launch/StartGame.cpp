@@ -155,6 +155,8 @@ void TGameStarter::StartEmuButtonClick() {
     return;
   }
   TFlagScope running(FRunning);
+  FFacts = TRunFacts{};
+  FFacts.Game = current;
   struct TRunNotice {
     TStartWindow& Window;
     ~TRunNotice() { Window.RunEnded(); }
@@ -181,7 +183,8 @@ void TGameStarter::StartEmuButtonClick() {
       GameFolderInUse(FCatalogue.GameDir,
                       std::string(BareName(platform::ResolvePath(InGameDir(FCatalogue, zipName)))))) {
     FUi.Beep();
-    FUi.MessageDlg(GameInUseText(CurrentRecord().Name.view()), TMsgDlgType::mtError, mbOK);
+    FFacts.Failure = GameInUseText(CurrentRecord().Name.view());
+    FUi.MessageDlg(FFacts.Failure, TMsgDlgType::mtError, mbOK);
     FWindow.FollowSlideShowPlayButton();
     return;
   }
@@ -199,6 +202,12 @@ void TGameStarter::StartEmuButtonClick() {
       RunEmulator(commandLine);
     }
   } catch (...) {
+    try {
+      throw;
+    } catch (const std::exception& error) {
+      FFacts.Failure = error.what();
+    } catch (...) {
+    }
     // A start that failed half way leaves the window as a finished run would.
     if (joined) FWindow.LeaveClipboardChain();
     FWindow.FollowSlideShowPlayButton();
@@ -213,7 +222,17 @@ void TGameStarter::StartEmuButtonClick() {
 
 void TGameStarter::RunEmulator(const std::string& commandLine) {
   FExecEmu.Parameters = commandLine;
-  FExecEmu.Execute();
+  FFacts.CommandLine = FExecEmu.CommandLineText();
+  FFacts.WorkingFolder = FCatalogue.GameDir;
+  FWindow.EmulatorStarting(FFacts);
+  const auto launched = std::chrono::steady_clock::now();
+  FFacts.EmulatorStarted = FExecEmu.Execute();
+  FFacts.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - launched)
+                          .count();
+  FFacts.Ended = FFacts.EmulatorStarted && FExecEmu.ProcessEnded();
+  FFacts.ExitStatus = FExecEmu.LastExitCode();
+  if (!FFacts.EmulatorStarted) FFacts.Failure = FExecEmu.LastError();
 }
 
 void TGameStarter::CancelExtraction() {
@@ -226,8 +245,10 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   const std::string zipName = CurrentRecord().ZipName.str();
   FZipIndex = static_cast<std::size_t>(FCatalogue.CurrentGame);
   FZipArchive.SetZipFilename(InGameDir(FCatalogue, FCatalogue.AltRomPath + zipName + ".zip"));
+  FFacts.Archive = FZipArchive.ZipFilename();
   const int count = FZipArchive.Count();
   if (count == 0) {
+    FFacts.Failure = NoFilesInZipText;
     FUi.ShowMessage(std::string(NoFilesInZipText));
     return;
   }
@@ -258,16 +279,22 @@ void TGameStarter::UnzipAndStart(const std::string& commandLine) {
   }
   FWindow.HideUnzipProgress();
   if (extraction.InUse) {
+    FFacts.Failure = GameInUseText(CurrentRecord().Name.view());
     FUi.Beep();
-    FUi.MessageDlg(GameInUseText(CurrentRecord().Name.view()), TMsgDlgType::mtError, mbOK);
+    FUi.MessageDlg(FFacts.Failure, TMsgDlgType::mtError, mbOK);
     return;
   }
   const std::vector<std::string>& written = extraction.Written;
   const bool created = extraction.CreatedFolder;
+  FFacts.Extracted = static_cast<int>(written.size());
 
   // A write error that every later file would meet too (a full disk, a read-only folder) was
   // said once by the library; the game is not started without its files.
   if (FCancelled || FUi.QuitRequested() || FZipArchive.StoppedByWriteError()) {
+    if (FCancelled || FUi.QuitRequested())
+      FFacts.Cancelled = true;
+    else
+      FFacts.Failure = "Unzipping stopped at a write error";
     // Nothing ran: the folder goes back to what it held, drivers included.
     CleanUp(gameFolder, written, false, created);
     return;
@@ -333,6 +360,7 @@ void TGameStarter::CleanUp(const std::string& gameFolder, const std::vector<std:
     }
   }
   FWindow.HideUnzipProgress();
+  if (opened) FFacts.Removed += static_cast<int>(doomed.size()) - failed;
   if (opened && createdFolder) folder.RemoveIfEmpty(nullptr);
   if (failed > 0) {
     // The journal stays, so that a later start removes what is left once it can.

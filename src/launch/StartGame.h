@@ -46,6 +46,24 @@ std::string CleanUpProgressText(int done, int total);
 /// "Unzipping <count> files from <zipName>.zip"
 std::string UnzippingText(int count, std::string_view zipName);
 
+/// What one start did, for the record of the game's runs.
+struct TRunFacts {
+  std::int32_t Game = -1;     ///< catalogue index
+  std::string CommandLine;    ///< as the launcher started it
+  std::string WorkingFolder;  ///< where it was started
+  std::string Archive;        ///< the archive a zipped game was unzipped from
+  int Extracted = 0;          ///< files this start unzipped
+  int Removed = 0;            ///< of those, removed after the run
+  bool Cancelled = false;     ///< stopped by the user before the emulator ran
+  bool EmulatorStarted = false;
+  /// The run was followed to its end; not so when the program was asked to quit meanwhile and
+  /// left it running.
+  bool Ended = false;
+  int ExitStatus = -1;
+  std::int64_t DurationMs = 0;  ///< from the launch until the run had ended
+  std::string Failure;          ///< why the emulator was not started
+};
+
 /// The parts of the main window that a start drives.
 class TStartWindow {
  public:
@@ -69,6 +87,8 @@ class TStartWindow {
   /// A start of the game (catalogue index) begins; RunEnded follows when the start is over,
   /// whichever way it ends.
   virtual void RunBegins(std::int32_t /*game*/) {}
+  /// The emulator is about to be started: the command line, folder and archive are known.
+  virtual void EmulatorStarting(const TRunFacts& /*facts*/) {}
   virtual void RunEnded() {}
   /// The window was closed while the game runs: the clean-up waits for the game's end.
   virtual void ClosedDuringRun() {}
@@ -103,6 +123,8 @@ class TGameStarter {
   /// True while the emulator of a zipped game runs: the batch files it uses stay until it ends,
   /// also when the window is closed meanwhile.
   bool ZippedRunActive() const { return FZippedRun; }
+  /// What the last start did, complete once RunEnded is called.
+  const TRunFacts& LastRunFacts() const { return FFacts; }
 
  private:
   void RunEmulator(const std::string& commandLine);
@@ -120,6 +142,7 @@ class TGameStarter {
   bool FCancelled = false;
   bool FZippedRun = false;
   std::size_t FZipIndex = 0;  // the zipped game being started
+  TRunFacts FFacts;
   TUnzipJournal FJournal;
 };
 

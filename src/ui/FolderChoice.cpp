@@ -118,9 +118,18 @@ void TFolderMenu::Rebuild() {
     connect(entry, &QAction::triggered, this, [this, folder] { Open(folder); });
   }
   MenuFile->addSeparator();
+  if (!FEntries.empty()) {
+    MenuFile->addActions({FEntries.begin(), FEntries.end()});
+    MenuFile->addSeparator();
+  }
   QAction* quit = MenuFile->addAction(QStringLiteral("&Quit"));
   quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(quit, &QAction::triggered, &FMain, &QWidget::close);
+}
+
+void TFolderMenu::AddEntry(QAction* entry) {
+  FEntries.push_back(entry);
+  Rebuild();
 }
 
 void TFolderMenu::SetEnabled(bool enabled) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "catalogue/EmulatorFolder.h"
 
@@ -35,6 +36,8 @@ class TFolderMenu : public QObject {
 
   /// Leaving the folder waits while a game runs.
   void SetEnabled(bool enabled);
+  /// An entry of another unit, kept above Quit whenever the menu is rebuilt.
+  void AddEntry(QAction* entry);
   /// After the message loop: starts the program in the folder chosen, if one was.
   void StartChosenFolder() const;
 
@@ -47,5 +50,6 @@ class TFolderMenu : public QObject {
 
   TMain& FMain;
   std::optional<std::string> FChosen;
+  std::vector<QAction*> FEntries;
   bool FEnabled = true;
 };

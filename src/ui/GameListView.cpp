@@ -53,6 +53,13 @@ void TGameRows::Add(QStringView text, std::int32_t index, bool available) {
   FRows.push_back({at, FTexts.size() - at, index, available});
 }
 
+void TGameRows::Reorder(const std::vector<std::size_t>& order) {
+  std::vector<TRow> rows;
+  rows.reserve(order.size());
+  for (const std::size_t at : order) rows.push_back(FRows[at]);
+  FRows = std::move(rows);
+}
+
 void TGameRows::SortByName() {
   // Each folded key is written into one buffer so that byte order is code-unit order: one byte
   // a unit when every text is ASCII (as most catalogues are), else its UTF-16 units, high byte
@@ -153,6 +160,10 @@ int TGameListModel::RowOfViewPosition(int position) const {
   return it != FShown.end() && *it == position ? static_cast<int>(it - FShown.begin()) : -1;
 }
 
+void TGameListModel::RowsChanged() {
+  if (rowCount() > 0) emit dataChanged(index(0), index(rowCount() - 1));
+}
+
 int TGameListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(FShown.size());
 }
@@ -170,6 +181,10 @@ QString GameStatusText(const TCatalogue& cat, std::int32_t index) {
 
 QVariant TGameListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
+  if (RowData)
+    if (QVariant extra = RowData(RowIndex(index.row()), FRows.Text(FShown[index.row()]), role);
+        extra.isValid())
+      return extra;
   switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:

@@ -5,6 +5,7 @@
 #include <QListView>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -29,6 +30,8 @@ class TGameRows {
   /// Sorts the rows by their case-folded texts, compared as QString compares (by UTF-16 code
   /// unit); rows of equal keys keep their order.
   void SortByName();
+  /// Puts the rows in the given order of their positions; the texts stay where they are.
+  void Reorder(const std::vector<std::size_t>& order);
 
  private:
   struct TRow {
@@ -74,6 +77,12 @@ class TGameListModel : public QAbstractListModel {
   int ViewPosition(int row) const { return FShown[row]; }
   /// The shown row at a position of the view's whole list; -1 when the search hides it.
   int RowOfViewPosition(int position) const;
+
+  /// What else a row shows (a picture, a tool tip, a description for screen readers), given its
+  /// game and text: an invalid value leaves the role to the model.
+  std::function<QVariant(std::int32_t game, QStringView text, int role)> RowData;
+  /// The rows' pictures, tool tips or descriptions have changed.
+  void RowsChanged();
 
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;

@@ -124,10 +124,15 @@ void TMainGameStart::LoadScreenShots() {
   FMain.LoadScreenShots();
 }
 void TMainGameStart::RunBegins(std::int32_t game) {
+  if (OnRunBegins) OnRunBegins(game);
   RunningGame.Begins(ShownText(FCatalogue.Games[static_cast<std::size_t>(game)].Name));
+}
+void TMainGameStart::EmulatorStarting(const TRunFacts& facts) {
+  if (OnEmulatorStarting) OnEmulatorStarting(facts);
 }
 void TMainGameStart::RunEnded() {
   RunningGame.Ends();
+  if (OnRunOver) OnRunOver(FStarter.LastRunFacts());
 }
 void TMainGameStart::ClosedDuringRun() {
   RunningGame.ClosedDuringRun(FMain.ExecEmu->ProcessId());

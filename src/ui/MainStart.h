@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 #include "launch/StartGame.h"
 #include "ui/ClipboardCapture.h"
@@ -34,6 +35,11 @@ class TMainGameStart : public TStartWindow {
 
   TClipboardCapture Capture;
   TRunningGame RunningGame;
+  /// Told when a start begins, right before its emulator starts, and when the start is over with
+  /// what it did (the play history records them).
+  std::function<void(std::int32_t game)> OnRunBegins;
+  std::function<void(const TRunFacts& facts)> OnEmulatorStarting;
+  std::function<void(const TRunFacts& facts)> OnRunOver;
 
   bool SelectedGameChecked() const override;
   void JoinClipboardChain() override;
@@ -45,6 +51,7 @@ class TMainGameStart : public TStartWindow {
   void ShowCleanUpProgress(int done, int total) override;
   void HideUnzipProgress() override;
   void RunBegins(std::int32_t game) override;
+  void EmulatorStarting(const TRunFacts& facts) override;
   void RunEnded() override;
   void ClosedDuringRun() override;
 

@@ -7,6 +7,10 @@ target_sources(startvelk_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/GameListView.h
   ${CMAKE_CURRENT_LIST_DIR}/GameSearch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GameSearch.h
+  ${CMAKE_CURRENT_LIST_DIR}/HistoryViews.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HistoryViews.h
+  ${CMAKE_CURRENT_LIST_DIR}/LastRunDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LastRunDialog.h
   ${CMAKE_CURRENT_LIST_DIR}/MainArtwork.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainArtwork.h
   ${CMAKE_CURRENT_LIST_DIR}/SettingsPanel.cpp
@@ -14,7 +18,7 @@ target_sources(startvelk_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MImage.h
 )
-target_link_libraries(startvelk_ui PUBLIC startvelk_launch startvelk_screenshots)
+target_link_libraries(startvelk_ui PUBLIC startvelk_launch startvelk_history startvelk_screenshots)
 
 # The PCX format as a built-in image-format plug-in on the program's PCX decoder. The moc output of
 # a static plug-in needs QT_STATICPLUGIN, so it is a library of its own.

@@ -557,17 +557,20 @@ void TMain::FillGameList() {
   FFilling = true;
   setUpdatesEnabled(false);
   TGameRows rows;
-  const bool all = MenuAllGames->isChecked();
-  const bool installed = MenuInstalledGames->isChecked();
-  const auto count = static_cast<std::int32_t>(cat.Games.size());
-  rows.Reserve(count > 0 ? count : 0, 20);  // most names are shorter
-  for (std::int32_t i = 1; i < count; ++i) {
-    const bool available =
-        i < static_cast<std::int32_t>(cat.GameStatus.size()) && cat.GameStatus[i] != gsNotAvailable;
-    if (!all && available != installed) continue;
-    rows.Add(cat.Games[i].Name.view(), i, available);
+  if (!FHooks.ViewRows || !FHooks.ViewRows(rows)) {
+    const bool all = MenuAllGames->isChecked();
+    const bool installed = MenuInstalledGames->isChecked();
+    const auto count = static_cast<std::int32_t>(cat.Games.size());
+    rows.Reserve(count > 0 ? count : 0, 20);  // most names are shorter
+    for (std::int32_t i = 1; i < count; ++i) {
+      const bool available = i < static_cast<std::int32_t>(cat.GameStatus.size()) &&
+                             cat.GameStatus[i] != gsNotAvailable;
+      if (!all && available != installed) continue;
+      rows.Add(cat.Games[i].Name.view(), i, available);
+    }
+    rows.SortByName();
   }
-  rows.SortByName();
+  if (FHooks.OrderRows) FHooks.OrderRows(rows);
   TGameListModel& model = GameList->Model();
   model.SetRows(std::move(rows));
   // The names as the search compares them are made once the list is on screen.

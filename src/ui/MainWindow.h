@@ -28,6 +28,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class TExecFile;
+class TGameRows;
 class TGameListView;
 class TGameSearchField;
 class TMImage;
@@ -59,6 +60,11 @@ struct TMainHooks {
   std::function<void(QWidget&)> ScaleFonts;
   /// Runs the current game; empty until the game start is built into the program.
   std::function<void()> StartGame;
+  /// Fills the rows of a view other than the three of the View menu's availability (the play
+  /// history's), sorted by name; false while one of those three is chosen.
+  std::function<bool(TGameRows&)> ViewRows;
+  /// Puts the rows of every view in the order the user chose, once they are sorted by name.
+  std::function<void(TGameRows&)> OrderRows;
 };
 
 /// The hooks of the real program; the first scan takes the answers of survey when it can.

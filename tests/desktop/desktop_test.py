@@ -688,7 +688,9 @@ def newcomer_run(args, work, reader):
         moon = reader.find(frame, "list item", "Moon Patrol X")
         racer = reader.find(frame, "list item", "Space Racer II")
         said = [node.get_description() if node else None for node in (moon, racer)]
-        check(said == ["not available", "installed"], f"each row says its status in words {said}")
+        check(said == ["Not available: folder moonpx holds only 1 file, no moonpx.zip in " + velk,
+                       "Installed: folder spcrcr2 holds 5 files"],
+              f"each row says in words why it has its mark {said}")
         entered = reader.focus_after(lambda: desktop.key("Tab"))
         check(entered == "Moon Patrol X", f"tabbing into the list names the selected game ({entered})")
 
@@ -760,7 +762,7 @@ def newcomer_run(args, work, reader):
         desktop.key("c")
         reader.pump(0.5)
         moon = reader.find(frame, "list item", "Moon Patrol X")
-        check(moon is not None and moon.get_description() == "zipped in " + velk,
+        check(moon is not None and moon.get_description() == "Zipped: " + velk + "/moonpx.zip",
               "a zipped game's row says where its archive is")
         desktop.key("ctrl+f")
         desktop.key("Down")
