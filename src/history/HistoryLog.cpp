@@ -247,17 +247,18 @@ THistoryLog THistoryLog::Parse(std::string text) {
     std::size_t Game;
     std::uint64_t Id;
     TRunSummary Summary;
-    TLineRef Start, End;
+    TLineRef Start, End;  // none for a run of which a G line keeps the numbers only
+    std::int64_t EndMs;
+    std::int32_t Extracted, Removed;
   };
   std::vector<TParsedRun> runs;
   const std::size_t lines = std::min<std::size_t>(all.size() / 64, std::size_t{1} << 20);
   runs.reserve(lines / 2);
-  log.FGames.reserve(lines / 4);
-  log.FIndex.reserve(lines / 4);
+  log.FGames.reserve(lines);
   std::vector<std::size_t> open;  // runs whose end has not come, oldest first
   std::size_t pos = HistoryHeader.size();
   std::size_t lineNumber = 1;
-  std::array<std::string_view, 10> f;
+  std::array<std::string_view, 17> f;
   while (pos < all.size()) {
     const std::size_t end = all.find('\n', pos);
     ++lineNumber;
@@ -307,7 +308,7 @@ THistoryLog THistoryLog::Parse(std::string text) {
           break;
         }
       }
-    } else if (count == 9 && f[0] == "G") {
+    } else if ((count == 9 || count == 17) && f[0] == "G") {
       TPlayTally tally;
       good =
           IsHistoryGameName(f[1]) && Number<std::int32_t>(f[2], tally.Plays, 0, kMaxCount) &&
@@ -317,7 +318,29 @@ THistoryLog THistoryLog::Parse(std::string text) {
           Number<std::int64_t>(f[6], tally.LongestMs, 0, kMaxMs) &&
           Number<std::int64_t>(f[7], tally.LastPlayedMs, 0, kMaxMs) &&
           Number<std::int64_t>(f[8], tally.LastStartMs, 0, kMaxMs);
-      if (good) log.FGames[log.Index(f[1])].Folded.Add(tally);
+      TParsedRun last{};
+      if (good && count == 17) {
+        good = Number<std::int64_t>(f[9], last.Summary.StartMs, 0, kMaxMs) &&
+               (f[10] == "0" || f[10] == "1") &&
+               Number<std::int64_t>(f[11], last.EndMs, 0, kMaxMs) &&
+               Number<std::int64_t>(f[12], last.Summary.DurationMs, 0, kMaxMs) &&
+               f[13].size() == 1 && IsOutcome(f[13][0]) &&
+               Number<std::int32_t>(f[14], last.Summary.ExitStatus,
+                                    std::numeric_limits<std::int32_t>::min(),
+                                    std::numeric_limits<std::int32_t>::max()) &&
+               Number<std::int32_t>(f[15], last.Extracted, 0, kMaxCount) &&
+               Number<std::int32_t>(f[16], last.Removed, 0, kMaxCount);
+        last.Summary.Ended = f[10] == "1";
+        if (good) last.Summary.Outcome = static_cast<TRunOutcome>(f[13][0]);
+      }
+      if (good) {
+        const std::size_t game = log.Index(f[1]);
+        log.FGames[game].Folded.Add(tally);
+        if (count == 17) {
+          last.Game = game;
+          runs.push_back(last);
+        }
+      }
     } else if (count == 3 && f[0] == "F") {
       good = IsHistoryGameName(f[1]) && (f[2] == "0" || f[2] == "1");
       if (good) log.FGames[log.Index(f[1])].Favourite = f[2] == "1";
@@ -335,26 +358,47 @@ THistoryLog THistoryLog::Parse(std::string text) {
 
   for (const TParsedRun& run : runs) {
     TGameEntry& entry = log.FGames[run.Game];
-    if (!entry.HasLastRun || run.Summary.StartMs >= entry.Last.StartMs)
-      log.SetLast(entry, run.Summary, run.Start, run.End, nullptr);
-    else
+    if (entry.HasLastRun && run.Summary.StartMs < entry.Last.StartMs) {
       entry.Folded.Add(run.Summary);
+      continue;
+    }
+    log.SetLast(entry, run.Summary, run.Start, run.End, nullptr);
+    entry.LastEndMs = run.EndMs;
+    entry.LastExtracted = run.Extracted;
+    entry.LastRemoved = run.Removed;
   }
   return log;
 }
 
 std::size_t THistoryLog::Index(std::string_view game) {
-  const auto it = FIndex.find(game);
-  if (it != FIndex.end()) return it->second;
+  // Kept at most half full, so a probe ends soon at a free slot.
+  if ((FGames.size() + 1) * 2 > FSlots.size()) {
+    std::vector<std::uint32_t> slots(std::max<std::size_t>(FSlots.size() * 2, 1024), 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = 0; i < FGames.size(); ++i) {
+      std::size_t at = std::hash<std::string_view>{}(FGames[i].Game) & mask;
+      while (slots[at] != 0) at = (at + 1) & mask;
+      slots[at] = static_cast<std::uint32_t>(i + 1);
+    }
+    FSlots = std::move(slots);
+  }
+  const std::size_t mask = FSlots.size() - 1;
+  std::size_t at = std::hash<std::string_view>{}(game)&mask;
+  for (; FSlots[at] != 0; at = (at + 1) & mask)
+    if (FGames[FSlots[at] - 1].Game == game) return FSlots[at] - 1;
   FGames.push_back({});
   FGames.back().Game = std::string(game);
-  FIndex.emplace(FGames.back().Game, FGames.size() - 1);
+  FSlots[at] = static_cast<std::uint32_t>(FGames.size());
   return FGames.size() - 1;
 }
 
 const THistoryLog::TGameEntry* THistoryLog::Find(std::string_view game) const {
-  const auto it = FIndex.find(game);
-  return it == FIndex.end() ? nullptr : &FGames[it->second];
+  if (FSlots.empty()) return nullptr;
+  const std::size_t mask = FSlots.size() - 1;
+  for (std::size_t at = std::hash<std::string_view>{}(game)&mask; FSlots[at] != 0;
+       at = (at + 1) & mask)
+    if (FGames[FSlots[at] - 1].Game == game) return &FGames[FSlots[at] - 1];
+  return nullptr;
 }
 
 void THistoryLog::SetLast(TGameEntry& entry, const TRunSummary& run, TLineRef start, TLineRef end,
@@ -387,10 +431,23 @@ bool THistoryLog::Favourite(std::string_view game) const {
 std::optional<TRunRecord> THistoryLog::RecordOf(const TGameEntry& entry) const {
   if (!entry.HasLastRun) return std::nullopt;
   if (entry.Owned) return *entry.Owned;
+  TRunRecord run;
+  if (entry.StartLine.Length == 0) {
+    run.Game = entry.Game;
+    run.StartMs = entry.Last.StartMs;
+    run.Details = false;
+    run.Ended = entry.Last.Ended;
+    run.EndMs = entry.LastEndMs;
+    run.DurationMs = entry.Last.DurationMs;
+    run.Outcome = entry.Last.Outcome;
+    run.ExitStatus = entry.Last.ExitStatus;
+    run.Extracted = entry.LastExtracted;
+    run.Removed = entry.LastRemoved;
+    return run;
+  }
   const std::string_view all(FText);
   std::array<std::string_view, 10> s;
   if (Split(all.substr(entry.StartLine.At, entry.StartLine.Length), s) != 10) return std::nullopt;
-  TRunRecord run;
   Id(s[1], run.Id);
   run.Game = std::string(s[2]);
   Number<std::int64_t>(s[3], run.StartMs, 0, kMaxMs);
@@ -468,42 +525,70 @@ void THistoryLog::AddRun(const TRunRecord& run) {
 }
 
 std::size_t THistoryLog::KeptLines() const {
-  std::size_t kept = FPreferences.size();
-  for (const TGameEntry& entry : FGames)
-    kept += (entry.Favourite ? 1 : 0) + (entry.Folded.Empty() ? 0 : 1) +
-            (entry.HasLastRun ? (entry.Last.Ended ? 2 : 1) : 0);
+  std::size_t kept = FPreferences.size(), lastRuns = 0;
+  for (const TGameEntry& entry : FGames) {
+    kept += (entry.Favourite ? 1 : 0) + (!entry.Folded.Empty() || entry.HasLastRun ? 1 : 0);
+    lastRuns += entry.HasLastRun ? 1 : 0;
+  }
+  kept += 2 * std::min(lastRuns, DetailedLastRuns);
   return std::min(kept, FLines);
 }
 
 std::string THistoryLog::Compacted() const {
   std::string out(HistoryHeader);
+  out.reserve(FGames.size() * 96);
   for (const auto& [key, value] : FPreferences) out += PreferenceLine(key, value);
+  // Only the most recently started games keep their last run whole, oldest first as they were
+  // written; the others keep its numbers in their totals' line.
   std::vector<const TGameEntry*> lastRuns;
   for (const TGameEntry& entry : FGames) {
     if (entry.Favourite) out += FavouriteLine(entry.Game, true);
     if (entry.HasLastRun) lastRuns.push_back(&entry);
   }
-  for (const TGameEntry& entry : FGames) {
-    if (entry.Folded.Empty()) continue;
+  std::stable_sort(lastRuns.begin(), lastRuns.end(), [](const TGameEntry* a, const TGameEntry* b) {
+    return a->Last.StartMs < b->Last.StartMs;
+  });
+  const std::size_t wholeFrom =
+      lastRuns.size() > DetailedLastRuns ? lastRuns.size() - DetailedLastRuns : 0;
+  std::vector<char> whole(FGames.size(), 0);
+  for (std::size_t i = wholeFrom; i < lastRuns.size(); ++i)
+    whole[static_cast<std::size_t>(lastRuns[i] - FGames.data())] = 1;
+  for (std::size_t g = 0; g < FGames.size(); ++g) {
+    const TGameEntry& entry = FGames[g];
+    const bool numbers = entry.HasLastRun && !whole[g];
+    if (entry.Folded.Empty() && !numbers) continue;
     const TPlayTally& t = entry.Folded;
-    out += "G\t" + entry.Game;
+    out += "G\t";
+    out += entry.Game;
     for (const std::int64_t n :
          {std::int64_t{t.Plays}, std::int64_t{t.UnknownPlays}, std::int64_t{t.FailedStarts},
           t.TotalMs, t.LongestMs, t.LastPlayedMs, t.LastStartMs}) {
       out += '\t';
       AppendNumber(out, n);
     }
+    if (numbers) {
+      const TRunSummary& last = entry.Last;
+      const bool owned = entry.Owned != nullptr;
+      out += '\t';
+      AppendNumber(out, last.StartMs);
+      out += last.Ended ? "\t1\t" : "\t0\t";
+      AppendNumber(out, Clamped(owned ? entry.Owned->EndMs : entry.LastEndMs, kMaxMs));
+      out += '\t';
+      AppendNumber(out, last.DurationMs);
+      out += '\t';
+      out += static_cast<char>(last.Outcome);
+      out += '\t';
+      AppendNumber(out, last.ExitStatus);
+      out += '\t';
+      AppendNumber(out, Clamped(owned ? entry.Owned->Extracted : entry.LastExtracted, kMaxCount));
+      out += '\t';
+      AppendNumber(out, Clamped(owned ? entry.Owned->Removed : entry.LastRemoved, kMaxCount));
+    }
     out += '\n';
   }
-  // Oldest first, as they were written; only the most recent keep their batch text and output.
-  std::stable_sort(lastRuns.begin(), lastRuns.end(), [](const TGameEntry* a, const TGameEntry* b) {
-    return a->Last.StartMs < b->Last.StartMs;
-  });
-  const std::size_t detailedFrom =
-      lastRuns.size() > DetailedLastRuns ? lastRuns.size() - DetailedLastRuns : 0;
-  for (std::size_t i = 0; i < lastRuns.size(); ++i) {
+  for (std::size_t i = wholeFrom; i < lastRuns.size(); ++i) {
     const TGameEntry& entry = *lastRuns[i];
-    if (i >= detailedFrom && !entry.Owned) {
+    if (!entry.Owned && entry.StartLine.Length > 0) {
       out.append(FText, entry.StartLine.At, entry.StartLine.Length);
       out += '\n';
       if (entry.Last.Ended) {
@@ -512,13 +597,8 @@ std::string THistoryLog::Compacted() const {
       }
       continue;
     }
-    std::optional<TRunRecord> run = RecordOf(entry);
+    const std::optional<TRunRecord> run = RecordOf(entry);
     if (!run) continue;
-    if (i < detailedFrom) {
-      run->Details = false;
-      run->BatchText.clear();
-      run->Output.clear();
-    }
     out += StartLine(*run);
     if (run->Ended) out += EndLine(*run);
   }

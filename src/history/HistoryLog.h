@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // The play history file, StartVELK.history beside StartVELK.ini: a header line, then one record
@@ -18,7 +17,9 @@
 //   P <key> <value>                      a choice of the program's own (a view, an order)
 //   F <game> <1|0>                       the game is, or is no longer, a favourite
 //   G <game> <plays> <unknown> <failed> <totalMs> <longestMs> <lastPlayedMs> <lastStartMs>
-//                                        totals of runs a compaction folded
+//     [<startMs> <ended> <endMs> <durationMs> <outcome> <status> <extracted> <removed>]
+//                                        totals of runs a compaction folded, and the numbers of
+//                                        the game's last run when its lines were not kept
 //   S <id> <game> <startMs> <extracted> <details> <command line> <folder> <archive> <batch text>
 //                                        a run begins (written before the emulator starts)
 //   E <id> <endMs> <durationMs> <outcome> <status> <removed> <reason> <output>
@@ -38,8 +39,8 @@ inline constexpr std::size_t MaxPathText = 4096;
 inline constexpr std::size_t MaxBatchText = 8192;
 inline constexpr std::size_t MaxReasonText = 1024;
 inline constexpr std::size_t MaxOutputText = 32768;
-/// A compaction keeps the batch text and output of the last runs of this many games (the most
-/// recently started); the other games keep their totals and the rest of their last run.
+/// A compaction keeps the last runs of this many games (the most recently started) whole; the
+/// other games keep their totals and the numbers of their last run.
 inline constexpr std::size_t DetailedLastRuns = 200;
 
 /// How a run ended. A run ended within ten seconds with a status other than 0, or one that could
@@ -158,16 +159,12 @@ class THistoryLog {
     TPlayTally Folded;  // every run but the last
     bool HasLastRun = false;
     TRunSummary Last;
-    TLineRef StartLine, EndLine;              // the last run's lines in FText
-    std::shared_ptr<const TRunRecord> Owned;  // a last run recorded by this program
-  };
-  struct THash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  struct TEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const { return a == b; }
+    // Where the rest of the last run is: its lines in FText, a record of this program's, or
+    // only these numbers (a compaction kept no more).
+    TLineRef StartLine, EndLine;
+    std::shared_ptr<const TRunRecord> Owned;
+    std::int64_t LastEndMs = 0;
+    std::int32_t LastExtracted = 0, LastRemoved = 0;
   };
 
   const TGameEntry* Find(std::string_view game) const;
@@ -179,7 +176,8 @@ class THistoryLog {
 
   std::string FText;
   std::vector<TGameEntry> FGames;
-  std::unordered_map<std::string, std::size_t, THash, TEqual> FIndex;
+  // Open addressing over FGames: position + 1, 0 for a free slot; a power of two in size.
+  std::vector<std::uint32_t> FSlots;
   std::map<std::string, std::string, std::less<>> FPreferences;
   THistoryProblem FProblem = THistoryProblem::hpNone;
   std::size_t FDamagedLine = 0;

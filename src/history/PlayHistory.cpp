@@ -44,6 +44,8 @@ std::string TPlayHistory::Load(const std::string& dir) {
     FLog = THistoryLog::Parse(std::move(content.Bytes));
     if (FLog.Problem() == THistoryProblem::hpNone) {
       FWritable = true;
+      // A history whose program never closed normally is compacted here instead.
+      CompactIfWorthIt(nullptr);
       return {};
     }
     if (FLog.Problem() == THistoryProblem::hpNewer) {
