@@ -184,9 +184,17 @@ std::string LastRunReport(const TRunRecord& run, std::string_view name) {
                 : true;
   if (run.Ended && launched)
     text += Field("Exit status", ExitStatusText(run.ExitStatus).substr(12));
-  text += Field("Command line", run.CommandLine.empty() ? "(none)" : DisplayText(run.CommandLine));
-  text += Field("Working folder", DisplayText(run.WorkingFolder));
-  if (run.Archive.empty()) {
+  // A compaction keeps only the numbers of a run long ago.
+  const bool numbersOnly = !run.Details && run.CommandLine.empty() && run.WorkingFolder.empty();
+  text += Field("Command line", numbersOnly               ? "(not kept)"
+                                : run.CommandLine.empty() ? "(none)"
+                                                          : DisplayText(run.CommandLine));
+  text += Field("Working folder", numbersOnly ? "(not kept)" : DisplayText(run.WorkingFolder));
+  if (run.Archive.empty() && numbersOnly && run.Extracted > 0) {
+    text += Field("Archive", "(not kept)");
+    text += Field("Unzipped", std::to_string(run.Extracted) + " extracted, " +
+                                  std::to_string(run.Removed) + " removed");
+  } else if (run.Archive.empty()) {
     text += Field("Archive", "none (an installed game)");
   } else {
     std::string files = std::to_string(run.Extracted) +
