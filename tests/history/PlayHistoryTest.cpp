@@ -3,6 +3,7 @@
 // 100,000 runs reads and compacts to the same totals.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -153,6 +154,24 @@ TEST(PlayHistory, DamagedForeignAndNewerFilesAreSetAsideOrLeft) {
     EXPECT_EQ(again.Load(dir.Str()).empty(), !c.Aside.empty()) << c.Text;
     EXPECT_EQ(again.Log().Favourite("spcrcr2"), c.Kept);
     EXPECT_EQ(history.SetFavourite("other", true, nullptr), !c.Aside.empty());
+  }
+}
+
+TEST(PlayHistory, ALinkOrAPipeUnderItsNameIsNeitherFollowedNorWaitedFor) {
+  for (const bool pipe : {false, true}) {
+    TempDir dir;
+    const fs::path file = dir.Path() / HistoryFileName;
+    if (pipe) {
+      ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    } else {
+      dir.Write("elsewhere", std::string(HistoryHeader) + "F\tspcrcr2\t1\n");
+      fs::create_symlink(dir.Path() / "elsewhere", file);
+    }
+    TPlayHistory history;
+    EXPECT_NE(history.Load(dir.Str()).find(pipe ? "not a plain file" : "it is a link"),
+              std::string::npos);
+    EXPECT_FALSE(history.SetFavourite("other", true, nullptr));
+    EXPECT_FALSE(history.Log().Favourite("spcrcr2"));
   }
 }
 
