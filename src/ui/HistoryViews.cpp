@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <numbers>
 #include <unordered_set>
 
 #include "catalogue/Availability.h"
@@ -56,7 +58,7 @@ QIcon StarIcon(bool star) {
       const QPointF centre(kStarSize / 2.0, kStarSize / 2.0 + 0.5);
       for (int i = 0; i < 10; ++i) {
         const double radius = i % 2 == 0 ? kStarSize / 2.0 - 0.5 : kStarSize / 4.6;
-        const double angle = -M_PI / 2 + i * M_PI / 5;
+        const double angle = -std::numbers::pi / 2 + i * std::numbers::pi / 5;
         const QPointF point(centre.x() + radius * std::cos(angle),
                             centre.y() + radius * std::sin(angle));
         i == 0 ? path.moveTo(point) : path.lineTo(point);
