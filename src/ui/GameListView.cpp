@@ -1,6 +1,7 @@
 #include "GameListView.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QDir>
 #include <QKeyEvent>
 #include <QSize>
@@ -13,6 +14,7 @@
 #include "GameSearch.h"
 #include "StartUtils.h"
 #include "catalogue/Catalogue.h"
+#include "ui/MainArtwork.h"
 
 namespace {
 
@@ -263,6 +265,19 @@ void TGameListView::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QListView::keyPressEvent(event);
+}
+
+void TGameSearchField::AddClearControl() {
+  QAction* action = addAction(artwork::ClearIcon(), QLineEdit::TrailingPosition);
+  action->setText(QStringLiteral("Clear search"));
+  action->setToolTip(QStringLiteral("Clear search (Esc)"));
+  action->setVisible(false);
+  connect(this, &QLineEdit::textChanged, action,
+          [action](const QString& text) { action->setVisible(!text.isEmpty()); });
+  connect(action, &QAction::triggered, this, [this] {
+    clear();
+    setFocus();
+  });
 }
 
 void TGameSearchField::keyPressEvent(QKeyEvent* event) {

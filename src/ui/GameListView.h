@@ -140,6 +140,9 @@ class TGameSearchField : public QLineEdit {
 
  public:
   using QLineEdit::QLineEdit;
+  /// A control at the field's end that clears it, shown while there is text: drawn by the
+  /// program, since the platform's clear button looks up an icon theme at every start.
+  void AddClearControl();
 
  signals:
   void LeaveDown();

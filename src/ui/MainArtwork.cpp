@@ -239,6 +239,17 @@ QIcon DeleteIcon() {
   });
 }
 
+QIcon ClearIcon() {
+  return IconFrom([](QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(150, 150, 150));
+    p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+    p.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(5.5, 5.5), QPointF(10.5, 10.5));
+    p.drawLine(QPointF(10.5, 5.5), QPointF(5.5, 10.5));
+  });
+}
+
 QImage NoShotPicture(qreal ratio) {
   QImage image(QSize(qRound(384 * ratio), qRound(256 * ratio)), QImage::Format_RGB32);
   image.setDevicePixelRatio(ratio);

@@ -29,6 +29,8 @@ QIcon WebIcon();
 QIcon ArchiveIcon();
 QIcon AboutIcon();
 QIcon DeleteIcon();
+/// The search field's clear control: a pale disc with a cross.
+QIcon ClearIcon();
 /// The picture shown when a game has no screenshot, 384 × 256 device-independent pixels.
 QImage NoShotPicture(qreal ratio = ScreenRatio());
 

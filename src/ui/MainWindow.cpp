@@ -282,7 +282,7 @@ void TMain::BuildGameListPanel() {
   GameSearch->setPlaceholderText("Search games");
   GameSearch->setAccessibleName("Search games");
   GameSearch->setToolTip("Type part of a name to list only the games that contain it (Ctrl+F)");
-  GameSearch->setClearButtonEnabled(true);
+  GameSearch->AddClearControl();
   groupLayout->addWidget(GameSearch);
   GameList = new TGameListView;
   GameList->setObjectName("GameList");
