@@ -43,15 +43,8 @@ bool ShellOpen(const std::string& target) {
 void OpenOrSay(const std::vector<std::string>& places, TUserInteraction& ui) {
   std::string looked;
   for (const std::string& place : places) {
-    if (!ShellOpenUrl(place).isLocalFile()) {
-      if (ShellOpen(place)) return;
-      ui.MessageDlg("Cannot open " + place +
-                        ":\rno program of the desktop opens it (xdg-open was "
-                        "not found or failed).",
-                    TMsgDlgType::mtError, mbOK);
-      return;
-    }
-    if (platform::FileExists(place)) {
+    // A web address, or a document that is there: the desktop opens it or it is said why not.
+    if (!ShellOpenUrl(place).isLocalFile() || platform::FileExists(place)) {
       if (ShellOpen(place)) return;
       ui.MessageDlg("Cannot open " + place +
                         ":\rno program of the desktop opens it (xdg-open was "

@@ -185,6 +185,17 @@ bool EndsCleanly(TProgramRun& run, qint64 pid) {
   return run.Process().waitForFinished(kStep) && run.Process().exitCode() == 0;
 }
 
+// The next start in dir carries out the journal a killed program left: the game folder holds its
+// driver alone again.
+void NextStartCleansUp(const QTemporaryDir& dir) {
+  TProgramRun again(dir.path());
+  const auto pid = WaitForProgram(dir.path());
+  QVERIFY(pid);
+  QTRY_VERIFY_WITH_TIMEOUT(Journals(dir).isEmpty(), kStep);
+  QCOMPARE(Entries(dir.filePath("zg")), QStringList{"zg.vlk"});
+  QVERIFY(EndsCleanly(again, *pid));
+}
+
 }  // namespace
 
 class StartLifeTest : public QObject {
@@ -285,12 +296,7 @@ class StartLifeTest : public QObject {
       QCOMPARE(Entries(dir.filePath("zg")).size(), 4);
     }
 
-    TProgramRun again(dir.path());
-    const auto pid = WaitForProgram(dir.path());
-    QVERIFY(pid);
-    QTRY_VERIFY_WITH_TIMEOUT(Journals(dir).isEmpty(), kStep);
-    QCOMPARE(Entries(dir.filePath("zg")), QStringList{"zg.vlk"});
-    QVERIFY(EndsCleanly(again, *pid));
+    NextStartCleansUp(dir);
   }
 
   // The files stay while any process of the game runs: a child the emulator left behind, or an
@@ -471,12 +477,7 @@ class StartLifeTest : public QObject {
     }
     // The run's processes end with the display; the next start must see them gone.
     QTRY_VERIFY_WITH_TIMEOUT(!ConsoleIn(dir.path()), kStep);
-    TProgramRun again(dir.path());
-    const auto pid = WaitForProgram(dir.path());
-    QVERIFY(pid);
-    QTRY_VERIFY_WITH_TIMEOUT(Journals(dir).isEmpty(), kStep);
-    QCOMPARE(Entries(dir.filePath("zg")), QStringList{"zg.vlk"});
-    QVERIFY(EndsCleanly(again, *pid));
+    NextStartCleansUp(dir);
   }
 
   // A signal while the first start-up reports its new games ends the program as a close does.
