@@ -7,6 +7,10 @@
 
 #include "platform/ShortString.h"
 
+namespace platform {
+class TDirListing;
+}
+
 /// One catalogue entry: a plain value record, copied by assignment.
 struct TGameRecord {
   TString30 Name;
@@ -44,8 +48,9 @@ struct TCatalogue {
   std::int32_t LastGameListPos = 0;
   std::string AltRomPath;  ///< empty (working directory) or ending in the separator
   std::string GameDir;     ///< the emulator's directory, recorded at start-up
-  /// Asked by every availability scan, when set (the clean-up records of unzipped games).
-  std::function<std::vector<TClaimedFolder>()> ClaimedFolders;
+  /// Asked by every availability scan, when set (the clean-up records of unzipped games), with
+  /// the listing of GameDir the scan used: its records are found without reading the folder again.
+  std::function<std::vector<TClaimedFolder>(const platform::TDirListing&)> ClaimedFolders;
 };
 
 /// The one catalogue of the running program.

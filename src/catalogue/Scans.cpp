@@ -346,5 +346,5 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
     }
     cat.GameStatus[i] = status;
   }
-  if (cat.ClaimedFolders) DiscountClaimedFiles(cat, cat.ClaimedFolders());
+  if (cat.ClaimedFolders) DiscountClaimedFiles(cat, cat.ClaimedFolders(workDir));
 }

@@ -411,11 +411,18 @@ bool ReplayUnzipJournals(const std::string& emuDir, TUserInteraction& ui) {
 }
 
 std::vector<TJournalClaim> JournalClaims(const std::string& emuDir, const std::string& ownPath) {
+  return JournalClaims(emuDir, platform::ListDirectory(emuDir), ownPath);
+}
+
+std::vector<TJournalClaim> JournalClaims(const std::string& emuDir,
+                                         const platform::TDirListing& listing,
+                                         const std::string& ownPath) {
   std::vector<TJournalClaim> claims;
   const std::string dir = emuDir.empty() ? "." : emuDir;
-  for (const platform::TSearchRec& entry : platform::FindFiles(dir, UnzipJournalMask)) {
-    if (entry.IsDirectory) continue;
-    const std::string path = platform::JoinPath(dir, entry.Name);
+  for (std::size_t i = 0; i < listing.Size(); ++i) {
+    const std::string_view name = listing.Name(i);
+    if (listing.IsDirectory(i) || !platform::MatchesMask(name, UnzipJournalMask)) continue;
+    const std::string path = platform::JoinPath(dir, std::string(name));
     if (path == ownPath) continue;
     TFoundJournal found;
     ReadJournal(path, found);

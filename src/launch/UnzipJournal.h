@@ -7,6 +7,10 @@
 #include "platform/RecordFile.h"
 #include "platform/UserInteraction.h"
 
+namespace platform {
+class TDirListing;
+}
+
 // A record of one extraction, kept in the emulator's folder while a zipped game is unzipped and
 // run, so that the next start can remove what a crashed or killed front-end left behind. It lives
 // beside the emulator, never in a game folder, where it would count as one of the game's files.
@@ -97,6 +101,10 @@ struct TJournalClaim {
 
 /// The claims of the journals in emuDir other than the one at ownPath.
 std::vector<TJournalClaim> JournalClaims(const std::string& emuDir,
+                                         const std::string& ownPath = {});
+/// The same for the journals of a listing of emuDir.
+std::vector<TJournalClaim> JournalClaims(const std::string& emuDir,
+                                         const platform::TDirListing& listing,
                                          const std::string& ownPath = {});
 
 /// The journal file name's pattern in the emulator's folder.

@@ -16,9 +16,11 @@
 
 TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey) {
   TMainHooks hooks;
-  Catalogue().ClaimedFolders = [] {
+  // Another StartVELK cannot begin a start in this folder meanwhile (one per folder), so the
+  // records in the scan's listing are all there are.
+  Catalogue().ClaimedFolders = [](const platform::TDirListing& gameDir) {
     std::vector<TClaimedFolder> folders;
-    for (TJournalClaim& claim : JournalClaims(Catalogue().GameDir))
+    for (TJournalClaim& claim : JournalClaims(Catalogue().GameDir, gameDir))
       folders.push_back({std::move(claim.Folder), std::move(claim.Names)});
     return folders;
   };

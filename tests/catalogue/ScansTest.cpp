@@ -120,7 +120,7 @@ TEST(ScanGameAvailability, FilesClaimedByAnotherStartDoNotCount) {
   emu.Dir.Write("taken.zip", "PK");
   emu.AddDriverDir("mine", 4);
   TCatalogue cat = CatalogueOf({"taken", "mine"});
-  cat.ClaimedFolders = [] {
+  cat.ClaimedFolders = [](const platform::TDirListing&) {
     return std::vector<TClaimedFolder>{{"TAKEN", {"rom0", "rom1", "absent"}}, {"mine", {"x"}}};
   };
   ScanGameAvailability(cat);
