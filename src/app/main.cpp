@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
   TPlayHistoryViews history(ui);
   history.AddHooks(hooks);
   TMain main(ui, std::move(hooks));
+  platform::EndHeldListing();  // the start's look-ups in the emulator's folder are done
   TMainGameStart gameStart(main, Catalogue(), ui);
   mainWindow = &main;
   instance.SetWindow(&main);

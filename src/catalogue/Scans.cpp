@@ -218,7 +218,8 @@ TFolderSurvey::TFolderSurvey(std::string dir, TScanMemory memory)
     FThread = std::thread([this] {
       try {
         auto result = std::make_unique<TResult>();
-        result->Listing = platform::ListDirectory(FDir);
+        // Held for the look-ups of the rest of the start, in this same folder.
+        result->Listing = platform::ListAndHold(FDir);
         std::vector<std::uint32_t> folders = FoldersOf(result->Listing);
         const std::size_t count = folders.size();
         result->Answers =
@@ -249,6 +250,7 @@ void TFolderSurvey::Wait() {
 
 void TFolderSurvey::Discard() {
   FDiscarded = true;
+  platform::EndHeldListing();  // the folder may have changed meanwhile
 }
 
 std::unique_ptr<TFolderSurvey::TResult> TFolderSurvey::Take(const std::string& dir) {

@@ -34,6 +34,9 @@ struct platform::TDirListing::TData {
       Index.Add(Name(i), static_cast<std::uint32_t>(i));
   }
 
+  static const std::shared_ptr<const TData>& Of(const TDirListing& listing) {
+    return listing.FData;
+  }
   static TDirListing Listing(std::shared_ptr<const TData> data, std::vector<std::uint32_t> linked) {
     TDirListing listing;
     listing.FData = std::move(data);

@@ -82,6 +82,14 @@ class TDirListing {
 /// by the rule of Unchanged.h; a link's kind is looked up at every call.
 TDirListing ListDirectory(const std::string& dir);
 
+/// ListDirectory, its listing then held for the look-ups of a start in dir (names found ignoring
+/// case, listings): one read serves them all while dir shows no change but the program's own
+/// writes (WriteFileAtomically), whose names it adds, until EndHeldListing and for
+/// kHeldListingNs at most. A file someone else makes meanwhile is seen by the first read after.
+TDirListing ListAndHold(const std::string& dir);
+void EndHeldListing();
+inline constexpr std::int64_t kHeldListingNs = 1'000'000'000;
+
 /// Whether a listing of dir as it is now is remembered, so that ListDirectory gives it again
 /// without reading the directory.
 bool ListingRemembered(const std::string& dir);

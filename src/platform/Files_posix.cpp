@@ -122,6 +122,80 @@ TListingMemo& ListingMemo() {
   return memo;
 }
 
+// The listing a start read of the emulator's folder, held for the look-ups of the rest of the
+// start: the batch file, the clean-up records, the unzip library and the screenshot folder are
+// each asked for ignoring case, and in a folder of tens of thousands of games every such look-up
+// would read it all again once the program's own write has made the memo above let go. It serves
+// only while the folder shows no change but the program's own writes, whose names it adds, and
+// for a second at most; a file someone else makes meanwhile is seen by the first read after it.
+class THeldListing {
+ public:
+  void Hold(const TDirStamp& stamp, std::shared_ptr<const TData> entries, std::int64_t untilNs) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    FStamp = stamp;
+    FEntries = std::move(entries);
+    FWritten.clear();
+    FUntilNs = untilNs;
+  }
+
+  void End() {
+    const std::lock_guard<std::mutex> lock(FLock);
+    FEntries.reset();
+    FWritten.clear();
+  }
+
+  // The whole listing, while held and nothing was added to it.
+  std::shared_ptr<const TData> Entries(const TDirStamp& now) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    return Serves(now) && FWritten.empty() ? FEntries : nullptr;
+  }
+
+  // The entry the look-up of name ignoring case finds, by the rule of TDirListing::Find; the
+  // outer nothing when the listing is not held.
+  std::optional<std::optional<std::string>> Variant(const TDirStamp& now, std::string_view name) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (!Serves(now)) return std::nullopt;
+    const TDirListing listing = TData::Listing(FEntries, {});
+    std::optional<std::string> found;
+    if (const auto at = listing.Find(name)) found.emplace(listing.Name(*at));
+    for (const std::string& written : FWritten)
+      if (SameTextAscii(written, name) && (!found || written == name || (*found != name &&
+                                                                          written < *found)))
+        found = written;
+    return found;
+  }
+
+  // The program wrote name into the directory whose stamp was before just before and is after
+  // now: a held listing of it takes the name, unless the directory had changed meanwhile.
+  void Wrote(const TDirStamp& before, const TDirStamp& after, std::string name) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (!FEntries || FStamp.Device != after.Device || FStamp.Inode != after.Inode) return;
+    if (before != FStamp) {
+      FEntries.reset();
+      FWritten.clear();
+      return;
+    }
+    FStamp = after;
+    FWritten.push_back(std::move(name));
+  }
+
+ private:
+  bool Serves(const TDirStamp& now) const {
+    return FEntries && now == FStamp && NowNs() < FUntilNs;
+  }
+
+  std::mutex FLock;
+  TDirStamp FStamp;
+  std::shared_ptr<const TData> FEntries;
+  std::vector<std::string> FWritten;
+  std::int64_t FUntilNs = 0;
+};
+
+THeldListing& HeldListing() {
+  static THeldListing held;
+  return held;
+}
+
 TData::TKind KindOf(unsigned char type) {
   switch (type) {
     case DT_DIR:
@@ -169,6 +243,7 @@ std::shared_ptr<const TData> EntriesOf(int fd) {
   const auto before = OpenDirStamp(fd);
   if (!before) return nullptr;
   if (auto remembered = ListingMemo().For(*before)) return remembered;
+  if (auto held = HeldListing().Entries(*before)) return held;
   auto data = std::make_shared<TData>();
   if (!ReadEntries(fd, *data)) return nullptr;
   data->MakeIndex();
@@ -199,6 +274,8 @@ std::optional<std::string> FindCaseVariant(const std::string& dir, std::string_v
   const int fd = OpenDirectory(dir);
   if (fd < 0) return std::nullopt;
   const FdCloser closer{fd};
+  if (const auto stamp = OpenDirStamp(fd))
+    if (auto held = HeldListing().Variant(*stamp, name)) return *held;
   const TDirListing listing = ListOpenDirectory(fd);
   const auto at = listing.Find(name);
   if (!at) return std::nullopt;
@@ -305,6 +382,22 @@ TDirListing ListDirectory(const std::string& dir) {
   if (fd < 0) return {};
   const FdCloser closer{fd};
   return ListOpenDirectory(fd);
+}
+
+TDirListing ListAndHold(const std::string& dir) {
+  const int fd = OpenDirectory(dir.empty() ? std::string(".") : ResolvePath(dir));
+  if (fd < 0) return {};
+  const FdCloser closer{fd};
+  const std::int64_t readNs = NowNs();
+  const auto before = OpenDirStamp(fd);
+  TDirListing listing = ListOpenDirectory(fd);
+  if (listing.Listed() && before && OpenDirStamp(fd) == before)
+    HeldListing().Hold(*before, TData::Of(listing), readNs + kHeldListingNs);
+  return listing;
+}
+
+void EndHeldListing() {
+  HeldListing().End();
 }
 
 bool ListingRemembered(const std::string& dir) {
@@ -521,6 +614,11 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   const std::size_t slash = target.rfind('/');
   const std::string folder =
       slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  // The folder as it was before the temporary file: the change up to the rename is the write's.
+  const std::string where = folder.empty() ? "." : folder;
+  struct stat st;
+  const TDirStamp before =
+      ::stat(where.c_str(), &st) == 0 ? StampOf(st, VolumeOf(where)) : TDirStamp{};
   std::string temp = target + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) return fail("Cannot create a temporary file for");
@@ -550,8 +648,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     errno = saved;
     return fail("Cannot replace");
   }
-  if (struct stat st; ::stat(folder.empty() ? "." : folder.c_str(), &st) == 0)
+  if (::stat(where.c_str(), &st) == 0) {
     ListingMemo().Forget(st);
+    HeldListing().Wrote(before, StampOf(st, before.Volume), target.substr(slash + 1));
+  }
   return true;
 }
 

@@ -128,6 +128,13 @@ TDirListing ListDirectory(const std::string& dir) {
   return TDirListing::TData::Listing(std::move(data), {});
 }
 
+// The system finds names ignoring case itself: no look-up reads a directory, so none is held.
+TDirListing ListAndHold(const std::string& dir) {
+  return ListDirectory(dir);
+}
+
+void EndHeldListing() {}
+
 std::string UserCacheDir() {
   const char* local = std::getenv("LOCALAPPDATA");
   return local != nullptr && local[0] != '\0' ? std::string(local) : std::string();

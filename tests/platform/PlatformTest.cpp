@@ -337,3 +337,35 @@ TEST(Files, RememberedListingOnlyWhereItsStampVouchesAndEveryChangeIsSeen) {
     EXPECT_TRUE(FileExists(JoinPath(here, "MINE" + std::to_string(round) + ".TXT")));
   }
 }
+
+// A start's one read of a folder answers its look-ups with the program's own writes added, and
+// never hides a change that is not the program's own.
+TEST(Files, HeldListingTakesOwnWritesAndGivesWayToAnyOtherChange) {
+  TempDir dir;
+  for (int i = 0; i < 600; ++i) dir.Write("g" + std::to_string(i), "");
+  const std::string here = dir.Str();
+  // Read in the tick of its last change, so that nothing comes from the remembered listing.
+  const TScopedChangeClock clock(
+      Clock([] { return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                    .count(); },
+            kSecond));
+  std::string error;
+  ASSERT_EQ(ListAndHold(here).Size(), 602u);
+  ASSERT_TRUE(WriteFileAtomically(JoinPath(here, "Batch.bat"), "b", &error)) << error;
+  ASSERT_TRUE(WriteFileAtomically(JoinPath(here, "batch.BAT"), "c", &error)) << error;
+  EXPECT_EQ(ResolvePath(JoinPath(here, "BATCH.BAT")), JoinPath(here, "Batch.bat"));
+  EXPECT_EQ(ReadFileBytes(JoinPath(here, "Batch.bat")), "c");  // the variant there was rewritten
+  EXPECT_FALSE(FileExists(JoinPath(here, "UNZIPLIB.DLL")));
+  { std::ofstream(dir.Path() / "unziplib.dll") << "x"; }  // another program's
+  EXPECT_EQ(ResolvePath(JoinPath(here, "UNZIPLIB.DLL")), JoinPath(here, "unziplib.dll"));
+  EndHeldListing();
+
+  // Another program's file between the read and the program's own write is not taken for it.
+  ListAndHold(here);
+  { std::ofstream(dir.Path() / "Shots") << "y"; }
+  ASSERT_TRUE(WriteFileAtomically(JoinPath(here, "VELKStart.txt"), "v", &error)) << error;
+  EXPECT_TRUE(FileExists(JoinPath(here, "SHOTS")));
+  EXPECT_EQ(FindFiles(here, "*.txt").size(), 1u);
+  EndHeldListing();
+}
