@@ -1,11 +1,18 @@
 #include "MainArtwork.h"
 
+#include <QApplication>
 #include <QFont>
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QList>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QStyle>
+#include <QStyleOption>
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace artwork {
 namespace {
@@ -19,15 +26,6 @@ QPixmap Transparent(int w, int h, qreal ratio = 1) {
   p.setDevicePixelRatio(ratio);
   p.fill(Qt::transparent);
   return p;
-}
-
-// The ratios an icon carries pixmaps for: the normal one, the screens' and twice the normal one
-// (for a window moved to a denser screen later).
-QList<qreal> IconRatios() {
-  QList<qreal> ratios{1, 2};
-  const qreal screen = ScreenRatio();
-  if (!ratios.contains(screen)) ratios.append(screen);
-  return ratios;
 }
 
 // The cabinet: a tall box with a screen and a control deck, used by the icon and the placeholder.
@@ -61,20 +59,88 @@ void PaintCabinet(QPainter& p, const QRectF& r) {
   p.drawEllipse(QPointF(r.left() + w * 0.62, r.top() + h * 0.61), w * 0.05, w * 0.05);
 }
 
-QIcon IconFrom(const std::function<void(QPainter&)>& paint) {
-  QIcon icon;
-  for (qreal ratio : IconRatios()) {
-    for (int size : {16, 32}) {
-      QPixmap p = Transparent(size, size, ratio);
-      QPainter painter(&p);
-      painter.setRenderHint(QPainter::Antialiasing);
-      painter.scale(size / 16.0, size / 16.0);
-      paint(painter);
-      painter.end();
-      icon.addPixmap(p);
-    }
+// An icon painted when a size of it is first asked for, not when it is made: most of the
+// program's icons sit in closed menus or are needed at one screen ratio of several, and painting
+// them all up front was a good part of the window's start.
+class TPaintedIconEngine : public QIconEngine {
+ public:
+  // The picture in a size of device pixels, in a mode; logical is its natural size.
+  using TPaint = std::function<QPixmap(QSize, QIcon::Mode)>;
+  TPaintedIconEngine(TPaint paint, QSize logical) : FPaint(std::move(paint)), FLogical(logical) {}
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+    if (size.isEmpty()) return {};
+    for (const TPainted& painted : FPainted)
+      if (painted.Mode == mode && painted.Picture.size() == size) return painted.Picture;
+    QPixmap picture = FPaint(size, mode);
+    FPainted.push_back({mode, picture});
+    return picture;
   }
-  return icon;
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1;
+    QPixmap picture = pixmap(QSize(qRound(rect.width() * ratio), qRound(rect.height() * ratio)),
+                             mode, state);
+    picture.setDevicePixelRatio(ratio);
+    painter->drawPixmap(rect, picture);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+    return FLogical.scaled(size, Qt::KeepAspectRatio);
+  }
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {FLogical}; }
+  bool isNull() override { return false; }
+  QString key() const override { return QStringLiteral("StartVELKPainted"); }
+  QIconEngine* clone() const override { return new TPaintedIconEngine(*this); }
+
+ private:
+  struct TPainted {
+    QIcon::Mode Mode;
+    QPixmap Picture;
+  };
+  TPaint FPaint;
+  QSize FLogical;
+  std::vector<TPainted> FPainted;  // a handful at most: the sizes and modes shown
+};
+
+QIcon PaintedIcon(TPaintedIconEngine::TPaint paint, QSize logical) {
+  return QIcon(new TPaintedIconEngine(std::move(paint), logical));
+}
+
+// The look of a picture in a mode other than the normal one, as the style makes it.
+QPixmap InMode(const QPixmap& normal, QIcon::Mode mode) {
+  if (mode == QIcon::Normal || !QApplication::style()) return normal;
+  QStyleOption option;
+  option.palette = QApplication::palette();
+  return QApplication::style()->generatedIconPixmap(mode, normal, &option);
+}
+
+// A 16 × 16 drawing, scaled to whatever size is asked for.
+QIcon IconFrom(std::function<void(QPainter&)> paint) {
+  return PaintedIcon(
+      [paint = std::move(paint)](QSize size, QIcon::Mode mode) {
+        QPixmap p(size);
+        p.fill(Qt::transparent);
+        QPainter painter(&p);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size.width() / 16.0, size.height() / 16.0);
+        paint(painter);
+        painter.end();
+        return InMode(p, mode);
+      },
+      QSize(16, 16));
+}
+
+// A picture of a fixed logical size drawn at a ratio of device pixels: the ratio follows from the
+// size asked for.
+QIcon IconAtRatios(std::function<QPixmap(qreal ratio, QIcon::Mode)> picture, QSize logical) {
+  return PaintedIcon(
+      [picture = std::move(picture), logical](QSize size, QIcon::Mode mode) {
+        const qreal ratio = qMax<qreal>(
+            0.25, qMin(size.width() / qreal(logical.width()), size.height() / qreal(logical.height())));
+        QPixmap p = picture(ratio, mode);
+        p.setDevicePixelRatio(1);
+        return p.size() == size ? p : p.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+      },
+      logical);
 }
 
 }  // namespace
@@ -93,12 +159,11 @@ QIcon ProgramIcon() {
 }
 
 QIcon StartButtonIcon() {
-  QIcon icon;
-  for (qreal ratio : IconRatios()) {
-    icon.addPixmap(StartButtonPicture(false, ratio), QIcon::Normal);
-    icon.addPixmap(StartButtonPicture(true, ratio), QIcon::Disabled);
-  }
-  return icon;
+  return IconAtRatios(
+      [](qreal ratio, QIcon::Mode mode) {
+        return StartButtonPicture(mode == QIcon::Disabled, ratio);
+      },
+      QSize(64, 28));
 }
 
 QPixmap StartButtonPicture(bool greyed, qreal ratio) {
@@ -123,9 +188,9 @@ QPixmap StartButtonPicture(bool greyed, qreal ratio) {
 }
 
 QIcon ControlIcon(int index) {
-  QIcon icon;
-  for (qreal ratio : IconRatios()) icon.addPixmap(ControlImage(index, ratio));
-  return icon;
+  return IconAtRatios(
+      [index](qreal ratio, QIcon::Mode mode) { return InMode(ControlImage(index, ratio), mode); },
+      QSize(28, 28));
 }
 
 QPixmap ControlImage(int index, qreal ratio) {

@@ -57,7 +57,8 @@ TMain::TMain(TUserInteraction& ui, TMainHooks hooks, QWidget* parent)
     : QMainWindow(parent), FUi(ui), FHooks(std::move(hooks)) {
   setObjectName("Main");
   setWindowTitle("StartVELK");
-  setWindowIcon(artwork::ProgramIcon());
+  // The program's icon, painted at five sizes, is the application's already where it has one.
+  if (QApplication::windowIcon().isNull()) setWindowIcon(artwork::ProgramIcon());
   QFont font("Arial");
   SetCharacterHeight(font, 12);
   setFont(font);

@@ -259,6 +259,15 @@ class MainWindowTest : public QObject {
     QVERIFY(main.MenuShowControls->isChecked() && main.MenuShowName->isChecked());
     QVERIFY(!main.MenuDeleteCurrentScreenshot->icon().isNull());
     QVERIFY(!main.MenuAbout->icon().isNull());
+    // Icons are painted when asked for: at the ratio asked, and greyed where disabled.
+    const QIcon start = main.StartEmuButton->icon();
+    QCOMPARE(start.pixmap(QSize(64, 28), 2.0).size(), QSize(128, 56));
+    QVERIFY(start.pixmap(QSize(64, 28), 1.0, QIcon::Disabled).toImage() !=
+            start.pixmap(QSize(64, 28), 1.0).toImage());
+    const QIcon about = main.MenuAbout->icon();
+    QCOMPARE(about.pixmap(QSize(16, 16), 1.0).size(), QSize(16, 16));
+    QVERIFY(about.pixmap(QSize(16, 16), 1.0, QIcon::Disabled).toImage() !=
+            about.pixmap(QSize(16, 16), 1.0).toImage());
     QCOMPARE(main.StartEmuButton->toolTip(), QString("Start VELK Arcade Emulator"));
 
     // The shortcuts work from the list, where the focus usually is.
