@@ -17,6 +17,7 @@
 #include "catalogue/EmulatorFolder.h"
 #include "catalogue/FolderCounts.h"
 #include "catalogue/Scans.h"
+#include "catalogue/SettingsFile.h"
 #include "platform/Files.h"
 #include "ui/About.h"
 #include "ui/AltRomPath.h"
@@ -81,12 +82,15 @@ int main(int argc, char** argv) {
                          ReadRecentFolders(RecentFoldersFile()));
   const bool entered =
       found.Source != TFolderSource::fsNone && platform::SetCurrentDir(found.Folder);
-  // The game folders are read on another thread while the application and the window are built
-  // and the settings read; not when the emulator's files are missing and the program ends.
+  // The game folders and the settings file are read on other threads while the application and
+  // the window are built; not when the emulator's files are missing and the program ends.
   const std::string gameDir = platform::GetCurrentDir();
   std::optional<TFolderSurvey> survey;
-  if (entered && StartupFilesExist())
+  std::optional<TSettingsAhead> settings;
+  if (entered && StartupFilesExist()) {
     survey.emplace(gameDir, TScanMemory{FolderCountsFile(gameDir)});
+    settings.emplace(gameDir);
+  }
   UseXWaylandForClipboard(argc, argv);
   QApplication app(argc, argv);
   // No display name: the platform would append it to every caption. The name gives the windows
@@ -106,7 +110,8 @@ int main(int argc, char** argv) {
   if (!instance.Claim(platform::GetCurrentDir(), ui)) return 0;
   QApplication::setWindowIcon(artwork::ProgramIcon());
 
-  TMainHooks hooks = DefaultMainHooks(ui, survey ? &*survey : nullptr);
+  TMainHooks hooks =
+      DefaultMainHooks(ui, survey ? &*survey : nullptr, settings ? &*settings : nullptr);
   hooks.OnClose = [&ui] { ui.RequestQuit(); };
   TPlayHistoryViews history(ui);
   history.AddHooks(hooks);

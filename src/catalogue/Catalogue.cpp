@@ -61,9 +61,10 @@ std::vector<std::string> MissingStartupFiles(const std::string& folder) {
   return missing;
 }
 
-bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window) {
+bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
+                   TSettingsAhead* ahead) {
   TNewGames newGames;
-  ReadSettings(cat, newGames, window);
+  if (!ahead || !ahead->Take(cat, newGames, window)) ReadSettings(cat, newGames, window);
   if (newGames.Empty()) return false;
   ui.Beep();
   ui.MessageDlg(std::to_string(newGames.Count()) + " new supported games found!",
@@ -79,9 +80,10 @@ bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window) 
 }
 
 void StartupIO(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
-               const std::function<void()>& writeBatchFile, TFolderSurvey* survey) {
+               const std::function<void()>& writeBatchFile, TFolderSurvey* survey,
+               TSettingsAhead* settings) {
   if (writeBatchFile) writeBatchFile();
-  if (LoadCatalogue(cat, ui, window) && survey) survey->Discard();
+  if (LoadCatalogue(cat, ui, window, settings) && survey) survey->Discard();
   ScanGameAvailability(cat, TScanMemory{FolderCountsFile(cat.GameDir)}, survey);
 }
 

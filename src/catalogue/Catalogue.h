@@ -61,6 +61,7 @@ TCatalogue& Catalogue();
 std::string InGameDir(const TCatalogue& cat, const std::string& path);
 
 class TFolderSurvey;
+class TSettingsAhead;
 class TUserInteraction;
 struct TWindowState;
 
@@ -81,14 +82,16 @@ std::vector<std::string> MissingStartupFiles(const std::string& folder);
 /// Builds cat.Games from the settings file, and when the emulator changed from its driver
 /// directories and the readme, reporting new games and driver directories the readme lacks.
 /// Throws ESettingsFile when the settings file exists but cannot be read. True when it showed a
-/// report.
-bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window);
+/// report. The settings file is taken as ahead read it, when it did.
+bool LoadCatalogue(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
+                   TSettingsAhead* ahead = nullptr);
 
 /// The catalogue's start-up: writeBatchFile, LoadCatalogue, ScanGameAvailability, taking the
 /// answers of survey unless a report kept the start waiting on the user. Errors of writeBatchFile
 /// and LoadCatalogue propagate and stop it there.
 void StartupIO(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
-               const std::function<void()>& writeBatchFile, TFolderSurvey* survey = nullptr);
+               const std::function<void()>& writeBatchFile, TFolderSurvey* survey = nullptr,
+               TSettingsAhead* settings = nullptr);
 
 /// The catalogue's shutdown: SaveSettings from cat and window, then deleteBatchFiles, which runs
 /// also when saving failed. A failed save keeps the old settings file and is shown as an error box

@@ -139,6 +139,38 @@ void ReadSettings(TCatalogue& cat, TNewGames& newGames, TWindowState& window) {
   }
 }
 
+TSettingsAhead::TSettingsAhead(std::string gameDir) {
+  FCat.GameDir = std::move(gameDir);
+  try {
+    FThread = std::thread([this] {
+      try {
+        ReadSettings(FCat, FNewGames, FWindow);
+      } catch (...) {
+        FError = std::current_exception();
+      }
+    });
+  } catch (...) {
+    FTaken = true;  // no thread to be had: the load reads the file itself
+  }
+}
+
+TSettingsAhead::~TSettingsAhead() {
+  if (FThread.joinable()) FThread.join();
+}
+
+bool TSettingsAhead::Take(TCatalogue& cat, TNewGames& newGames, TWindowState& window) {
+  if (FThread.joinable()) FThread.join();
+  if (FTaken || cat.GameDir != FCat.GameDir) return false;
+  FTaken = true;
+  if (FError) std::rethrow_exception(FError);
+  cat.Games = std::move(FCat.Games);
+  cat.AltRomPath = std::move(FCat.AltRomPath);
+  cat.LastGameListPos = FCat.LastGameListPos;
+  newGames = std::move(FNewGames);
+  window = FWindow;
+  return true;
+}
+
 void WriteGameSection(TIniWriter& writer, std::int32_t n, const TGameRecord& record) {
   writer.Section(GameSection(n));
   writer.WriteString("Name", record.Name);

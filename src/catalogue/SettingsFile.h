@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "Catalogue.h"
 #include "IniFile.h"
+#include "NewGames.h"
 #include "WindowState.h"
 
 class TNewGames;
@@ -31,6 +34,29 @@ inline constexpr std::int32_t MaxMissingGameSections = 1000;
 /// Throws ESettingsFile when the file exists but cannot be read, so it is never overwritten by a
 /// catalogue that lost its contents.
 void ReadSettings(TCatalogue& cat, TNewGames& newGames, TWindowState& window);
+
+/// ReadSettings on a thread of its own from the moment it is made, into a fresh window state: the
+/// start parses the catalogue's largest file while the window is being built.
+class TSettingsAhead {
+ public:
+  explicit TSettingsAhead(std::string gameDir);  ///< starts reading gameDir's file at once
+  ~TSettingsAhead();                             ///< waits for the reading to end
+  TSettingsAhead(const TSettingsAhead&) = delete;
+  TSettingsAhead& operator=(const TSettingsAhead&) = delete;
+
+  /// What ReadSettings put in cat, newGames and window, once, for cat.GameDir; throws what it
+  /// threw. False, with nothing changed, when it read another folder, could not run, or was
+  /// taken already: the caller reads the file itself.
+  bool Take(TCatalogue& cat, TNewGames& newGames, TWindowState& window);
+
+ private:
+  TCatalogue FCat;
+  TNewGames FNewGames;
+  TWindowState FWindow;
+  std::exception_ptr FError;
+  bool FTaken = false;
+  std::thread FThread;
+};
 
 /// Section Game<n> as a record. For n other than 0 the record starts as entry0 and, when it uses
 /// the default settings, keeps entry0's settings; a missing section gives the names "error".

@@ -14,6 +14,7 @@
 
 class QAction;
 class TFolderSurvey;
+class TSettingsAhead;
 class QActionGroup;
 class QCheckBox;
 class QComboBox;
@@ -68,7 +69,8 @@ struct TMainHooks {
 };
 
 /// The hooks of the real program; the first scan takes the answers of survey when it can.
-TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey = nullptr);
+TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey = nullptr,
+                            TSettingsAhead* settings = nullptr);
 
 /// The program's main window: game list, menus, status bar, settings panel and screenshot pane.
 class TMain : public QMainWindow, public TSlideShowControl {

@@ -14,7 +14,8 @@
 #include "platform/UserInteraction.h"
 #include "screenshots/Placement.h"
 
-TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey) {
+TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey,
+                            TSettingsAhead* settings) {
   TMainHooks hooks;
   // Another StartVELK cannot begin a start in this folder meanwhile (one per folder), so the
   // records in the scan's listing are all there are.
@@ -24,7 +25,7 @@ TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey) {
       folders.push_back({std::move(claim.Folder), std::move(claim.Names)});
     return folders;
   };
-  hooks.StartupIO = [&ui, survey](TWindowState& window) {
+  hooks.StartupIO = [&ui, survey, settings](TWindowState& window) {
     StartupIO(
         Catalogue(), ui, window,
         [&ui, survey] {
@@ -35,7 +36,7 @@ TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey) {
           if (ReplayUnzipJournals(Catalogue().GameDir, ui) && survey) survey->Discard();
           WriteBatchFile(Catalogue().GameDir);
         },
-        survey);
+        survey, settings);
   };
   hooks.ShutdownIO = [&ui](const TWindowState& window) {
     ShutdownIO(Catalogue(), ui, window, [] { DeleteBatchFiles(Catalogue().GameDir); });

@@ -287,6 +287,37 @@ TEST(SettingsFile, UnreadableFileIsAnErrorNotAFirstStart) {
   EXPECT_THROW(Read(window), ESettingsFile);
 }
 
+// The reading ahead gives what the load's own reading gives, its error included, once, and only
+// for the folder it read.
+TEST(SettingsFile, ReadAheadGivesTheLoadsReadingAndItsErrorOnce) {
+  EmulatorDir emu;
+  TCatalogue cat = OneGameCatalogue();
+  cat.AltRomPath = "roms/";
+  cat.LastGameListPos = 1;
+  TWindowState saved = SavedDefaults();
+  saved.Width = 700;
+  SaveSettings(cat, saved);
+  TSettingsAhead ahead("");
+  TCatalogue back;
+  TNewGames newGames;
+  TWindowState window;
+  back.GameDir = "elsewhere";
+  EXPECT_FALSE(ahead.Take(back, newGames, window));
+  back.GameDir.clear();
+  ASSERT_TRUE(ahead.Take(back, newGames, window));
+  ASSERT_EQ(back.Games.size(), 2u);
+  EXPECT_EQ(back.Games[1].ZipName.view(), "spcrcr2");
+  EXPECT_EQ(back.AltRomPath, "roms/");
+  EXPECT_EQ(back.LastGameListPos, 1);
+  EXPECT_EQ(window.Width, 700);
+  EXPECT_FALSE(ahead.Take(back, newGames, window));
+
+  fs::remove("StartVELK.ini");
+  emu.Dir.MakeDir("StartVELK.ini");
+  TSettingsAhead unreadable("");
+  EXPECT_THROW(unreadable.Take(back, newGames, window), ESettingsFile);
+}
+
 TEST(SettingsFile, FoundAndReplacedInAnyLetterCase) {
   EmulatorDir emu;
   emu.Dir.Write("startvelk.INI", StartSection("1", "AltRomPath=zips/\r\n") + Game0);
