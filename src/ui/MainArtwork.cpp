@@ -11,6 +11,8 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <functional>
+#include <future>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -315,7 +317,46 @@ QIcon ClearIcon() {
   });
 }
 
+namespace {
+
+QImage PaintNoShotPicture(qreal ratio);
+
+// The painting of the one TNoShotAhead that lives, and the ratio it paints at.
+struct TNoShotPainting {
+  qreal Ratio;
+  std::future<QImage> Picture;
+};
+std::optional<TNoShotPainting> gNoShotAhead;
+
+}  // namespace
+
+TNoShotAhead::TNoShotAhead() {
+  const qreal ratio = ScreenRatio();
+  try {
+    gNoShotAhead = TNoShotPainting{
+        ratio, std::async(std::launch::async, [ratio] { return PaintNoShotPicture(ratio); })};
+  } catch (...) {
+    gNoShotAhead.reset();  // no thread to be had: the picture is painted when it is needed
+  }
+}
+
+TNoShotAhead::~TNoShotAhead() {
+  gNoShotAhead.reset();  // waits for the painting, which must not outlive the application
+}
+
 QImage NoShotPicture(qreal ratio) {
+  if (gNoShotAhead && gNoShotAhead->Ratio == ratio) {
+    QImage picture = gNoShotAhead->Picture.get();
+    gNoShotAhead.reset();
+    return picture;
+  }
+  return PaintNoShotPicture(ratio);
+}
+
+namespace {
+
+// On any thread: only an image, no pixmap, is painted.
+QImage PaintNoShotPicture(qreal ratio) {
   QImage image(QSize(qRound(384 * ratio), qRound(256 * ratio)), QImage::Format_RGB32);
   image.setDevicePixelRatio(ratio);
   QPainter p(&image);
@@ -352,5 +393,7 @@ QImage NoShotPicture(qreal ratio) {
   p.end();
   return image;
 }
+
+}  // namespace
 
 }  // namespace artwork

@@ -31,7 +31,19 @@ QIcon AboutIcon();
 QIcon DeleteIcon();
 /// The search field's clear control: a pale disc with a cross.
 QIcon ClearIcon();
-/// The picture shown when a game has no screenshot, 384 × 256 device-independent pixels.
+/// The picture shown when a game has no screenshot, 384 × 256 device-independent pixels; the one
+/// a TNoShotAhead painted when it has.
 QImage NoShotPicture(qreal ratio = ScreenRatio());
+
+/// NoShotPicture painted on a thread of its own while it lives, from its making (once the
+/// application exists) until NoShotPicture takes it or it ends, which waits for the painting: its
+/// three fonts are a good part of building the window. One at a time.
+class TNoShotAhead {
+ public:
+  TNoShotAhead();
+  ~TNoShotAhead();
+  TNoShotAhead(const TNoShotAhead&) = delete;
+  TNoShotAhead& operator=(const TNoShotAhead&) = delete;
+};
 
 }  // namespace artwork

@@ -25,6 +25,7 @@
 #include "MainTestSupport.h"
 #include "launch/ZipArchive.h"
 #include "ui/GameListView.h"
+#include "ui/MainArtwork.h"
 #include "ui/MainStart.h"
 #include "ui/StartUtils.h"
 
@@ -62,6 +63,19 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // The placeholder painted ahead on another thread is the one painted when needed, taken once;
+  // another ratio is painted anew.
+  void noShotPicturePaintedAheadIsTheSame() {
+    const QImage direct = artwork::NoShotPicture(1.0);
+    {
+      const artwork::TNoShotAhead ahead;
+      QCOMPARE(artwork::NoShotPicture(2.0).size(), QSize(768, 512));
+      QCOMPARE(artwork::NoShotPicture(1.0), direct);
+      QCOMPARE(artwork::NoShotPicture(1.0), direct);
+    }
+    const artwork::TNoShotAhead unused;  // ends without being asked, waiting for its painting
+  }
+
   void listSortedIgnoringCaseWithAvailabilityAndCaption() {
     TMainFixture f;
     TMain& main = f.Start(kGames);
