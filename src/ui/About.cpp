@@ -67,7 +67,6 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   Image1->setObjectName(QStringLiteral("Image1"));
   Image1->setGeometry(65, 16, 99, 43);
   Image1->setAlignment(Qt::AlignCenter);
-  Image1->setPixmap(FrontendLogo());
   Image1->setAccessibleName(QStringLiteral("StartVELK logo"));
 
   versionlabel = new QLabel(QStringLiteral("0.9.1"), this);
@@ -97,7 +96,6 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   Image2->setObjectName(QStringLiteral("Image2"));
   Image2->setGeometry(65, 110, 99, 47);
   Image2->setAlignment(Qt::AlignCenter);
-  Image2->setPixmap(EmulatorLogo());
   Image2->setAccessibleName(QStringLiteral("VELK logo"));
 
   Label4 = PlainLabel(this, "Label4", QStringLiteral("by"), 24, 160);
@@ -124,6 +122,10 @@ TAboutBox* TAboutBox::Instance() {
 
 void TAboutBox::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // The logos are painted when the box is first shown: it is made at every start, where painting
+  // their lettering was a good part of the time before the main window appeared.
+  if (Image1->pixmap().isNull()) Image1->setPixmap(FrontendLogo());
+  if (Image2->pixmap().isNull()) Image2->setPixmap(EmulatorLogo());
   if (event->spontaneous()) return;
   CenterOnScreen(this);
   ScaleFonts(this);
