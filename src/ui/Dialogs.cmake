@@ -13,6 +13,7 @@ target_sources(startvelk_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogArt.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FolderChoice.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontScale.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/InstanceChannel_${STARTVELK_UI_OS}.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LumoraURLLabel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/QtUserInteraction.cpp
   ${CMAKE_CURRENT_LIST_DIR}/QtUserInteractionWait_${STARTVELK_UI_OS}.cpp
@@ -24,8 +25,11 @@ if(WIN32)
   target_link_libraries(startvelk_ui PRIVATE advapi32)
 endif()
 # A later start in the same emulator folder asks the first to show its window through a local
-# socket; a window closed during a run tells the user through the desktop's notifications.
-target_link_libraries(startvelk_ui PRIVATE Qt6::Network)
+# socket: a Unix socket of the program's own, Qt's local sockets (a named pipe) on Windows.
+if(WIN32)
+  target_link_libraries(startvelk_ui PRIVATE Qt6::Network)
+endif()
+# A window closed during a run tells the user through the desktop's notifications.
 if(TARGET Qt6::DBus)
   target_link_libraries(startvelk_ui PRIVATE Qt6::DBus)
   target_compile_definitions(startvelk_ui PRIVATE STARTVELK_HAVE_DBUS)

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/InstanceLock.h"
+#include "ui/InstanceChannel.h"
 
-class QLocalServer;
 class QWidget;
 class TQtUserInteraction;
 
@@ -37,10 +37,9 @@ class TSingleInstance : public QObject {
   static QString WaitingText(const QString& game);
 
  private:
-  void Answer();
   void ShowWindow();
 
   platform::TInstanceLock FLock;
-  QLocalServer* FServer = nullptr;
+  TInstanceChannel FChannel;
   QPointer<QWidget> FWindow;
 };

@@ -1,0 +1,40 @@
+// The channel a later start in an emulator folder asks the holder through: only the one request,
+// answered once the window is shown; anything else gets nothing.
+
+#include <QTest>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <string>
+
+#include "TempDir.h"
+#include "ui/InstanceChannel.h"
+
+class InstanceChannelTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void RaiseIsAnsweredAndNothingElseIs() {
+    TempDir dir;
+    const std::string lock = (dir.Path() / "emu-1-2.lock").string();
+    TInstanceChannel channel;
+    int raised = 0;
+    QVERIFY(channel.Listen(lock, [&raised] { ++raised; }));
+    // A second holder in the same place replaces what a dead one left.
+    QVERIFY(channel.Listen(lock, [&raised] { ++raised; }));
+    auto asked =
+        std::async(std::launch::async, [&lock] { return TInstanceChannel::AskToRaise(lock); });
+    QTRY_COMPARE(raised, 1);
+    QVERIFY(QTest::qWaitFor([&asked] {
+      return asked.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+    }));
+    QVERIFY(asked.get());
+    channel.Close();  // a closed window is not brought back: nothing is left to connect to
+    QVERIFY(!std::filesystem::exists(dir.Path() / "emu-1-2.sock"));
+    QCOMPARE(raised, 1);
+    QVERIFY(!channel.Listen(std::string(200, 'x') + ".lock", [] {}));  // no address that long
+  }
+};
+
+QTEST_GUILESS_MAIN(InstanceChannelTest)
+#include "InstanceChannelTest.moc"
