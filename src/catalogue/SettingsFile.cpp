@@ -160,7 +160,7 @@ TSettingsAhead::~TSettingsAhead() {
 
 bool TSettingsAhead::Take(TCatalogue& cat, TNewGames& newGames, TWindowState& window) {
   if (FThread.joinable()) FThread.join();
-  if (FTaken || cat.GameDir != FCat.GameDir) return false;
+  if (FTaken || FDiscarded || cat.GameDir != FCat.GameDir) return false;
   FTaken = true;
   if (FError) std::rethrow_exception(FError);
   cat.Games = std::move(FCat.Games);

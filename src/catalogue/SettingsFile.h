@@ -49,12 +49,17 @@ class TSettingsAhead {
   /// taken already: the caller reads the file itself.
   bool Take(TCatalogue& cat, TNewGames& newGames, TWindowState& window);
 
+  /// What was read may be out of date (files of a killed start were removed, whose drivers the
+  /// reading may have counted, or a report kept the start waiting): the load reads again.
+  void Discard() { FDiscarded = true; }
+
  private:
   TCatalogue FCat;
   TNewGames FNewGames;
   TWindowState FWindow;
   std::exception_ptr FError;
   bool FTaken = false;
+  bool FDiscarded = false;
   std::thread FThread;
 };
 

@@ -8,6 +8,7 @@
 #include "StartUtils.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Scans.h"
+#include "catalogue/SettingsFile.h"
 #include "launch/BatchFile.h"
 #include "launch/UnzipJournal.h"
 #include "launch/ZipArchive.h"
@@ -28,12 +29,15 @@ TMainHooks DefaultMainHooks(TUserInteraction& ui, TFolderSurvey* survey,
   hooks.StartupIO = [&ui, survey, settings](TWindowState& window) {
     StartupIO(
         Catalogue(), ui, window,
-        [&ui, survey] {
+        [&ui, survey, settings] {
           // Before the scans: files a killed front-end left would make their game count as
-          // installed, and a survey that read their folders before is out of date. Before the
-          // batch file too: the emulator folder's listing that the survey read still serves
-          // the search for the journals until the program's own write changes the folder.
-          if (ReplayUnzipJournals(Catalogue().GameDir, ui) && survey) survey->Discard();
+          // installed (or their drivers as new games), and what the survey and the settings'
+          // reading found before is out of date. Before the batch file too: the emulator
+          // folder's listing that the survey read still serves the search for the journals.
+          if (ReplayUnzipJournals(Catalogue().GameDir, ui)) {
+            if (survey) survey->Discard();
+            if (settings) settings->Discard();
+          }
           WriteBatchFile(Catalogue().GameDir);
         },
         survey, settings);

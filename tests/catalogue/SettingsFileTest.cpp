@@ -311,6 +311,9 @@ TEST(SettingsFile, ReadAheadGivesTheLoadsReadingAndItsErrorOnce) {
   EXPECT_EQ(back.LastGameListPos, 1);
   EXPECT_EQ(window.Width, 700);
   EXPECT_FALSE(ahead.Take(back, newGames, window));
+  TSettingsAhead discarded("");
+  discarded.Discard();
+  EXPECT_FALSE(discarded.Take(back, newGames, window));
 
   fs::remove("StartVELK.ini");
   emu.Dir.MakeDir("StartVELK.ini");
