@@ -133,9 +133,11 @@ TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
   env.insert("XDG_CONFIG_HOME", dir + "/.config");
   FXvfb.setProcessEnvironment(env);
   // A display number of its own makes collisions with other X servers started meanwhile rare.
+  // The first number comes before -a: xvfb-run takes its options in order, and only so are the
+  // numbers whose lock is there skipped from the start instead of tried.
   const QString first = QString::number(200 + QCoreApplication::applicationPid() % 500);
   FXvfb.start("xvfb-run",
-              {"-a", "-n", first, "-s", "-screen 0 1024x768x24 -dpi 96", STARTVELK_PROGRAM});
+              {"-n", first, "-a", "-s", "-screen 0 1024x768x24 -dpi 96", STARTVELK_PROGRAM});
 }
 
 TProgramRun::~TProgramRun() {
