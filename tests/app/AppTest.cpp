@@ -1,5 +1,5 @@
-// The real program, started under xvfb-run in a generated emulator directory and ended the way a
-// desktop session ends it.
+// The real program, started on an X server of its own in a generated emulator directory and
+// ended the way a desktop session ends it.
 
 #include <QDateTime>
 #include <QDir>

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -125,26 +126,40 @@ QByteArray EmuExeDate(const QString& velk) {
 }  // namespace programrun
 
 TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
-  FXvfb.setWorkingDirectory(dir);
-  FXvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  // An X server of its own, which takes the first free display and names it once it accepts
+  // connections: no number is guessed, so no other server started meanwhile can take it first.
+  FServer.setStandardErrorFile(QProcess::nullDevice());
+  FServer.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-dpi", "96",
+                         "-nolisten", "tcp"});
+  QByteArray number;
+  const QDeadlineTimer deadline(40000);
+  while (!number.contains('\n') && !deadline.hasExpired() &&
+         FServer.state() != QProcess::NotRunning) {
+    FServer.waitForReadyRead(500);
+    number += FServer.readAllStandardOutput();
+  }
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove("QT_QPA_PLATFORM");
+  env.remove("XAUTHORITY");
+  env.insert("DISPLAY", ":" + QString::fromLatin1(number.trimmed()));
   // The folders a user chose elsewhere must not lead a start away from the folder under test.
   env.insert("XDG_CONFIG_HOME", dir + "/.config");
-  FXvfb.setProcessEnvironment(env);
-  // A display number of its own makes collisions with other X servers started meanwhile rare.
-  // The first number comes before -a: xvfb-run takes its options in order, and only so are the
-  // numbers whose lock is there skipped from the start instead of tried.
-  const QString first = QString::number(200 + QCoreApplication::applicationPid() % 500);
-  FXvfb.start("xvfb-run",
-              {"-n", first, "-a", "-s", "-screen 0 1024x768x24 -dpi 96", STARTVELK_PROGRAM});
+  FProgram.setWorkingDirectory(dir);
+  FProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  FProgram.setProcessEnvironment(env);
+  FProgram.start(STARTVELK_PROGRAM, {});
 }
 
 TProgramRun::~TProgramRun() {
   // A failed test must not leave the program and its X server behind.
   if (const auto pid = programrun::ProgramIn(FDir)) ::kill(static_cast<pid_t>(*pid), SIGKILL);
-  if (FXvfb.state() != QProcess::NotRunning && !FXvfb.waitForFinished(5000)) {
-    FXvfb.kill();
-    FXvfb.waitForFinished(5000);
+  if (FProgram.state() != QProcess::NotRunning && !FProgram.waitForFinished(5000)) {
+    FProgram.kill();
+    FProgram.waitForFinished(5000);
+  }
+  FServer.terminate();
+  if (!FServer.waitForFinished(5000)) {
+    FServer.kill();
+    FServer.waitForFinished(5000);
   }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// The real startvelk, started under xvfb-run in a generated emulator directory: what the
-// whole-program tests share.
+// The real startvelk, started on an X server of its own in a generated emulator directory: what
+// the whole-program tests share.
 
 #include <QByteArray>
 #include <QProcess>
@@ -39,16 +39,17 @@ void WriteScript(const QString& path, const QByteArray& body);
 
 }  // namespace programrun
 
-/// startvelk under its own xvfb-run in dir; killed with its X server when the test ends.
+/// startvelk on an X server of its own in dir; killed with its X server when the test ends.
 class TProgramRun {
  public:
   explicit TProgramRun(const QString& dir);
   ~TProgramRun();
   TProgramRun(const TProgramRun&) = delete;
   TProgramRun& operator=(const TProgramRun&) = delete;
-  QProcess& Process() { return FXvfb; }
+  QProcess& Process() { return FProgram; }
 
  private:
   QString FDir;
-  QProcess FXvfb;
+  QProcess FServer;
+  QProcess FProgram;
 };
