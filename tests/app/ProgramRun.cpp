@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
 #include <xcb/xcb.h>
@@ -126,22 +127,38 @@ QByteArray EmuExeDate(const QString& velk) {
 }  // namespace programrun
 
 TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
-  // An X server of its own, which takes the first free display and names it once it accepts
-  // connections: no number is guessed, so no other server started meanwhile can take it first.
-  FServer.setStandardErrorFile(QProcess::nullDevice());
-  FServer.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-dpi", "96",
-                         "-nolisten", "tcp"});
+  // An X server of its own, which says when it accepts connections (-displayfd), with a cookie of
+  // its own: processes a former test left running cannot reach it even on the same display. The
+  // numbers start at one of this test process's own; one taken meanwhile ends that server, and
+  // the next is tried.
+  const QString cookie =
+      QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0') +
+      QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
+  const QString authority = FAuthority.filePath("Xauthority");
   QByteArray number;
-  const QDeadlineTimer deadline(40000);
-  while (!number.contains('\n') && !deadline.hasExpired() &&
-         FServer.state() != QProcess::NotRunning) {
-    FServer.waitForReadyRead(500);
-    number += FServer.readAllStandardOutput();
+  for (int display = 200 + static_cast<int>(QCoreApplication::applicationPid() % 500), tries = 0;
+       number.isEmpty() && tries < 50; ++display, ++tries) {
+    QProcess::execute("xauth", {"-q", "-f", authority, "add", ":" + QString::number(display), ".",
+                                cookie});
+    FServer.setStandardErrorFile(QProcess::nullDevice());
+    FServer.start("Xvfb", {":" + QString::number(display), "-displayfd", "1", "-auth", authority,
+                           "-screen", "0", "1024x768x24", "-dpi", "96", "-nolisten", "tcp"});
+    const QDeadlineTimer deadline(40000);
+    QByteArray said;
+    while (!said.contains('\n') && !deadline.hasExpired() &&
+           FServer.state() != QProcess::NotRunning) {
+      FServer.waitForReadyRead(500);
+      said += FServer.readAllStandardOutput();
+    }
+    if (said.contains('\n'))
+      number = said.trimmed();
+    else
+      FServer.waitForFinished(5000);
   }
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove("QT_QPA_PLATFORM");
-  env.remove("XAUTHORITY");
-  env.insert("DISPLAY", ":" + QString::fromLatin1(number.trimmed()));
+  env.insert("DISPLAY", ":" + QString::fromLatin1(number));
+  env.insert("XAUTHORITY", authority);
   // The folders a user chose elsewhere must not lead a start away from the folder under test.
   env.insert("XDG_CONFIG_HOME", dir + "/.config");
   FProgram.setWorkingDirectory(dir);

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QString>
 #include <optional>
 
@@ -50,6 +51,7 @@ class TProgramRun {
 
  private:
   QString FDir;
+  QTemporaryDir FAuthority;  // the X server's cookie
   QProcess FServer;
   QProcess FProgram;
 };
