@@ -172,25 +172,24 @@ void TPlayHistoryViews::Attach(TMain& main, TMainGameStart& start, TFolderMenu& 
   QActionGroup* views = main.MenuAllGames->actionGroup();
   const QList<QAction*> entries = main.MenuView->actions();
   QAction* before = entries.value(entries.indexOf(main.MenuAllGames) + 1);
-  const auto viewEntry = [&](const char* caption, const char* name) {
+  // A checkable entry of the View menu, one of group.
+  const auto entryOf = [&](QActionGroup* group, const char* caption, const char* name) {
     auto* entry = new QAction(caption, this);
     entry->setObjectName(name);
     entry->setCheckable(true);
-    views->addAction(entry);
+    group->addAction(entry);
     main.MenuView->insertAction(before, entry);
     return entry;
+  };
+  const auto viewEntry = [&](const char* caption, const char* name) {
+    return entryOf(views, caption, name);
   };
   MenuFavouriteGames = viewEntry("&Favourite Games", "MenuFavouriteGames");
   MenuRecentlyPlayed = viewEntry("&Recently Played", "MenuRecentlyPlayed");
   main.MenuView->insertSeparator(before);
   FOrderGroup = new QActionGroup(this);
   const auto orderEntry = [&](const char* caption, const char* name) {
-    auto* entry = new QAction(caption, this);
-    entry->setObjectName(name);
-    entry->setCheckable(true);
-    FOrderGroup->addAction(entry);
-    main.MenuView->insertAction(before, entry);
-    return entry;
+    return entryOf(FOrderGroup, caption, name);
   };
   MenuSortByName = orderEntry("Sort by &Name", "MenuSortByName");
   MenuSortByLastPlayed = orderEntry("Sort by Last &Played", "MenuSortByLastPlayed");

@@ -900,6 +900,19 @@ def quick_closes(args, work):
           + sizes)
 
 
+def screen_reader_or_skip():
+    """The screen reader of the desktop runs, or None (said why) where they cannot run here."""
+    missing = [t for t in TOOLS if shutil.which(t) is None]
+    if missing or "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
+        print("skipped: missing " + (", ".join(missing) or "a D-Bus session"))
+        return None
+    try:
+        return ScreenReader()
+    except (ImportError, ValueError) as error:
+        print(f"skipped: no AT-SPI client library ({error})")
+        return None
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
@@ -907,14 +920,8 @@ def main():
     parser.add_argument("--demo-velk", help="the demo emulator, for the runs that play a game")
     parser.add_argument("unused", nargs="*", help=argparse.SUPPRESS)  # an empty option left by CMake
     args = parser.parse_args()
-    missing = [t for t in TOOLS if shutil.which(t) is None]
-    if missing or "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
-        print("skipped: missing " + (", ".join(missing) or "a D-Bus session"))
-        return SKIPPED
-    try:
-        reader = ScreenReader()
-    except (ImportError, ValueError) as error:
-        print(f"skipped: no AT-SPI client library ({error})")
+    reader = screen_reader_or_skip()
+    if reader is None:
         return SKIPPED
     os.makedirs(args.shots, exist_ok=True)
     with tempfile.TemporaryDirectory() as work:

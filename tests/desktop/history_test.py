@@ -17,7 +17,7 @@ import sys
 import tempfile
 import time
 
-from desktop_test import (FAILURES, SKIPPED, TOOLS, Desktop, ScreenReader, check, label_holding,
+from desktop_test import (FAILURES, SKIPPED, Desktop, check, label_holding, screen_reader_or_skip,
                           start_program, stop_program, wait_for)
 
 TITLE = "StartVELK 0.9.1 [3 of 3 games]"
@@ -212,14 +212,8 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--shots", default=".", help="where the screenshots of the runs go")
     args = parser.parse_args()
-    missing = [t for t in TOOLS if shutil.which(t) is None]
-    if missing or "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
-        print("skipped: missing " + (", ".join(missing) or "a D-Bus session"))
-        return SKIPPED
-    try:
-        reader = ScreenReader()
-    except (ImportError, ValueError) as error:
-        print(f"skipped: no AT-SPI client library ({error})")
+    reader = screen_reader_or_skip()
+    if reader is None:
         return SKIPPED
     os.makedirs(args.shots, exist_ok=True)
     with tempfile.TemporaryDirectory() as work:
