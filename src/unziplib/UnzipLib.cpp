@@ -153,6 +153,9 @@ bool TExtractor::ReadDirectory() {
   if (end->DirSize > end->DirEnd) return false;
   const std::uint64_t dirEnd = end->DirEnd;
   const std::uint64_t dirPos = dirEnd - end->DirSize;
+  // A zip64 offset beyond any file (2^63 and more) is damage, and the stub length would overflow.
+  if (end->DirOffset > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+    return false;
   FDelta = static_cast<std::int64_t>(dirPos) - static_cast<std::int64_t>(end->DirOffset);
   std::uint64_t pos = dirPos;
   FEntries.reserve(static_cast<std::size_t>(std::min(end->Total, end->DirSize / kCentralSize)));

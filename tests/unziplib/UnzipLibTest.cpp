@@ -224,6 +224,18 @@ TEST_F(UnzipLibTest, TruncatedArchiveLosesOnlyTheCutEntry) {
   EXPECT_EQ(Problems()[0].Error, UNZIP_ERR_DATA);
   EXPECT_FALSE(fs::exists(Out() / "cut.bin"));
 
+  // A zip64 directory offset of 2^63 and more points nowhere; no stub length is derived from it.
+  Calls.clear();
+  TZipWriter far;
+  far.Zip64End = true;
+  far.Add("one.bin", "one");
+  std::string farBytes = far.Build();
+  const std::size_t record = farBytes.rfind(std::string("PK\x06\x06", 4));
+  ASSERT_NE(record, std::string::npos);
+  farBytes[record + 48 + 7] = '\x80';
+  EXPECT_EQ(Run(FDir.Write("far.zip", farBytes).string()), 0);
+  EXPECT_EQ(Problems().at(0).Error, UNZIP_ERR_STRUCTURE);
+
   Calls.clear();
   EXPECT_EQ(Run(FDir.Write("junk.zip", std::string(200, 'j')).string()), 0);
   ASSERT_EQ(Problems().size(), 1u);
