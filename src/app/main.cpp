@@ -19,8 +19,6 @@
 #include "catalogue/Scans.h"
 #include "catalogue/SettingsFile.h"
 #include "platform/Files.h"
-#include "ui/About.h"
-#include "ui/AltRomPath.h"
 #include "ui/DesktopSession.h"
 #include "ui/FolderChoice.h"
 #include "ui/HistoryViews.h"
@@ -28,8 +26,8 @@
 #include "ui/MainStart.h"
 #include "ui/MainWindow.h"
 #include "ui/QtUserInteraction.h"
-#include "ui/SetScreenShotTimer.h"
 #include "ui/SingleInstance.h"
+#include "ui/StartUtils.h"
 
 namespace {
 
@@ -137,9 +135,7 @@ int main(int argc, char** argv) {
 #endif
   ui.OnSetStatusText = [&main](const std::string& text) { main.SetStatusText(text); };
   ui.OnResetStatusText = [&main] { main.ResetStatusText(); };
-  TAboutBox aboutBox(&main);
-  TSetScreenShotTimerForm timerForm(&main);
-  TAltrompathForm altRomPathForm(&main);
+  SetDialogOwner(&main);  // its dialogs are made when first asked for
   main.ShowAsStarted();
   const int result = app.exec();
   ui.OnSetStatusText = nullptr;

@@ -136,10 +136,5 @@ void TAboutBox::showEvent(QShowEvent* event) {
 
 void ShowAbout(const std::string& version) {
   AboutVersion = version;
-  if (TAboutBox* instance = TAboutBox::Instance()) {
-    instance->exec();
-  } else {
-    TAboutBox box;
-    box.exec();
-  }
+  ExecKeptDialog<TAboutBox>();
 }

@@ -149,11 +149,6 @@ void TAltrompathForm::CancelButtonClick() {
 
 std::string EditZipRompath(const std::string& path) {
   ZipRompathValue = path;
-  if (TAltrompathForm* instance = TAltrompathForm::Instance()) {
-    instance->exec();
-  } else {
-    TAltrompathForm form;
-    form.exec();
-  }
+  ExecKeptDialog<TAltrompathForm>();
   return ZipRompathValue;
 }

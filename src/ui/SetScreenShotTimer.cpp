@@ -95,10 +95,5 @@ void TSetScreenShotTimerForm::CancelButton2Click() {
 }
 
 void ShowScreenShotTimerForm() {
-  if (TSetScreenShotTimerForm* instance = TSetScreenShotTimerForm::Instance()) {
-    instance->exec();
-  } else {
-    TSetScreenShotTimerForm form;
-    form.exec();
-  }
+  ExecKeptDialog<TSetScreenShotTimerForm>();
 }

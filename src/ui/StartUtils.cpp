@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QUrl>
@@ -86,4 +87,16 @@ void SetFixedDialogFlags(QWidget* dialog) {
   dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                          Qt::MSWindowsFixedSizeDialogHint);
+}
+
+namespace {
+QPointer<QWidget> gDialogOwner;
+}
+
+void SetDialogOwner(QWidget* owner) {
+  gDialogOwner = owner;
+}
+
+QWidget* DialogOwner() {
+  return gDialogOwner;
 }

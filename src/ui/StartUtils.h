@@ -33,3 +33,22 @@ void CenterOnScreen(QWidget* window);
 
 /// Title bar with only the close box, fixed border, no context-help button.
 void SetFixedDialogFlags(QWidget* dialog);
+
+/// The window the program's kept dialogs (About, Screenshot Timer, Zip Rompath) belong to. They
+/// are made on first use, as its children, rather than at every start, and kept for later uses.
+void SetDialogOwner(QWidget* owner);
+QWidget* DialogOwner();
+
+/// Shows the program's dialog of type TForm modally: the kept one, made now for the owner if
+/// there is none; where no owner is set, one for this use only.
+template <class TForm>
+void ExecKeptDialog() {
+  if (TForm* form = TForm::Instance()) {
+    form->exec();
+  } else if (QWidget* owner = DialogOwner()) {
+    (new TForm(owner))->exec();
+  } else {
+    TForm form;
+    form.exec();
+  }
+}

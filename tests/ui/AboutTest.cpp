@@ -16,6 +16,7 @@
 #include "ui/About.h"
 #include "ui/DialogArt.h"
 #include "ui/LumoraURLLabel.h"
+#include "ui/StartUtils.h"
 
 namespace {
 const QColor kBlue(0, 0, 255), kRed(255, 0, 0), kPurple(128, 0, 128);
@@ -137,6 +138,28 @@ class AboutTest : public QObject {
     });
     ShowAbout("1.2.3");
     QCOMPARE(seen, QStringLiteral("1.2.3"));
+  }
+
+  // The program's box is made on first use, for the main window, and the same one comes again.
+  void TheKeptBoxIsMadeForItsOwnerOnFirstUse() {
+    QWidget owner;
+    SetDialogOwner(&owner);
+    QVERIFY(!TAboutBox::Instance());
+    QList<QWidget*> shown;
+    WhenModal([&](QWidget* dialog) {
+      shown << dialog;
+      dialog->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+    });
+    ShowAbout("1.2.3");
+    WhenModal([&](QWidget* dialog) {
+      shown << dialog;
+      dialog->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+    });
+    ShowAbout("1.2.3");
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[0], shown[1]);
+    QCOMPARE(shown[0]->parentWidget(), &owner);
+    SetDialogOwner(nullptr);
   }
 
   void LabelDefaults() {
