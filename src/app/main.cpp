@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   if (!EnterEmulatorFolder(found, ui)) return 1;
   TSingleInstance instance;
   if (!instance.Claim(platform::GetCurrentDir(), ui)) return 0;
-  const artwork::TNoShotAhead noShotPicture;  // painted while the window is built
+  const artwork::TPicturesAhead firstPictures;  // painted while the window is built
   QApplication::setWindowIcon(artwork::ProgramIcon());
 
   TMainHooks hooks =

@@ -12,6 +12,7 @@
 #include <QStyleOption>
 #include <functional>
 #include <future>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -23,6 +24,9 @@ const QColor kPaleYellow(255, 242, 160);
 const QColor kOutline(90, 70, 20);
 
 // A transparent canvas of w × h device-independent pixels with ratio device pixels to each.
+QImage PaintStartButton(bool greyed, qreal ratio);
+QImage TakeStartButton(qreal ratio);
+
 QPixmap Transparent(int w, int h, qreal ratio = 1) {
   QPixmap p(QSize(qRound(w * ratio), qRound(h * ratio)));
   p.setDevicePixelRatio(ratio);
@@ -169,24 +173,7 @@ QIcon StartButtonIcon() {
 }
 
 QPixmap StartButtonPicture(bool greyed, qreal ratio) {
-  QPixmap p = Transparent(64, 28, ratio);
-  QPainter painter(&p);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QColor fill = greyed ? QColor(160, 160, 160) : QColor(40, 160, 60);
-  const QColor edge = greyed ? QColor(120, 120, 120) : QColor(10, 80, 20);
-  painter.setPen(QPen(edge, 1.5));
-  painter.setBrush(fill);
-  painter.drawEllipse(QRectF(2, 2, 24, 24));
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(greyed ? QColor(225, 225, 225) : Qt::white);
-  painter.drawPolygon(QPolygonF({QPointF(10, 8), QPointF(20, 14), QPointF(10, 20)}));
-  QFont font("Arial");
-  font.setPixelSize(14);
-  font.setBold(true);
-  painter.setFont(font);
-  painter.setPen(greyed ? QColor(140, 140, 140) : QColor(20, 20, 20));
-  painter.drawText(QRectF(30, 0, 34, 28), Qt::AlignVCenter | Qt::AlignLeft, "GO");
-  return p;
+  return QPixmap::fromImage(greyed ? PaintStartButton(true, ratio) : TakeStartButton(ratio));
 }
 
 QIcon ControlIcon(int index) {
@@ -321,36 +308,86 @@ namespace {
 
 QImage PaintNoShotPicture(qreal ratio);
 
-// The painting of the one TNoShotAhead that lives, and the ratio it paints at.
-struct TNoShotPainting {
+// On any thread: only an image, no pixmap, is painted.
+QImage PaintStartButton(bool greyed, qreal ratio) {
+  QImage p(QSize(qRound(64 * ratio), qRound(28 * ratio)), QImage::Format_ARGB32_Premultiplied);
+  p.setDevicePixelRatio(ratio);
+  p.fill(Qt::transparent);
+  QPainter painter(&p);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor fill = greyed ? QColor(160, 160, 160) : QColor(40, 160, 60);
+  const QColor edge = greyed ? QColor(120, 120, 120) : QColor(10, 80, 20);
+  painter.setPen(QPen(edge, 1.5));
+  painter.setBrush(fill);
+  painter.drawEllipse(QRectF(2, 2, 24, 24));
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(greyed ? QColor(225, 225, 225) : Qt::white);
+  painter.drawPolygon(QPolygonF({QPointF(10, 8), QPointF(20, 14), QPointF(10, 20)}));
+  QFont font("Arial");
+  font.setPixelSize(14);
+  font.setBold(true);
+  painter.setFont(font);
+  painter.setPen(greyed ? QColor(140, 140, 140) : QColor(20, 20, 20));
+  painter.drawText(QRectF(30, 0, 34, 28), Qt::AlignVCenter | Qt::AlignLeft, "GO");
+  return p;
+}
+
+// The paintings of the one TPicturesAhead that lives, and the ratio they are painted at. Each
+// is taken once; the start button comes first, as the window asks for it first.
+struct TPaintingsAhead {
   qreal Ratio;
-  std::future<QImage> Picture;
+  std::future<QImage> StartButton;
+  std::future<QImage> NoShot;
 };
-std::optional<TNoShotPainting> gNoShotAhead;
+std::optional<TPaintingsAhead> gAhead;
+
+// The picture painted ahead at ratio, taken from what; painted now when there is none or its
+// painting failed.
+QImage TakeAhead(std::future<QImage> TPaintingsAhead::*what, qreal ratio, QImage (*paint)(qreal)) {
+  if (gAhead && gAhead->Ratio == ratio && ((*gAhead).*what).valid()) {
+    try {
+      return ((*gAhead).*what).get();  // taken: the future is empty afterwards
+    } catch (...) {  // the painting thread ran out of memory: try here
+    }
+  }
+  return paint(ratio);
+}
+
+QImage PaintNormalStartButton(qreal ratio) {
+  return PaintStartButton(false, ratio);
+}
+
+QImage TakeStartButton(qreal ratio) {
+  return TakeAhead(&TPaintingsAhead::StartButton, ratio, PaintNormalStartButton);
+}
 
 }  // namespace
 
-TNoShotAhead::TNoShotAhead() {
+TPicturesAhead::TPicturesAhead() {
   const qreal ratio = ScreenRatio();
   try {
-    gNoShotAhead = TNoShotPainting{
-        ratio, std::async(std::launch::async, [ratio] { return PaintNoShotPicture(ratio); })};
+    auto button = std::make_shared<std::promise<QImage>>();
+    std::future<QImage> buttonPainted = button->get_future();
+    std::future<QImage> noShot = std::async(std::launch::async, [ratio, button] {
+      try {
+        button->set_value(PaintStartButton(false, ratio));
+      } catch (...) {
+        button->set_exception(std::current_exception());
+      }
+      return PaintNoShotPicture(ratio);
+    });
+    gAhead = TPaintingsAhead{ratio, std::move(buttonPainted), std::move(noShot)};
   } catch (...) {
-    gNoShotAhead.reset();  // no thread to be had: the picture is painted when it is needed
+    gAhead.reset();  // no thread to be had: the pictures are painted when they are needed
   }
 }
 
-TNoShotAhead::~TNoShotAhead() {
-  gNoShotAhead.reset();  // waits for the painting, which must not outlive the application
+TPicturesAhead::~TPicturesAhead() {
+  gAhead.reset();  // waits for the painting, which must not outlive the application
 }
 
 QImage NoShotPicture(qreal ratio) {
-  if (gNoShotAhead && gNoShotAhead->Ratio == ratio) {
-    QImage picture = gNoShotAhead->Picture.get();
-    gNoShotAhead.reset();
-    return picture;
-  }
-  return PaintNoShotPicture(ratio);
+  return TakeAhead(&TPaintingsAhead::NoShot, ratio, PaintNoShotPicture);
 }
 
 namespace {

@@ -32,18 +32,18 @@ QIcon DeleteIcon();
 /// The search field's clear control: a pale disc with a cross.
 QIcon ClearIcon();
 /// The picture shown when a game has no screenshot, 384 × 256 device-independent pixels; the one
-/// a TNoShotAhead painted when it has.
+/// a TPicturesAhead painted when it has.
 QImage NoShotPicture(qreal ratio = ScreenRatio());
 
-/// NoShotPicture painted on a thread of its own while it lives, from its making (once the
-/// application exists) until NoShotPicture takes it or it ends, which waits for the painting: its
-/// three fonts are a good part of building the window. One at a time.
-class TNoShotAhead {
+/// The start button's picture and NoShotPicture painted on a thread of their own while it lives,
+/// from its making (once the application exists) until each is taken or it ends, which waits for
+/// the painting: their four fonts are a good part of building the window. One at a time.
+class TPicturesAhead {
  public:
-  TNoShotAhead();
-  ~TNoShotAhead();
-  TNoShotAhead(const TNoShotAhead&) = delete;
-  TNoShotAhead& operator=(const TNoShotAhead&) = delete;
+  TPicturesAhead();
+  ~TPicturesAhead();
+  TPicturesAhead(const TPicturesAhead&) = delete;
+  TPicturesAhead& operator=(const TPicturesAhead&) = delete;
 };
 
 }  // namespace artwork

@@ -63,17 +63,20 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  // The placeholder painted ahead on another thread is the one painted when needed, taken once;
-  // another ratio is painted anew.
-  void noShotPicturePaintedAheadIsTheSame() {
+  // The placeholder and the start button painted ahead on another thread are the ones painted
+  // when needed, taken once; another ratio is painted anew.
+  void picturesPaintedAheadAreTheSame() {
     const QImage direct = artwork::NoShotPicture(1.0);
+    const QImage button = artwork::StartButtonPicture(false, 1.0).toImage();
     {
-      const artwork::TNoShotAhead ahead;
+      const artwork::TPicturesAhead ahead;
+      QCOMPARE(artwork::StartButtonPicture(false, 1.0).toImage(), button);
+      QCOMPARE(artwork::StartButtonPicture(false, 1.0).toImage(), button);
       QCOMPARE(artwork::NoShotPicture(2.0).size(), QSize(768, 512));
       QCOMPARE(artwork::NoShotPicture(1.0), direct);
       QCOMPARE(artwork::NoShotPicture(1.0), direct);
     }
-    const artwork::TNoShotAhead unused;  // ends without being asked, waiting for its painting
+    const artwork::TPicturesAhead unused;  // ends without being asked, waiting for its painting
   }
 
   void listSortedIgnoringCaseWithAvailabilityAndCaption() {
