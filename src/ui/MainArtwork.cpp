@@ -10,6 +10,7 @@
 #include <QPolygonF>
 #include <QStyle>
 #include <QStyleOption>
+#include <array>
 #include <functional>
 #include <future>
 #include <memory>
@@ -25,7 +26,7 @@ const QColor kOutline(90, 70, 20);
 
 // A transparent canvas of w × h device-independent pixels with ratio device pixels to each.
 QImage PaintStartButton(bool greyed, qreal ratio);
-QImage TakeStartButton(qreal ratio);
+QImage TakeStartButton(bool greyed, qreal ratio);
 
 QPixmap Transparent(int w, int h, qreal ratio = 1) {
   QPixmap p(QSize(qRound(w * ratio), qRound(h * ratio)));
@@ -173,7 +174,7 @@ QIcon StartButtonIcon() {
 }
 
 QPixmap StartButtonPicture(bool greyed, qreal ratio) {
-  return QPixmap::fromImage(greyed ? PaintStartButton(true, ratio) : TakeStartButton(ratio));
+  return QPixmap::fromImage(TakeStartButton(greyed, ratio));
 }
 
 QIcon ControlIcon(int index) {
@@ -336,29 +337,26 @@ QImage PaintStartButton(bool greyed, qreal ratio) {
 // is taken once; the start button comes first, as the window asks for it first.
 struct TPaintingsAhead {
   qreal Ratio;
-  std::future<QImage> StartButton;
+  std::future<QImage> StartButton[2];  // normal, greyed
   std::future<QImage> NoShot;
 };
 std::optional<TPaintingsAhead> gAhead;
 
-// The picture painted ahead at ratio, taken from what; painted now when there is none or its
-// painting failed.
-QImage TakeAhead(std::future<QImage> TPaintingsAhead::*what, qreal ratio, QImage (*paint)(qreal)) {
-  if (gAhead && gAhead->Ratio == ratio && ((*gAhead).*what).valid()) {
+// The picture painting ahead, once; painted now when it was taken or its painting failed.
+template <class TPaint>
+QImage Take(std::future<QImage>& painting, TPaint paint) {
+  if (painting.valid()) {
     try {
-      return ((*gAhead).*what).get();  // taken: the future is empty afterwards
+      return painting.get();  // the future is empty afterwards
     } catch (...) {  // the painting thread ran out of memory: try here
     }
   }
-  return paint(ratio);
+  return paint();
 }
 
-QImage PaintNormalStartButton(qreal ratio) {
-  return PaintStartButton(false, ratio);
-}
-
-QImage TakeStartButton(qreal ratio) {
-  return TakeAhead(&TPaintingsAhead::StartButton, ratio, PaintNormalStartButton);
+QImage TakeStartButton(bool greyed, qreal ratio) {
+  const auto paint = [&] { return PaintStartButton(greyed, ratio); };
+  return gAhead && gAhead->Ratio == ratio ? Take(gAhead->StartButton[greyed], paint) : paint();
 }
 
 }  // namespace
@@ -366,17 +364,23 @@ QImage TakeStartButton(qreal ratio) {
 TPicturesAhead::TPicturesAhead() {
   const qreal ratio = ScreenRatio();
   try {
-    auto button = std::make_shared<std::promise<QImage>>();
-    std::future<QImage> buttonPainted = button->get_future();
-    std::future<QImage> noShot = std::async(std::launch::async, [ratio, button] {
-      try {
-        button->set_value(PaintStartButton(false, ratio));
-      } catch (...) {
-        button->set_exception(std::current_exception());
+    TPaintingsAhead ahead{ratio, {}, {}};
+    std::array<std::shared_ptr<std::promise<QImage>>, 2> buttons;
+    for (int greyed = 0; greyed < 2; ++greyed) {
+      buttons[greyed] = std::make_shared<std::promise<QImage>>();
+      ahead.StartButton[greyed] = buttons[greyed]->get_future();
+    }
+    ahead.NoShot = std::async(std::launch::async, [ratio, buttons] {
+      for (int greyed = 0; greyed < 2; ++greyed) {
+        try {
+          buttons[greyed]->set_value(PaintStartButton(greyed != 0, ratio));
+        } catch (...) {
+          buttons[greyed]->set_exception(std::current_exception());
+        }
       }
       return PaintNoShotPicture(ratio);
     });
-    gAhead = TPaintingsAhead{ratio, std::move(buttonPainted), std::move(noShot)};
+    gAhead = std::move(ahead);
   } catch (...) {
     gAhead.reset();  // no thread to be had: the pictures are painted when they are needed
   }
@@ -387,7 +391,8 @@ TPicturesAhead::~TPicturesAhead() {
 }
 
 QImage NoShotPicture(qreal ratio) {
-  return TakeAhead(&TPaintingsAhead::NoShot, ratio, PaintNoShotPicture);
+  const auto paint = [ratio] { return PaintNoShotPicture(ratio); };
+  return gAhead && gAhead->Ratio == ratio ? Take(gAhead->NoShot, paint) : paint();
 }
 
 namespace {

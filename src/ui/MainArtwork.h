@@ -35,7 +35,7 @@ QIcon ClearIcon();
 /// a TPicturesAhead painted when it has.
 QImage NoShotPicture(qreal ratio = ScreenRatio());
 
-/// The start button's picture and NoShotPicture painted on a thread of their own while it lives,
+/// The start button's pictures (enabled and disabled) and NoShotPicture painted on a thread of their own while it lives,
 /// from its making (once the application exists) until each is taken or it ends, which waits for
 /// the painting: their four fonts are a good part of building the window. One at a time.
 class TPicturesAhead {

@@ -68,8 +68,10 @@ class MainWindowTest : public QObject {
   void picturesPaintedAheadAreTheSame() {
     const QImage direct = artwork::NoShotPicture(1.0);
     const QImage button = artwork::StartButtonPicture(false, 1.0).toImage();
+    const QImage greyed = artwork::StartButtonPicture(true, 1.0).toImage();
     {
       const artwork::TPicturesAhead ahead;
+      QCOMPARE(artwork::StartButtonPicture(true, 1.0).toImage(), greyed);
       QCOMPARE(artwork::StartButtonPicture(false, 1.0).toImage(), button);
       QCOMPARE(artwork::StartButtonPicture(false, 1.0).toImage(), button);
       QCOMPARE(artwork::NoShotPicture(2.0).size(), QSize(768, 512));
