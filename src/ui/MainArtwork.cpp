@@ -24,10 +24,10 @@ namespace {
 const QColor kPaleYellow(255, 242, 160);
 const QColor kOutline(90, 70, 20);
 
-// A transparent canvas of w × h device-independent pixels with ratio device pixels to each.
 QImage PaintStartButton(bool greyed, qreal ratio);
 QImage TakeStartButton(bool greyed, qreal ratio);
 
+// A transparent canvas of w × h device-independent pixels with ratio device pixels to each.
 QPixmap Transparent(int w, int h, qreal ratio = 1) {
   QPixmap p(QSize(qRound(w * ratio), qRound(h * ratio)));
   p.setDevicePixelRatio(ratio);
