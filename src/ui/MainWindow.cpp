@@ -48,6 +48,7 @@ const char* const kWebSites[4] = {"www.arcade-history.example", "www.emulation-n
 // The pages give way entirely when the window gets narrow: the list panel keeps its width longest.
 class TPageControl : public QTabWidget {
  public:
+  explicit TPageControl(QWidget* parent) : QTabWidget(parent) {}
   QSize minimumSizeHint() const override { return {0, QTabWidget::minimumSizeHint().height()}; }
 };
 
@@ -267,14 +268,14 @@ void TMain::BuildMenus() {
 }
 
 void TMain::BuildGameListPanel() {
-  GameListPanel = new QWidget;
+  GameListPanel = new QWidget(Splitter);
   GameListPanel->setObjectName("GameListPanel");
   GameListPanel->setMinimumWidth(kGameListPanelMinWidth);
   auto* panelLayout = new QVBoxLayout(GameListPanel);
   panelLayout->setContentsMargins(4, 4, 4, 4);
   panelLayout->setSpacing(0);
 
-  auto* group = new QGroupBox("Games");
+  auto* group = new QGroupBox("Games", GameListPanel);
   group->setObjectName("GrGameList");
   auto* groupLayout = new QVBoxLayout(group);
   groupLayout->setContentsMargins(4, 2, 4, 4);
@@ -291,7 +292,7 @@ void TMain::BuildGameListPanel() {
   groupLayout->addWidget(GameList);
   panelLayout->addWidget(group, 1);
 
-  auto* startPanel = new QWidget;
+  auto* startPanel = new QWidget(GameListPanel);
   startPanel->setObjectName("StartButtonPanel");
   startPanel->setFixedHeight(39);
   auto* startLayout = new QVBoxLayout(startPanel);
@@ -329,7 +330,7 @@ void TMain::BuildGameListPanel() {
 }
 
 void TMain::BuildPageControl() {
-  PageControl = new TPageControl;
+  PageControl = new TPageControl(Splitter);
   PageControl->setObjectName("PageControl");
   BuildScreenShotTab();
   BuildSettingsTab();

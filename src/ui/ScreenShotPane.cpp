@@ -22,17 +22,17 @@
 #include "screenshots/ScreenShot.h"
 
 void TMain::BuildScreenShotTab() {
-  ScreenShotTab = new QWidget;
+  ScreenShotTab = new QWidget(PageControl);
   ScreenShotTab->setObjectName("ScreenShotTab");
   auto* layout = new QVBoxLayout(ScreenShotTab);
   layout->setContentsMargins(2, 2, 2, 2);
   layout->setSpacing(0);
 
-  auto* pictureArea = new QWidget;
+  auto* pictureArea = new QWidget(ScreenShotTab);
   pictureArea->setObjectName("PictureArea");
   auto* grid = new QGridLayout(pictureArea);
   grid->setContentsMargins(0, 0, 0, 0);
-  SSPanel = new QWidget;
+  SSPanel = new QWidget(pictureArea);
   SSPanel->setObjectName("SSPanel");
   SSImage = new TMImage(SSPanel);
   SSImage->setObjectName("SSImage");

@@ -32,8 +32,8 @@ QCheckBox* CheckAt(QWidget* parent, const char* caption, const char* name, int t
   return box;
 }
 
-QGroupBox* Group(const char* caption, const char* name, int height) {
-  auto* group = new QGroupBox(caption);
+QGroupBox* Group(QWidget* area, const char* caption, const char* name, int height) {
+  auto* group = new QGroupBox(caption, area);
   group->setObjectName(name);
   group->setFixedHeight(height);
   return group;
@@ -42,7 +42,7 @@ QGroupBox* Group(const char* caption, const char* name, int height) {
 }  // namespace
 
 void TMain::BuildSettingsTab() {
-  SettingsTab = new QWidget;
+  SettingsTab = new QWidget(PageControl);
   SettingsTab->setObjectName("SettingsTab");
 
   ChUseDefSettings = new QCheckBox("Use Default Settings", SettingsTab);
@@ -64,13 +64,13 @@ void TMain::BuildSettingsTab() {
   SettingsScrollBox->setWidgetResizable(true);
   // Only a frame around the settings: Tab goes to the settings themselves, not to it.
   SettingsScrollBox->setFocusPolicy(Qt::NoFocus);
-  auto* area = new QWidget;
+  auto* area = new QWidget(SettingsScrollBox);
   area->setObjectName("SettingsArea");
   auto* stack = new QVBoxLayout(area);
   stack->setContentsMargins(0, 0, 0, 0);
   stack->setSpacing(0);
 
-  QGroupBox* display = Group("Display", "Display", 105);
+  QGroupBox* display = Group(area, "Display", "Display", 105);
   ChVsync = CheckAt(display, "Vsync", "ChVsync", 16);
   ChScanLines = CheckAt(display, "Scan Lines", "ChScanLines", 32);
   auto* label = new QLabel("Resolution", display);
@@ -91,14 +91,14 @@ void TMain::BuildSettingsTab() {
   label->setBuddy(CbResolution);
   ChRotateScreen = CheckAt(display, "Rotate Screen (Image Fight)", "ChRotateScreen", 80);
 
-  QGroupBox* sound = Group("Sound", "Sound", 64);
+  QGroupBox* sound = Group(area, "Sound", "Sound", 64);
   ChSound = CheckAt(sound, "Enable Sound", "ChSound", 16);
   ChAltFMBase = CheckAt(sound, "Alternative FM Base (338h)", "ChAltFMBase", 32);
 
-  QGroupBox* controls = Group("Controls", "Controls", 48);
+  QGroupBox* controls = Group(area, "Controls", "Controls", 48);
   ChJoystick = CheckAt(controls, "Enable Joystick", "ChJoystick", 16);
 
-  QGroupBox* performance = Group("Performance", "Performance", 48);
+  QGroupBox* performance = Group(area, "Performance", "Performance", 48);
   ChFrameSkip = CheckAt(performance, "Frameskip (1 for Irem games)", "ChFrameSkip", 16);
 
   for (QGroupBox* g : {display, sound, controls, performance}) stack->addWidget(g);
