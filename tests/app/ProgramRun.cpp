@@ -126,6 +126,24 @@ QByteArray EmuExeDate(const QString& velk) {
 
 }  // namespace programrun
 
+namespace {
+
+// Whether the X server of display number takes a connection with the hex cookie: a server that
+// says it is ready on a number another server still answers for is not the one reached.
+bool Reachable(const QByteArray& number, const QString& cookie) {
+  const QByteArray data = QByteArray::fromHex(cookie.toLatin1());
+  char name[] = "MIT-MAGIC-COOKIE-1";
+  xcb_auth_info_t auth{static_cast<int>(sizeof name - 1), name, static_cast<int>(data.size()),
+                       const_cast<char*>(data.constData())};
+  xcb_connection_t* connection =
+      xcb_connect_to_display_with_auth_info((":" + number).constData(), &auth, nullptr);
+  const bool ok = xcb_connection_has_error(connection) == 0;
+  xcb_disconnect(connection);
+  return ok;
+}
+
+}  // namespace
+
 TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
   // An X server of its own, which says when it accepts connections (-displayfd), with a cookie of
   // its own: processes a former test left running cannot reach it even on the same display. The
@@ -150,10 +168,15 @@ TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
       FServer.waitForReadyRead(500);
       said += FServer.readAllStandardOutput();
     }
-    if (said.contains('\n'))
+    if (said.contains('\n') && Reachable(said.trimmed(), cookie)) {
       number = said.trimmed();
-    else
+    } else {
+      if (said.contains('\n'))
+        qWarning("display :%s is ready but refuses its own cookie; trying the next",
+                 said.trimmed().constData());
+      FServer.terminate();
       FServer.waitForFinished(5000);
+    }
   }
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove("QT_QPA_PLATFORM");
