@@ -19,6 +19,7 @@
 #include "catalogue/FolderCounts.h"
 #include "catalogue/SettingsFile.h"
 #include "launch/BatchFile.h"
+#include "platform/ListingFile.h"
 #include "platform/Unchanged.h"
 #include "screenshots/JpegCodec.h"
 
@@ -99,6 +100,15 @@ void FolderCountsSeeds(TSeeds& seeds) {
   const std::string whole = ReadFileBytes(file);
   seeds.Add("whole", whole);
   seeds.Add("cut", whole.substr(0, whole.size() - 20));
+}
+
+void ListingFileSeeds(TSeeds& seeds) {
+  platform::TDirListing::TData entries;
+  for (const char* name : {".", "..", "g0", "G1", "readme.txt", "velk.exe"})
+    entries.Add(name, name[0] == 'g' || name[0] == 'G' || name[0] == '.'
+                          ? platform::TDirListing::TData::kDirectory
+                          : platform::TDirListing::TData::kOther);
+  seeds.Add("whole", platform::EncodeListing("/emu", {1, 2, 3, 4}, std::int64_t{1} << 61, entries));
 }
 
 void BatchSeeds(TSeeds& seeds) {
@@ -230,6 +240,7 @@ int main(int argc, char** argv) {
       {"fuzz_batch_line", BatchSeeds}, {"fuzz_zip_list", ZipSeeds},
       {"fuzz_unzip", ZipSeeds},        {"fuzz_pcx", PcxSeeds},
       {"fuzz_jpeg", JpegSeeds},        {"fuzz_folder_counts", FolderCountsSeeds},
+      {"fuzz_listing_file", ListingFileSeeds},
   };
   try {
     for (const auto& [name, make] : targets) {

@@ -15,7 +15,6 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/EmulatorFolder.h"
-#include "catalogue/FolderCounts.h"
 #include "catalogue/Scans.h"
 #include "catalogue/SettingsFile.h"
 #include "platform/Files.h"
@@ -86,7 +85,7 @@ int main(int argc, char** argv) {
   std::optional<TFolderSurvey> survey;
   std::optional<TSettingsAhead> settings;
   if (entered && StartupFilesExist()) {
-    survey.emplace(gameDir, TScanMemory{FolderCountsFile(gameDir)});
+    survey.emplace(gameDir, UserScanMemory(gameDir));
     settings.emplace(gameDir);
   }
   UseXWaylandForClipboard(argc, argv);
@@ -141,5 +140,10 @@ int main(int argc, char** argv) {
   ui.OnSetStatusText = nullptr;
   ui.OnResetStatusText = nullptr;
   folderMenu.StartChosenFolder();
+  if (survey) {
+    // The window is gone and the settings are written: what remains may take a moment.
+    instance.Release();
+    survey->KeepListingForNextStart();
+  }
   return result;
 }

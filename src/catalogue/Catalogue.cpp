@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "FolderCounts.h"
 #include "NewGames.h"
 #include "ReadmeGamesList.h"
 #include "Scans.h"
@@ -84,7 +83,7 @@ void StartupIO(TCatalogue& cat, TUserInteraction& ui, TWindowState& window,
                TSettingsAhead* settings) {
   if (writeBatchFile) writeBatchFile();
   if (LoadCatalogue(cat, ui, window, settings) && survey) survey->Discard();
-  ScanGameAvailability(cat, TScanMemory{FolderCountsFile(cat.GameDir)}, survey);
+  ScanGameAvailability(cat, UserScanMemory(cat.GameDir), survey);
 }
 
 bool ShutdownIO(const TCatalogue& cat, TUserInteraction& ui, const TWindowState& window,

@@ -21,20 +21,6 @@ constexpr std::size_t kHeader = sizeof kMagic + 4 * sizeof(std::uint64_t);
 // More than any catalogue's folders take: a larger file is not ours and is not read.
 constexpr std::uint64_t kMaxBytes = std::uint64_t{256} << 20;
 
-std::uint64_t Checksum(std::string_view bytes) {
-  // Eight bytes a step: a few milliseconds cost at most for the largest catalogue.
-  std::uint64_t h = 14695981039346656037ull;
-  std::size_t at = 0;
-  for (; at + 8 <= bytes.size(); at += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes.data() + at, 8);
-    h = (h ^ word) * 1099511628211ull;
-    h ^= h >> 29;
-  }
-  for (; at < bytes.size(); ++at) h = (h ^ static_cast<unsigned char>(bytes[at])) * 1099511628211ull;
-  return h;
-}
-
 std::size_t Padded(std::size_t n) { return (n + 7) / 8 * 8; }
 
 // The cache files of emulator folders not started for this long are deleted when another is
@@ -58,7 +44,8 @@ void DeleteUnusedSiblings(const std::filesystem::path& file) {
        it.increment(error)) {
     const fs::path& path = it->path();
     std::error_code ignored;
-    if (path != file && path.filename().string().rfind("folders-", 0) == 0 &&
+    const std::string name = path.filename().string();
+    if (path != file && (name.rfind("folders-", 0) == 0 || name.rfind("listing-", 0) == 0) &&
         it->is_regular_file(ignored) && it->last_write_time(ignored) < before)
       fs::remove(path, ignored);
   }
@@ -106,7 +93,7 @@ bool TFolderCounts::Take(std::string bytes) {
   const std::uint64_t count = Word(text, 24), checksum = Word(text, 32), dirLength = Word(text, 40);
   if (dirLength != FGameDir.size() || count >= std::uint32_t{0xFFFFFFFF} ||
       text.size() != kHeader + Padded(FGameDir.size()) + count * sizeof(TEntry) ||
-      Checksum(text.substr(kHeader)) != checksum ||
+      ChecksumWords(text.substr(kHeader)) != checksum ||
       text.substr(kHeader, FGameDir.size()) != FGameDir)
     return false;
   FEntriesAt = kHeader + Padded(FGameDir.size());
@@ -199,7 +186,7 @@ bool TFolderCounts::Save(const std::function<bool(const std::string&)>& stillThe
   std::memcpy(body.data() + Padded(FGameDir.size()), static_cast<const void*>(FKept.data()),
               FKept.size() * sizeof(TEntry));
   std::string text(kMagic, sizeof kMagic);
-  for (const std::uint64_t word : {kByteOrder, std::uint64_t{FKept.size()}, Checksum(body),
+  for (const std::uint64_t word : {kByteOrder, std::uint64_t{FKept.size()}, ChecksumWords(body),
                                    std::uint64_t{FGameDir.size()}})
     text.append(reinterpret_cast<const char*>(&word), sizeof word);
   text += body;
@@ -218,13 +205,25 @@ bool TFolderCounts::Save(const std::function<bool(const std::string&)>& stillThe
   return true;
 }
 
-std::string FolderCountsFile(const std::string& gameDir) {
+namespace {
+
+std::string CacheFile(const char* kind, const std::string& gameDir) {
   const std::string cache = platform::UserCacheDir();
   if (cache.empty() || gameDir.empty()) return {};
   // One file per emulator directory, named by a hash of its path; the file repeats the path, so
   // two directories that share a hash only ever read the folders again.
-  char name[32];
-  std::snprintf(name, sizeof name, "folders-%016llx",
+  char name[40];
+  std::snprintf(name, sizeof name, "%s-%016llx", kind,
                 static_cast<unsigned long long>(HashBytes(gameDir)));
   return platform::JoinPath(platform::JoinPath(cache, "startvelk"), name);
+}
+
+}  // namespace
+
+std::string FolderCountsFile(const std::string& gameDir) {
+  return CacheFile("folders", gameDir);
+}
+
+std::string FolderListingFile(const std::string& gameDir) {
+  return CacheFile("listing", gameDir);
 }

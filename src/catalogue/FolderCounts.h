@@ -76,3 +76,7 @@ class TFolderCounts {
 /// The cache file for the game folders of gameDir in the user's cache folder; empty when the user
 /// has none.
 std::string FolderCountsFile(const std::string& gameDir);
+
+/// The cache file for the listing of gameDir itself (platform::ListAndHold), beside the other;
+/// empty when the user has none. Both are deleted once unused for long.
+std::string FolderListingFile(const std::string& gameDir);

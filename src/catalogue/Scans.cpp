@@ -219,9 +219,10 @@ TFolderSurvey::TFolderSurvey(std::string dir, TScanMemory memory)
       try {
         auto result = std::make_unique<TResult>();
         // Held for the look-ups of the rest of the start, in this same folder.
-        result->Listing = platform::ListAndHold(FDir);
+        result->Listing = platform::ListAndHold(FDir, FMemory.ListingFile);
         std::vector<std::uint32_t> folders = FoldersOf(result->Listing);
         const std::size_t count = folders.size();
+        FFolders = count;
         result->Answers =
             std::make_unique<TFolderAnswers>(FDir, result->Listing, std::move(folders), FMemory);
         TQuestions& questions = result->Answers->Questions();
@@ -248,6 +249,11 @@ void TFolderSurvey::Wait() {
   if (FThread.joinable()) FThread.join();
 }
 
+void TFolderSurvey::KeepListingForNextStart() {
+  Wait();
+  if (FFolders >= FMemory.FromFolders) platform::KeepListing(FDir, FMemory.ListingFile);
+}
+
 void TFolderSurvey::Discard() {
   FDiscarded = true;
   platform::EndHeldListing();  // the folder may have changed meanwhile
@@ -265,8 +271,15 @@ std::unique_ptr<TFolderSurvey::TResult> TFolderSurvey::Take(const std::string& d
   return std::move(FResult);
 }
 
+TScanMemory UserScanMemory(const std::string& gameDir) {
+  TScanMemory memory;
+  memory.File = FolderCountsFile(gameDir);
+  memory.ListingFile = FolderListingFile(gameDir);
+  return memory;
+}
+
 void ScanGameAvailability(TCatalogue& cat) {
-  ScanGameAvailability(cat, TScanMemory{FolderCountsFile(cat.GameDir)});
+  ScanGameAvailability(cat, UserScanMemory(cat.GameDir));
 }
 
 namespace {

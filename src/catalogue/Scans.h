@@ -30,7 +30,13 @@ bool IsPlainZipName(std::string_view name);
 struct TScanMemory {
   std::string File;  ///< empty: nothing remembered
   std::size_t FromFolders = 2000;
+  /// Where a survey finds the listing of the emulator directory itself, as the last run left it
+  /// (TFolderSurvey::KeepListingForNextStart); empty: nowhere.
+  std::string ListingFile;
 };
+
+/// Both kept in the user's cache folder (FolderCountsFile, FolderListingFile).
+TScanMemory UserScanMemory(const std::string& gameDir);
 
 /// The folders of an emulator directory, read on other threads while the program starts up: its
 /// listing, and for every folder in it whether it holds enough entries to count as installed.
@@ -45,6 +51,11 @@ class TFolderSurvey {
 
   /// Waits for the reading to end.
   void Wait();
+
+  /// Keeps the listing of a directory of many folders for the next start's survey, as this run
+  /// leaves it (platform::KeepListing): to be called once the program has written its last file
+  /// there. It may wait for a moment, so the window should be gone by then.
+  void KeepListingForNextStart();
 
   /// The folders may have changed since the reading began (files left by a killed start were
   /// deleted, or a report box kept the start waiting on the user): the scan reads them itself.
@@ -61,6 +72,7 @@ class TFolderSurvey {
   std::unique_ptr<TResult> FResult;  // once FReady, the thread changes only its answers
   std::atomic<bool> FReady{false};
   bool FFailed = false;  // written by the thread before it ends
+  std::size_t FFolders = 0;  // the same
   bool FDiscarded = false;
   std::thread FThread;
 };
@@ -73,5 +85,5 @@ class TFolderSurvey {
 void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory,
                           TFolderSurvey* survey = nullptr);
 
-/// The same, remembering in the user's cache folder (FolderCountsFile).
+/// The same, remembering in the user's cache folder (UserScanMemory).
 void ScanGameAvailability(TCatalogue& cat);

@@ -86,7 +86,14 @@ TDirListing ListDirectory(const std::string& dir);
 /// case, listings): one read serves them all while dir shows no change but the program's own
 /// writes (WriteFileAtomically), whose names it adds, until EndHeldListing and for
 /// kHeldListingNs at most. A file someone else makes meanwhile is seen by the first read after.
-TDirListing ListAndHold(const std::string& dir);
+/// Where memoFile holds the listing KeepListing kept of dir as it is now, that is taken without
+/// reading dir.
+TDirListing ListAndHold(const std::string& dir, const std::string& memoFile = {});
+/// Keeps the listing of a large directory in memoFile for a later ListAndHold, as the directory
+/// is once its last change has settled (Unchanged.h): it waits for that, kMaxKeepWaitNs at most.
+/// Nothing is kept where the directory's stamp cannot tell a change, or it changes meanwhile.
+void KeepListing(const std::string& dir, const std::string& memoFile);
+inline constexpr std::int64_t kMaxKeepWaitNs = 1'000'000'000;
 void EndHeldListing();
 inline constexpr std::int64_t kHeldListingNs = 1'000'000'000;
 

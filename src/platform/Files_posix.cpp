@@ -9,15 +9,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "DirListingData.h"
 #include "Files.h"
+#include "ListingFile.h"
 #include "Text.h"
 
 namespace platform {
@@ -254,9 +260,8 @@ std::shared_ptr<const TData> EntriesOf(int fd) {
   return data;
 }
 
-// The listing of the open directory fd, its links looked up now.
-TDirListing ListOpenDirectory(int fd) {
-  std::shared_ptr<const TData> data = EntriesOf(fd);
+// The listing of entries of the open directory fd, its links looked up now.
+TDirListing WithLinks(int fd, std::shared_ptr<const TData> data) {
   if (!data) return {};
   std::vector<std::uint32_t> linked;
   for (std::size_t i = 0; i < data->Items.size(); ++i) {
@@ -266,6 +271,23 @@ TDirListing ListOpenDirectory(int fd) {
       linked.push_back(static_cast<std::uint32_t>(i));
   }
   return TData::Listing(std::move(data), std::move(linked));
+}
+
+// The listing of the open directory fd, its links looked up now.
+TDirListing ListOpenDirectory(int fd) {
+  return WithLinks(fd, EntriesOf(fd));
+}
+
+// The entries file holds for the directory dir as it is with stamp; a file that served is dated
+// anew once a day, so that the clean-up of unused caches leaves it.
+std::shared_ptr<const TData> EntriesFromFile(const std::string& file, const std::string& dir,
+                                             const TDirStamp& stamp) {
+  const auto bytes = ReadWholeFile(file, kMaxListingFileBytes);
+  std::shared_ptr<const TData> entries = bytes ? DecodeListing(*bytes, dir, stamp) : nullptr;
+  struct stat st;
+  if (entries && ::stat(file.c_str(), &st) == 0 && st.st_mtime < ::time(nullptr) - 24 * 3600)
+    ::utimensat(AT_FDCWD, file.c_str(), nullptr, 0);
+  return entries;
 }
 
 // The entry of dir whose name equals name ignoring ASCII case; the smallest in byte order when
@@ -384,16 +406,49 @@ TDirListing ListDirectory(const std::string& dir) {
   return ListOpenDirectory(fd);
 }
 
-TDirListing ListAndHold(const std::string& dir) {
-  const int fd = OpenDirectory(dir.empty() ? std::string(".") : ResolvePath(dir));
+TDirListing ListAndHold(const std::string& dir, const std::string& memoFile) {
+  const std::string path = dir.empty() ? std::string(".") : ResolvePath(dir);
+  const int fd = OpenDirectory(path);
   if (fd < 0) return {};
   const FdCloser closer{fd};
   const std::int64_t readNs = NowNs();
   const auto before = OpenDirStamp(fd);
-  TDirListing listing = ListOpenDirectory(fd);
-  if (listing.Listed() && before && OpenDirStamp(fd) == before)
-    HeldListing().Hold(*before, TData::Of(listing), readNs + kHeldListingNs);
-  return listing;
+  std::shared_ptr<const TData> entries;
+  if (before && !memoFile.empty() && StampCanTell(*before))
+    entries = EntriesFromFile(memoFile, path, *before);
+  if (entries)
+    ListingMemo().Keep(*before, entries);  // it vouches as a read of this run would
+  else
+    entries = EntriesOf(fd);
+  if (!entries) return {};
+  if (before && OpenDirStamp(fd) == before)
+    HeldListing().Hold(*before, entries, readNs + kHeldListingNs);
+  return WithLinks(fd, std::move(entries));
+}
+
+void KeepListing(const std::string& dir, const std::string& memoFile) {
+  if (memoFile.empty()) return;
+  const std::string path = dir.empty() ? std::string(".") : ResolvePath(dir);
+  const int fd = OpenDirectory(path);
+  if (fd < 0) return;
+  const FdCloser closer{fd};
+  const auto before = OpenDirStamp(fd);
+  if (!before || !StampCanTell(*before)) return;
+  // A read in the moment of the last change could miss a change in the same tick.
+  const std::int64_t wait = VouchedFromNs(*before) - NowNs();
+  if (wait > kMaxKeepWaitNs) return;
+  if (wait > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
+  const std::int64_t readNs = NowNs();
+  if (OpenDirStamp(fd) != before) return;  // changed meanwhile: the next start reads it
+  TData entries;
+  if (!ReadEntries(fd, entries) || entries.Items.size() < TListingMemo::kFromEntries ||
+      OpenDirStamp(fd) != before || !StampVouches(*before, readNs))
+    return;
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(memoFile).parent_path(), ignored);
+  std::string error;
+  WriteFileAtomically(memoFile, EncodeListing(path, *before, readNs, entries), &error,
+                      TLinkWrite::lwReplaceLink, TDurability::dRewrittenEachStart);
 }
 
 void EndHeldListing() {

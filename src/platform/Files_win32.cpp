@@ -128,10 +128,13 @@ TDirListing ListDirectory(const std::string& dir) {
   return TDirListing::TData::Listing(std::move(data), {});
 }
 
-// The system finds names ignoring case itself: no look-up reads a directory, so none is held.
-TDirListing ListAndHold(const std::string& dir) {
+// The system finds names ignoring case itself: no look-up reads a directory, so none is held;
+// and no stamp here vouches for a listing (SystemTimeStep), so none is kept in a file either.
+TDirListing ListAndHold(const std::string& dir, const std::string&) {
   return ListDirectory(dir);
 }
+
+void KeepListing(const std::string&, const std::string&) {}
 
 void EndHeldListing() {}
 

@@ -1,6 +1,7 @@
 #include "Text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -112,6 +113,19 @@ std::uint64_t Fnv1a(std::string_view text, Map map) {
 
 std::uint64_t HashBytes(std::string_view text) {
   return Fnv1a(text, [](char c) { return c; });
+}
+
+std::uint64_t ChecksumWords(std::string_view bytes) {
+  std::uint64_t h = 14695981039346656037ull;
+  std::size_t at = 0;
+  for (; at + 8 <= bytes.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + at, 8);
+    h = (h ^ word) * 1099511628211ull;
+    h ^= h >> 29;
+  }
+  for (; at < bytes.size(); ++at) h = (h ^ static_cast<unsigned char>(bytes[at])) * 1099511628211ull;
+  return h;
 }
 
 std::size_t HashAsciiFolded(std::string_view text) {

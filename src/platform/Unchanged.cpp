@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <utility>
 
 namespace platform {
@@ -39,12 +40,20 @@ bool StampCanTell(const TDirStamp& stamp) {
   return step > 0 && step < kSecond;
 }
 
-bool StampVouches(const TDirStamp& stamp, std::int64_t readNs) {
+std::int64_t VouchedFromNs(const TDirStamp& stamp) {
   const std::int64_t step = Clock().Step(stamp);
-  if (step <= 0 || step >= kSecond) return false;
+  if (step <= 0 || step >= kSecond) return std::numeric_limits<std::int64_t>::max();
   // A change after the read lies at least a step later than one that lies this far before it.
   const std::int64_t settle = std::max(kSettleNs, 2 * step);
-  return std::max(stamp.ModifiedNs, stamp.ChangedNs) < readNs - settle;
+  const std::int64_t last = std::max(stamp.ModifiedNs, stamp.ChangedNs);
+  return last > std::numeric_limits<std::int64_t>::max() - settle - 1
+             ? std::numeric_limits<std::int64_t>::max()
+             : last + settle + 1;
+}
+
+bool StampVouches(const TDirStamp& stamp, std::int64_t readNs) {
+  const std::int64_t from = VouchedFromNs(stamp);
+  return from != std::numeric_limits<std::int64_t>::max() && readNs >= from;
 }
 
 TScopedChangeClock::TScopedChangeClock(TChangeClock clock) : FOld(Clock()) {

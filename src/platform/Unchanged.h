@@ -55,6 +55,9 @@ bool StampCanTell(const TDirStamp& stamp);
 /// NowNs() of before that), vouches for what was read for as long as the folder keeps it.
 bool StampVouches(const TDirStamp& stamp, std::int64_t readNs);
 
+/// The first read moment for which the stamp vouches; the largest moment when none does.
+std::int64_t VouchedFromNs(const TDirStamp& stamp);
+
 /// The system's step of a stamp's volume: a local file system of a kind known to keep sub-second
 /// times, whose status-change time (set by the kernel from its clock) has a sub-second part,
 /// steps by a tick of the kernel's clock; other local volumes by a whole second; the rest 0.

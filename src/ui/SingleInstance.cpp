@@ -18,6 +18,11 @@ TSingleInstance::TSingleInstance(QObject* parent) : QObject(parent) {}
 
 TSingleInstance::~TSingleInstance() = default;
 
+void TSingleInstance::Release() {
+  FChannel.Close();
+  FLock.Release();
+}
+
 QString TSingleInstance::WaitingText(const QString& game) {
   return QStringLiteral(
              "StartVELK is still running in this folder: its window is closed, and it "

@@ -33,6 +33,9 @@ class TSingleInstance : public QObject {
   /// From now on later starts are told that this process waits for game to end, then cleans up.
   void WaitingForGame(const QString& game);
 
+  /// Lets later starts have the folder: this process only ends now, without its window.
+  void Release();
+
   /// The text of the message a later start shows while the holder waits for game.
   static QString WaitingText(const QString& game);
 

@@ -218,7 +218,7 @@ TEST(ScanGameAvailability, RemembersFoldersUntilTheyChange) {
   TCatalogue cat = CatalogueOf({"inst", "bare", "gone"});
   cat.GameDir = emu.Dir.Str();
   const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
-  const TScanMemory memory{file, 0};
+  const TScanMemory memory{file, 0, {}};
   std::optional<platform::TScopedChangeClock> settled(LongSettled());
   ScanGameAvailability(cat, memory);
   EXPECT_EQ(cat.GameStatus, (std::vector<std::int32_t>{0, gsInstalled, gsNotAvailable, gsInstalled}));
@@ -260,7 +260,7 @@ TEST(ScanGameAvailability, RemembersOnlyWhatTheFoldersStampsVouchFor) {
     firstChange = std::min(firstChange, std::max(stamp.ModifiedNs, stamp.ChangedNs));
   }
   const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
-  const TScanMemory memory{file, 0};
+  const TScanMemory memory{file, 0, {}};
   std::int64_t now = 0;
   const auto clock = [&now] { return now; };
   const auto steps = [](std::int64_t step) {
@@ -336,7 +336,7 @@ TEST(FolderSurvey, AScanThatJoinsTheReadingOrOutlivesAFailureFindsWhatAScanAlone
   alone.GameDir = emu.Dir.Str();
   ScanGameAvailability(alone, TScanMemory{});
   const std::string file = (emu.Dir.Path() / "cache" / "folders").string();
-  const TScanMemory memory{file, 0};
+  const TScanMemory memory{file, 0, {}};
   const std::thread::id scanning = std::this_thread::get_id();
   bool failing = false;
   platform::TChangeClock clock = LongSettled();

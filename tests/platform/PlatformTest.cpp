@@ -14,6 +14,7 @@
 #include "TempDir.h"
 #include "platform/Files.h"
 #include "platform/FoldedIndex.h"
+#include "platform/ListingFile.h"
 #include "platform/ShortString.h"
 #include "platform/Text.h"
 #include "platform/Unchanged.h"
@@ -367,5 +368,81 @@ TEST(Files, HeldListingTakesOwnWritesAndGivesWayToAnyOtherChange) {
   ASSERT_TRUE(WriteFileAtomically(JoinPath(here, "VELKStart.txt"), "v", &error)) << error;
   EXPECT_TRUE(FileExists(JoinPath(here, "SHOTS")));
   EXPECT_EQ(FindFiles(here, "*.txt").size(), 1u);
+  EndHeldListing();
+}
+
+// A large folder's listing kept for the next start is taken instead of a read only while the
+// folder keeps the stamp it was kept with, only where such a stamp can tell a change, and only
+// from a whole file of that folder's.
+TEST(Files, ListingKeptForTheNextStartServesOnlyTheFolderAsItWasKept) {
+  TempDir dir, cache;
+  for (int i = 0; i < 600; ++i) dir.Write("g" + std::to_string(i), "");
+  const std::string here = ResolvePath(dir.Str());
+  const std::string memo = (cache.Path() / "startvelk" / "listing").string();
+  const std::int64_t changed = LastChange(here);
+  const auto at = [](std::int64_t ns) { return [ns] { return ns; }; };
+  {
+    const TScopedChangeClock coarse(Clock(at(changed + 3600 * kSecond), kSecond));
+    KeepListing(here, memo);
+    // Changed in the tick of the read, however long the wait: a change then could be missed.
+    const TScopedChangeClock justChanged(Clock(at(changed + kMs), 4 * kMs));
+    KeepListing(here, memo);
+    EXPECT_FALSE(fs::exists(memo));
+  }
+  const TScopedChangeClock settled(Clock(at(changed + 3600 * kSecond), 4 * kMs));
+  KeepListing(here, memo);
+  ASSERT_TRUE(fs::exists(memo));
+  EXPECT_EQ(ListAndHold(here, memo).Size(), 602u);
+  EndHeldListing();
+
+  // What the file holds is what a start takes: a name planted in it shows, unless the file is
+  // damaged, of another folder or stamp, read too soon after the change, or not a listing a
+  // folder could give.
+  using TData = TDirListing::TData;
+  const TDirStamp stamp = FolderStamp(here).value();
+  const auto planted = [&](std::vector<std::string> names, std::string_view of = {},
+                           std::int64_t readNs = 0, const TDirStamp* as = nullptr) {
+    TData entries;
+    for (const std::string& name : names) entries.Add(name, TData::kOther);
+    return EncodeListing(of.empty() ? here : of, as ? *as : stamp,
+                         readNs != 0 ? readNs : changed + kSecond, entries);
+  };
+  const auto taken = [&](const std::string& bytes) {
+    cache.Write("startvelk/listing", bytes);
+    const bool found = ListAndHold(here, memo).Find("planted").has_value();
+    EndHeldListing();
+    return found;
+  };
+  const std::string whole = planted({".", "..", "Planted"});
+  std::string flipped = whole;
+  flipped[flipped.size() - 3] ^= 1;
+  TDirStamp older = stamp;
+  older.ChangedNs -= 1;
+  const struct {
+    const char* What;
+    std::string Bytes;
+  } refused[] = {
+      {"a byte changed", flipped},
+      {"cut short", whole.substr(0, whole.size() - 1)},
+      {"of another folder", planted({"Planted"}, "/elsewhere")},
+      {"of the folder before its last change", planted({"Planted"}, {}, 0, &older)},
+      {"read in the tick of the change", planted({"Planted"}, {}, changed + kMs)},
+      {"read after now", planted({"Planted"}, {}, changed + 7200 * kSecond)},
+      {"a name twice", planted({"Planted", "Planted"})},
+      {"a path for a name", planted({"Planted", "a/b"})},
+  };
+  for (const auto& c : refused) EXPECT_FALSE(taken(c.Bytes)) << c.What;
+  {
+    const TScopedChangeClock network(Clock(at(changed + 3600 * kSecond), 0));
+    EXPECT_FALSE(taken(whole)) << "a volume whose stamps cannot tell";
+  }
+  EXPECT_TRUE(taken(whole));
+
+  // Another program's file, the folder's modification time set back as archive tools do.
+  const auto modified = fs::last_write_time(dir.Path());
+  dir.Write("Other.zip", "z");
+  fs::last_write_time(dir.Path(), modified);
+  EXPECT_FALSE(taken(whole));
+  EXPECT_TRUE(ListAndHold(here, memo).Find("other.zip").has_value());
   EndHeldListing();
 }
