@@ -174,6 +174,33 @@ std::function<bool(const std::string&)> FolderOf(const platform::TDirListing& li
   };
 }
 
+// Where each game of a catalogue is found by name in the listing of the emulator's folder: its
+// folder's entry, and whether its archive is there. A name such as "..", "../x" or "C:x" would
+// lead out of the emulator's directory: no look-up is made for it.
+struct TLookUps {
+  static constexpr std::uint32_t kNoFolder = ~std::uint32_t{0}, kNotPlain = kNoFolder - 1;
+
+  TLookUps(const TCatalogue& cat, const platform::TDirListing& workDir)
+      : Folder(cat.Games.size(), kNotPlain), Zipped(cat.Games.size(), 0) {
+    const platform::TDirListing romDir =
+        cat.AltRomPath.empty() ? workDir
+                               : platform::ListDirectory(InGameDir(cat, cat.AltRomPath));
+    std::string archive;
+    for (std::size_t i = 1; i < cat.Games.size(); ++i) {
+      const std::string_view zipName = cat.Games[i].ZipName;
+      if (!IsPlainZipName(zipName)) continue;
+      const auto at = workDir.Find(zipName);
+      Folder[i] = at && workDir.IsDirectory(*at) ? static_cast<std::uint32_t>(*at) : kNoFolder;
+      archive.assign(zipName).append(".zip");
+      const auto zip = romDir.Find(archive);
+      Zipped[i] = zip && !romDir.IsDirectory(*zip) ? 1 : 0;
+    }
+  }
+
+  std::vector<std::uint32_t> Folder;  // entries of the listing, by game
+  std::vector<char> Zipped;           // by game
+};
+
 }  // namespace
 
 bool IsPlainZipName(std::string_view name) {
@@ -278,6 +305,10 @@ TScanMemory UserScanMemory(const std::string& gameDir) {
   return memory;
 }
 
+const platform::TDirListing* TFolderSurvey::ListingSoFar(const std::string& dir) const {
+  return !FDiscarded && dir == FDir && FReady.load() ? &FResult->Listing : nullptr;
+}
+
 void ScanGameAvailability(TCatalogue& cat) {
   ScanGameAvailability(cat, UserScanMemory(cat.GameDir));
 }
@@ -314,25 +345,19 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
   cat.GameStatus.resize(cat.Games.size(), gsNotAvailable);
   if (cat.Games.size() <= 1) return;
 
+  // The look-ups by name in the emulator's folder, made while the survey's threads still count
+  // its game folders when it has listed the folder already: they need no count.
+  const platform::TDirListing* listedSoFar = survey ? survey->ListingSoFar(cat.GameDir) : nullptr;
+  std::optional<TLookUps> lookUps;
+  if (listedSoFar) lookUps.emplace(cat, *listedSoFar);
   // The answers read while the program started, or else a listing of the emulator's folder.
   const std::unique_ptr<TFolderSurvey::TResult> surveyed =
       survey ? survey->Take(cat.GameDir) : nullptr;
   const platform::TDirListing workDir =
       surveyed ? surveyed->Listing : platform::ListDirectory(cat.GameDir);
-  const platform::TDirListing romDir =
-      cat.AltRomPath.empty() ? workDir : platform::ListDirectory(InGameDir(cat, cat.AltRomPath));
+  if (!surveyed || &surveyed->Listing != listedSoFar) lookUps.emplace(cat, workDir);
+  const std::vector<std::uint32_t>& folder = lookUps->Folder;
 
-  // The game folders, found first: their counts are the slow part, and they are independent
-  // reads that may be spread over threads.
-  // A name such as "..", "../x" or "C:x" would lead out of the emulator's directory.
-  constexpr std::uint32_t kNoFolder = ~std::uint32_t{0}, kNotPlain = kNoFolder - 1;
-  std::vector<std::uint32_t> folder(cat.Games.size(), kNotPlain);
-  for (std::size_t i = 1; i < cat.Games.size(); ++i) {
-    const std::string_view zipName = cat.Games[i].ZipName;
-    if (!IsPlainZipName(zipName)) continue;
-    const auto at = workDir.Find(zipName);
-    folder[i] = at && workDir.IsDirectory(*at) ? static_cast<std::uint32_t>(*at) : kNoFolder;
-  }
   std::vector<char> filled;
   if (surveyed) {
     filled = surveyed->Answers->Finish(FolderOf(workDir));
@@ -340,7 +365,7 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
     std::vector<std::uint32_t> asked;
     std::vector<char> seen(workDir.Size(), 0);  // a folder two games share is asked once
     for (const std::uint32_t at : folder)
-      if (at < kNotPlain && !seen[at]) {
+      if (at < TLookUps::kNotPlain && !seen[at]) {
         seen[at] = 1;
         asked.push_back(at);
       }
@@ -349,16 +374,12 @@ void ScanGameAvailability(TCatalogue& cat, const TScanMemory& memory, TFolderSur
     filled = answers.Finish(FolderOf(workDir));
   }
 
-  std::string archive;
   for (std::size_t i = 1; i < cat.Games.size(); ++i) {
     TGameStatus status = gsNotAvailable;
-    if (folder[i] < kNotPlain && filled[folder[i]] != 0) {
+    if (folder[i] < TLookUps::kNotPlain && filled[folder[i]] != 0)
       status = gsInstalled;
-    } else if (folder[i] != kNotPlain) {
-      archive.assign(cat.Games[i].ZipName.view()).append(".zip");
-      const auto zip = romDir.Find(archive);
-      if (zip && !romDir.IsDirectory(*zip)) status = gsZipAvailable;
-    }
+    else if (lookUps->Zipped[i] != 0)
+      status = gsZipAvailable;
     cat.GameStatus[i] = status;
   }
   if (cat.ClaimedFolders) DiscountClaimedFiles(cat, cat.ClaimedFolders(workDir));

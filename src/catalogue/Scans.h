@@ -10,6 +10,9 @@
 
 struct TCatalogue;
 class TNewGames;
+namespace platform {
+class TDirListing;
+}
 
 /// Entries a game directory needs to count as installed, "." and ".." included.
 inline constexpr int InstalledMinEntries = 6;
@@ -66,6 +69,8 @@ class TFolderSurvey {
   struct TResult;
   // The answers for dir, once read; nothing when discarded, failed or of another directory.
   std::unique_ptr<TResult> Take(const std::string& dir);
+  // The listing of dir, when the thread has it already and its answers may still be taken.
+  const platform::TDirListing* ListingSoFar(const std::string& dir) const;
 
   std::string FDir;
   TScanMemory FMemory;
