@@ -117,20 +117,23 @@ bool TFolderCounts::Take(std::string bytes) {
   return true;
 }
 
-std::optional<bool> TFolderCounts::Find(std::string_view name,
-                                        const platform::TDirStamp& stamp) const {
+std::optional<bool> TFolderCounts::Find(std::string_view name, const platform::TDirStamp& stamp,
+                                        std::size_t hint) const {
   std::optional<bool> answer;
   // What the file says is taken only where a fresh stamp could tell a change: the file may have
   // been written elsewhere, or the folder moved to a volume whose times do not step finely.
   if (!platform::StampCanTell(stamp)) return answer;
-  FIndex.Probe(name, [&](std::size_t i) {
+  const auto take = [&](std::size_t i) {
     const TEntry e = Loaded(i);
     if (e.NameView() != name) return false;
     if (e.Device == stamp.Device && e.Inode == stamp.Inode && e.ModifiedNs == stamp.ModifiedNs &&
         e.ChangedNs == stamp.ChangedNs)
       answer = e.Filled != 0;
     return true;
-  });
+  };
+  // Each name is in the file once: the entry at the hint, when it has the name, is the one.
+  // Folders asked in the file's order read it from start to end instead of all over.
+  if (hint >= FCount || !take(hint)) FIndex.Probe(name, take);
   if (answer) FFound.fetch_add(1, std::memory_order_relaxed);
   return answer;
 }

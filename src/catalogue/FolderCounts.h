@@ -28,8 +28,11 @@ class TFolderCounts {
 
   /// The answer for the folder of that name (as spelled on disk) when it had this stamp, and
   /// only where such a stamp can tell a change (platform::StampCanTell). Safe to call from
-  /// several threads at once.
-  std::optional<bool> Find(std::string_view name, const platform::TDirStamp& stamp) const;
+  /// several threads at once. hint: where the name is likely to be among the file's names in
+  /// byte order, as when the folders are asked in that order; it is looked at first.
+  std::optional<bool> Find(std::string_view name, const platform::TDirStamp& stamp,
+                           std::size_t hint = kNoHint) const;
+  static constexpr std::size_t kNoHint = ~std::size_t{0};
 
   /// Remembers the answer for a folder that Find had none for, as it was just found, its stamp
   /// taken before it was read and no earlier than readNs: only when that stamp vouches for it

@@ -138,8 +138,9 @@ class TFolderAnswers {
     if (FRemember) {
       // Taken before the count: a change while counting moves the stamp away from the one kept.
       stamp = FOpen.Stamp(name);
+      // Folders of a listing kept for this start come in name order, as the file keeps them.
       if (stamp)
-        if (const auto answer = FKnown.Find(name, *stamp)) return *answer;
+        if (const auto answer = FKnown.Find(name, *stamp, q)) return *answer;
     }
     const bool filled = CountsAsInstalled(name);
     if (stamp) {

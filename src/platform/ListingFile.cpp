@@ -1,6 +1,9 @@
 #include "ListingFile.h"
 
+#include <algorithm>
 #include <cstring>
+#include <numeric>
+#include <vector>
 
 #include "Text.h"
 
@@ -39,21 +42,29 @@ void Append(std::string& bytes, T value) {
 
 std::string EncodeListing(std::string_view dir, const TDirStamp& stamp, std::int64_t readNs,
                           const TData& entries) {
+  std::vector<std::uint32_t> order(entries.Items.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&entries](std::uint32_t a, std::uint32_t b) {
+    return entries.Name(a) < entries.Name(b);
+  });
   std::string body(dir);
   body.resize(Padded(dir.size()), '\0');
-  for (const TData::TItem& item : entries.Items) {
-    Append(body, item.At);
+  std::uint32_t at = 0;
+  for (const std::uint32_t i : order) {
+    const TData::TItem& item = entries.Items[i];
+    Append(body, at);
     Append(body, item.Length);
     Append(body, static_cast<std::uint8_t>(item.Kind));
     Append(body, std::uint8_t{0});
+    at += item.Length;
   }
-  body += entries.Names;
+  for (const std::uint32_t i : order) body += entries.Name(i);
   std::string bytes(kMagic, sizeof kMagic);
   for (const std::uint64_t word :
        {kByteOrder, stamp.Device, stamp.Inode, static_cast<std::uint64_t>(stamp.ModifiedNs),
         static_cast<std::uint64_t>(stamp.ChangedNs), static_cast<std::uint64_t>(readNs),
         std::uint64_t{dir.size()}, std::uint64_t{entries.Items.size()},
-        std::uint64_t{entries.Names.size()}, ChecksumWords(body)})
+        std::uint64_t{at}, ChecksumWords(body)})
     Append(bytes, word);
   return bytes + body;
 }

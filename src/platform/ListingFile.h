@@ -17,7 +17,8 @@
 namespace platform {
 
 /// The bytes of a listing file for entries of dir, read no earlier than readNs and after its
-/// stamp was taken.
+/// stamp was taken. The entries go in byte order of their names, the order in which a start then
+/// asks about the folders: the order in which their remembered counts are kept too.
 std::string EncodeListing(std::string_view dir, const TDirStamp& stamp, std::int64_t readNs,
                           const TDirListing::TData& entries);
 

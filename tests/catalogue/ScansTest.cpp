@@ -196,6 +196,12 @@ TEST(FolderCounts, AnswersForUnchangedFoldersFromAWholeFileOnly) {
   EXPECT_EQ(counts.Find("full", later), std::nullopt);
   EXPECT_EQ(counts.Find("fresh", later), std::nullopt);
   EXPECT_EQ(TFolderCounts(file, "/other").Find("full", stamp), std::nullopt);
+  // In byte order "bare" comes first: a hint is looked at first, and a wrong one costs nothing.
+  for (std::size_t hint : {std::size_t{0}, std::size_t{1}, std::size_t{7}}) {
+    EXPECT_EQ(counts.Find("full", stamp, hint), true) << hint;
+    EXPECT_EQ(counts.Find("bare", stamp, hint), false) << hint;
+    EXPECT_EQ(counts.Find("bare", later, hint), std::nullopt) << hint;
+  }
 
   const std::string whole = ReadFileBytes(file);
   for (std::size_t at : {std::size_t{3}, whole.size() / 2, whole.size() - 1}) {
