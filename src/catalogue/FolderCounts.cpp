@@ -85,6 +85,7 @@ bool TFolderCounts::Take(std::string bytes) {
   FBytes.clear();
   FCount = 0;
   FIndex = TFoldedIndex();
+  FIndexed = false;
   if (bytes.size() < kHeader) return false;
   const std::string_view text(bytes);
   if (text.substr(0, sizeof kMagic) != std::string_view(kMagic, sizeof kMagic) ||
@@ -99,7 +100,6 @@ bool TFolderCounts::Take(std::string bytes) {
   FEntriesAt = kHeader + Padded(FGameDir.size());
   const auto entries = static_cast<std::size_t>(count);
   FBytes = std::move(bytes);
-  TFoldedIndex index(entries);
   // What the checksum cannot tell: a file of ours holds only plain names, in order, once each.
   TEntry previous;
   for (std::size_t i = 0; i < entries; ++i) {
@@ -109,12 +109,26 @@ bool TFolderCounts::Take(std::string bytes) {
       FBytes.clear();
       return false;
     }
-    index.Add(e.NameView(), static_cast<std::uint32_t>(i));
     previous = e;
   }
   FCount = entries;
-  FIndex = std::move(index);
   return true;
+}
+
+const TFoldedIndex& TFolderCounts::Index() const {
+  // Made at the first name not found where it was looked for first: an unchanged start, which
+  // asks in the file's order, needs none.
+  if (!FIndexed.load(std::memory_order_acquire)) {
+    const std::lock_guard<std::mutex> lock(FIndexLock);
+    if (!FIndexed.load(std::memory_order_relaxed)) {
+      TFoldedIndex index(FCount);
+      for (std::size_t i = 0; i < FCount; ++i)
+        index.Add(Loaded(i).NameView(), static_cast<std::uint32_t>(i));
+      FIndex = std::move(index);
+      FIndexed.store(true, std::memory_order_release);
+    }
+  }
+  return FIndex;
 }
 
 std::optional<bool> TFolderCounts::Find(std::string_view name, const platform::TDirStamp& stamp,
@@ -133,7 +147,7 @@ std::optional<bool> TFolderCounts::Find(std::string_view name, const platform::T
   };
   // Each name is in the file once: the entry at the hint, when it has the name, is the one.
   // Folders asked in the file's order read it from start to end instead of all over.
-  if (hint >= FCount || !take(hint)) FIndex.Probe(name, take);
+  if (hint >= FCount || !take(hint)) Index().Probe(name, take);
   if (answer) FFound.fetch_add(1, std::memory_order_relaxed);
   return answer;
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,11 +68,14 @@ class TFolderCounts {
 
   std::string FFile;
   std::string FGameDir;
-  // The file as read; its entries are sorted by name, one a name, and found through FTable.
+  // The file as read; its entries are sorted by name, one a name, and found through FIndex.
   std::string FBytes;
   std::size_t FEntriesAt = 0;
   std::size_t FCount = 0;
-  TFoldedIndex FIndex;          // the entries by name
+  const TFoldedIndex& Index() const;  // FIndex, made when first needed
+  mutable TFoldedIndex FIndex;        // the entries by name
+  mutable std::mutex FIndexLock;
+  mutable std::atomic<bool> FIndexed{false};
   std::vector<TEntry> FKept;    // in the order kept
   mutable std::atomic<std::size_t> FFound{0};  // answers Find gave
 };
