@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libjpeg62-turbo-dev libdeflate-dev zlib1g-dev
+  fonts-liberation2
   libgtest-dev libbenchmark-dev
   xvfb xauth xterm xdotool libxcb1-dev
   e2fsprogs
