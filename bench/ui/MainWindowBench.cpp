@@ -246,6 +246,7 @@ class TXWindowWatch {
 // in seconds, and its peak resident memory up to a moment after that; nothing when the window
 // did not appear. The program is then ended as a session end would end it.
 std::optional<double> StartToShownWindow(TXWindowWatch& watch, const QString& program,
+                                         const QStringList& arguments,
                                          const std::filesystem::path& dir,
                                          const QByteArray& caption, double* peakMiB) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -255,7 +256,7 @@ std::optional<double> StartToShownWindow(TXWindowWatch& watch, const QString& pr
   process.setWorkingDirectory(QString::fromStdString(dir.string()));
   QElapsedTimer clock;
   clock.start();
-  process.start(program, {});
+  process.start(program, arguments);
   // A look every millisecond: the figure is that much late at most, and the looks take little
   // of the processor time the program has.
   bool shown = false;
@@ -288,8 +289,9 @@ double Median(std::vector<double> values) {
 // them alike: a minimal Qt Widgets window (a main window with a menu, a one-row list and a status
 // bar), then the real program's unchanged starts of 100, 10,000 and 50,000 games, and of 50,000
 // games on a loop-mounted ext4 volume with 128-byte inodes, whose times step in whole seconds so
-// that nothing remembered of its folders may be trusted. Counters: the median of each in ms, its
-// ratio to the minimal window's, and the peak resident memory of 50,000 games.
+// that nothing remembered of its folders may be trusted; last, the floor of both 50,000-game
+// starts (FloorWindow.cpp). Counters: the median of each in ms, its ratio to the minimal window's,
+// and the peak resident memory of 50,000 games.
 void BM_StartsSideBySide(benchmark::State& state) {
   TXWindowWatch watch;
   if (qEnvironmentVariableIsEmpty("DISPLAY") || !watch.Ok()) {
@@ -304,6 +306,7 @@ void BM_StartsSideBySide(benchmark::State& state) {
     QByteArray Caption;
     std::vector<double> Seconds;
     double PeakMiB = 0;
+    QStringList Arguments;
   };
   const QString program = QString::fromStdString(STARTVELK_PROGRAM);
   const auto games = [&program](const std::string& name, const TEmulatorDir& dir, int count) {
@@ -311,12 +314,16 @@ void BM_StartsSideBySide(benchmark::State& state) {
                   program,
                   dir.Root,
                   QString("StartVELK 0.9.1 [%1 of %1 games]").arg(count).toUtf8(),
+                  {},
+                  0,
                   {}};
   };
   std::vector<TStart> starts{{"minimal",
                               MINIMAL_WINDOW_PROGRAM,
                               std::filesystem::current_path(),
                               "Minimal Qt Widgets window",
+                              {},
+                              0,
                               {}},
                              games("g100", Emulator(100), 100),
                              games("g10k", Emulator(10000), 10000),
@@ -328,18 +335,25 @@ void BM_StartsSideBySide(benchmark::State& state) {
   } else {
     std::fprintf(stderr, "No start on a volume of whole seconds: %s\n", coarse.Why().c_str());
   }
+  // The floor of those two starts: the minimal window and only the reads nothing may spare.
+  const auto floorOf = [](const std::string& name, const TEmulatorDir& dir, const char* look) {
+    return TStart{name, FLOOR_WINDOW_PROGRAM, dir.Root, "Floor window", {}, 0, {look}};
+  };
+  starts.push_back(floorOf("floor50k", Emulator(50000), "stat"));
+  if (onCoarse) starts.push_back(floorOf("floor50k_coarse", *onCoarse, "read"));
   // One start of each before the rounds, as a user has started the program before: what a run
   // keeps for the next start as it ends is there, and the directories are in the page cache.
   for (TStart& start : starts)
-    if (!StartToShownWindow(watch, start.Program, start.Dir, start.Caption, nullptr)) {
+    if (!StartToShownWindow(watch, start.Program, start.Arguments, start.Dir, start.Caption,
+                            nullptr)) {
       state.SkipWithError(("the window did not appear: " + start.Name).c_str());
       return;
     }
   for (auto _ : state) {
     double total = 0;
     for (TStart& start : starts) {
-      const auto seconds =
-          StartToShownWindow(watch, start.Program, start.Dir, start.Caption, &start.PeakMiB);
+      const auto seconds = StartToShownWindow(watch, start.Program, start.Arguments, start.Dir,
+                                              start.Caption, &start.PeakMiB);
       if (!seconds) {
         state.SkipWithError(("the window did not appear: " + start.Name).c_str());
         return;
