@@ -10,6 +10,7 @@
 #include <QPolygonF>
 #include <QStyle>
 #include <QStyleOption>
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <future>
@@ -26,6 +27,9 @@ const QColor kOutline(90, 70, 20);
 
 QImage PaintStartButton(bool greyed, qreal ratio);
 QImage TakeStartButton(bool greyed, qreal ratio);
+// The sides, in device pixels, at which the program icon is offered to the window manager.
+constexpr std::array<int, 5> kProgramIconSides{16, 32, 48, 64, 128};
+QImage ProgramIconImage(int side);
 
 // A transparent canvas of w × h device-independent pixels with ratio device pixels to each.
 QPixmap Transparent(int w, int h, qreal ratio = 1) {
@@ -73,7 +77,12 @@ class TPaintedIconEngine : public QIconEngine {
  public:
   // The picture in a size of device pixels, in a mode; logical is its natural size.
   using TPaint = std::function<QPixmap(QSize, QIcon::Mode)>;
-  TPaintedIconEngine(TPaint paint, QSize logical) : FPaint(std::move(paint)), FLogical(logical) {}
+  // sizes are those the icon offers where all of them are asked for at once (a window's icon
+  // for the window manager); by default its logical size.
+  TPaintedIconEngine(TPaint paint, QSize logical, QList<QSize> sizes = {})
+      : FPaint(std::move(paint)),
+        FLogical(logical),
+        FSizes(sizes.isEmpty() ? QList<QSize>{logical} : std::move(sizes)) {}
 
   QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
     if (size.isEmpty()) return {};
@@ -93,7 +102,7 @@ class TPaintedIconEngine : public QIconEngine {
   QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
     return FLogical.scaled(size, Qt::KeepAspectRatio);
   }
-  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {FLogical}; }
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return FSizes; }
   bool isNull() override { return false; }
   QString key() const override { return QStringLiteral("StartVELKPainted"); }
   QIconEngine* clone() const override { return new TPaintedIconEngine(*this); }
@@ -105,11 +114,12 @@ class TPaintedIconEngine : public QIconEngine {
   };
   TPaint FPaint;
   QSize FLogical;
+  QList<QSize> FSizes;
   std::vector<TPainted> FPainted;  // a handful at most: the sizes and modes shown
 };
 
-QIcon PaintedIcon(TPaintedIconEngine::TPaint paint, QSize logical) {
-  return QIcon(new TPaintedIconEngine(std::move(paint), logical));
+QIcon PaintedIcon(TPaintedIconEngine::TPaint paint, QSize logical, QList<QSize> sizes = {}) {
+  return QIcon(new TPaintedIconEngine(std::move(paint), logical, std::move(sizes)));
 }
 
 // The look of a picture in a mode other than the normal one, as the style makes it.
@@ -153,16 +163,14 @@ QIcon IconAtRatios(std::function<QPixmap(qreal ratio, QIcon::Mode)> picture, QSi
 }  // namespace
 
 QIcon ProgramIcon() {
-  QIcon icon;
-  for (int size : {16, 32, 48, 64, 128}) {
-    QPixmap p = Transparent(size, size);
-    QPainter painter(&p);
-    painter.setRenderHint(QPainter::Antialiasing);
-    PaintCabinet(painter, QRectF(0.5, 0.5, size - 1, size - 1));
-    painter.end();
-    icon.addPixmap(p);
-  }
-  return icon;
+  QList<QSize> sizes;
+  for (const int side : kProgramIconSides) sizes.push_back(QSize(side, side));
+  return PaintedIcon(
+      [](QSize size, QIcon::Mode mode) {
+        return InMode(QPixmap::fromImage(ProgramIconImage(std::min(size.width(), size.height()))),
+                      mode);
+      },
+      QSize(16, 16), std::move(sizes));
 }
 
 QIcon StartButtonIcon() {
@@ -333,18 +341,37 @@ QImage PaintStartButton(bool greyed, qreal ratio) {
   return p;
 }
 
+// On any thread: the cabinet on a transparent square.
+QImage PaintProgramIcon(int side) {
+  QImage p(side, side, QImage::Format_ARGB32_Premultiplied);
+  p.fill(Qt::transparent);
+  QPainter painter(&p);
+  painter.setRenderHint(QPainter::Antialiasing);
+  PaintCabinet(painter, QRectF(0.5, 0.5, side - 1, side - 1));
+  return p;
+}
+
+std::vector<QImage> PaintProgramIcons() {
+  std::vector<QImage> icons;
+  for (const int side : kProgramIconSides) icons.push_back(PaintProgramIcon(side));
+  return icons;
+}
+
 // The paintings of the one TPicturesAhead that lives, and the ratio they are painted at. Each
-// is taken once; the start button comes first, as the window asks for it first.
+// is taken once; the start button comes first, as the window asks for it first, and the program
+// icon last, as the window manager asks for it only once the window is shown.
 struct TPaintingsAhead {
   qreal Ratio;
+  std::future<void> Painter;  // ends last: its end waits for the painting
   std::future<QImage> StartButton[2];  // normal, greyed
   std::future<QImage> NoShot;
+  std::future<std::vector<QImage>> ProgramIcons;  // at kProgramIconSides
 };
 std::optional<TPaintingsAhead> gAhead;
 
 // The picture painting ahead, once; painted now when it was taken or its painting failed.
-template <class TPaint>
-QImage Take(std::future<QImage>& painting, TPaint paint) {
+template <class TPicture, class TPaint>
+TPicture Take(std::future<TPicture>& painting, TPaint paint) {
   if (painting.valid()) {
     try {
       return painting.get();  // the future is empty afterwards
@@ -352,6 +379,26 @@ QImage Take(std::future<QImage>& painting, TPaint paint) {
     }
   }
   return paint();
+}
+
+// Sets a promise to what paint returns, or to the failure it throws.
+template <class TPicture, class TPaint>
+void Keep(std::promise<TPicture>& promise, TPaint paint) {
+  try {
+    promise.set_value(paint());
+  } catch (...) {
+    promise.set_exception(std::current_exception());
+  }
+}
+
+QImage ProgramIconImage(int side) {
+  // Taken from the painting ahead at the first size asked for; the window manager asks for all.
+  static std::vector<QImage> ahead;
+  if (gAhead && gAhead->ProgramIcons.valid())
+    ahead = Take(gAhead->ProgramIcons, [] { return std::vector<QImage>(); });
+  for (const QImage& icon : ahead)
+    if (icon.width() == side) return icon;
+  return PaintProgramIcon(side);
 }
 
 QImage TakeStartButton(bool greyed, qreal ratio) {
@@ -364,21 +411,22 @@ QImage TakeStartButton(bool greyed, qreal ratio) {
 TPicturesAhead::TPicturesAhead() {
   const qreal ratio = ScreenRatio();
   try {
-    TPaintingsAhead ahead{ratio, {}, {}};
-    std::array<std::shared_ptr<std::promise<QImage>>, 2> buttons;
-    for (int greyed = 0; greyed < 2; ++greyed) {
-      buttons[greyed] = std::make_shared<std::promise<QImage>>();
-      ahead.StartButton[greyed] = buttons[greyed]->get_future();
-    }
-    ahead.NoShot = std::async(std::launch::async, [ratio, buttons] {
-      for (int greyed = 0; greyed < 2; ++greyed) {
-        try {
-          buttons[greyed]->set_value(PaintStartButton(greyed != 0, ratio));
-        } catch (...) {
-          buttons[greyed]->set_exception(std::current_exception());
-        }
-      }
-      return PaintNoShotPicture(ratio);
+    TPaintingsAhead ahead{ratio, {}, {}, {}, {}};
+    struct TPromises {
+      std::promise<QImage> StartButton[2];
+      std::promise<QImage> NoShot;
+      std::promise<std::vector<QImage>> ProgramIcons;
+    };
+    auto promises = std::make_shared<TPromises>();
+    for (int greyed = 0; greyed < 2; ++greyed)
+      ahead.StartButton[greyed] = promises->StartButton[greyed].get_future();
+    ahead.NoShot = promises->NoShot.get_future();
+    ahead.ProgramIcons = promises->ProgramIcons.get_future();
+    ahead.Painter = std::async(std::launch::async, [ratio, promises] {
+      for (int greyed = 0; greyed < 2; ++greyed)
+        Keep(promises->StartButton[greyed], [&] { return PaintStartButton(greyed != 0, ratio); });
+      Keep(promises->NoShot, [&] { return PaintNoShotPicture(ratio); });
+      Keep(promises->ProgramIcons, PaintProgramIcons);
     });
     gAhead = std::move(ahead);
   } catch (...) {

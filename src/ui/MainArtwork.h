@@ -11,7 +11,8 @@
 
 namespace artwork {
 
-/// The program icon: a stylised arcade cabinet.
+/// The program icon: a stylised arcade cabinet, offered at 16 to 128 pixels and painted when a
+/// size is first asked for (a TPicturesAhead paints those ahead).
 QIcon ProgramIcon();
 /// The Start button's picture, 64 × 28, drawn with ratio device pixels to each of its pixels;
 /// greyed is the disabled look.
@@ -35,7 +36,8 @@ QIcon ClearIcon();
 /// a TPicturesAhead painted when it has.
 QImage NoShotPicture(qreal ratio = ScreenRatio());
 
-/// The start button's pictures (enabled and disabled) and NoShotPicture painted on a thread of their own while it lives,
+/// The start button's pictures (enabled and disabled), NoShotPicture and the program icon's sizes
+/// painted on a thread of their own while it lives,
 /// from its making (once the application exists) until each is taken or it ends, which waits for
 /// the painting: their four fonts are a good part of building the window. One at a time.
 class TPicturesAhead {

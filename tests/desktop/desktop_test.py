@@ -21,6 +21,7 @@ Run it inside `dbus-run-session`; it exits with 77 (skipped) when a tool it need
 
 import argparse
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -357,6 +358,9 @@ def first_run(args, work, reader):
         if not check(main is not None, f"the main window's title is exactly {TITLE!r}: "
                      f"{list(desktop.windows().values())}"):
             return None
+        icons = re.findall(r"Icon \((\d+) x (\d+)\)", xprop_of(desktop, main, "_NET_WM_ICON"))
+        check(icons == [(s, s) for s in ("16", "32", "48", "64", "128")],
+              f"the window manager sees the program icon at every size ({icons})")
         app = reader.app("StartVELK")
         if not check(app is not None, "the program is on the accessibility bus"):
             return None

@@ -63,14 +63,21 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  // The placeholder and the start button painted ahead on another thread are the ones painted
-  // when needed, taken once; another ratio is painted anew.
+  // The placeholder, the start button and the program icon painted ahead on another thread are
+  // the ones painted when needed, taken once; another ratio is painted anew. The icon offers the
+  // window manager all its sizes.
   void picturesPaintedAheadAreTheSame() {
     const QImage direct = artwork::NoShotPicture(1.0);
     const QImage button = artwork::StartButtonPicture(false, 1.0).toImage();
     const QImage greyed = artwork::StartButtonPicture(true, 1.0).toImage();
+    const QImage icon = artwork::ProgramIcon().pixmap(QSize(48, 48)).toImage();
     {
       const artwork::TPicturesAhead ahead;
+      const QIcon program = artwork::ProgramIcon();
+      QCOMPARE(program.availableSizes(),
+               QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}}));
+      QCOMPARE(program.pixmap(QSize(48, 48)).toImage(), icon);
+      QCOMPARE(program.pixmap(QSize(20, 20)).size(), QSize(20, 20));
       QCOMPARE(artwork::StartButtonPicture(true, 1.0).toImage(), greyed);
       QCOMPARE(artwork::StartButtonPicture(false, 1.0).toImage(), button);
       QCOMPARE(artwork::StartButtonPicture(false, 1.0).toImage(), button);
