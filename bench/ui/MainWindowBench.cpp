@@ -306,7 +306,7 @@ void BM_StartsSideBySide(benchmark::State& state) {
     QByteArray Caption;
     std::vector<double> Seconds;
     double PeakMiB = 0;
-    QStringList Arguments;
+    QStringList Arguments = {};
   };
   const QString program = QString::fromStdString(STARTVELK_PROGRAM);
   const auto games = [&program](const std::string& name, const TEmulatorDir& dir, int count) {
@@ -314,16 +314,12 @@ void BM_StartsSideBySide(benchmark::State& state) {
                   program,
                   dir.Root,
                   QString("StartVELK 0.9.1 [%1 of %1 games]").arg(count).toUtf8(),
-                  {},
-                  0,
                   {}};
   };
   std::vector<TStart> starts{{"minimal",
                               MINIMAL_WINDOW_PROGRAM,
                               std::filesystem::current_path(),
                               "Minimal Qt Widgets window",
-                              {},
-                              0,
                               {}},
                              games("g100", Emulator(100), 100),
                              games("g10k", Emulator(10000), 10000),
