@@ -147,15 +147,18 @@ bool Reachable(const QByteArray& number, const QString& cookie) {
 TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
   // An X server of its own, which says when it accepts connections (-displayfd), with a cookie of
   // its own: processes a former test left running cannot reach it even on the same display. The
-  // numbers start at one of this test process's own; one taken meanwhile ends that server, and
-  // the next is tried.
+  // numbers start at one of this test process's own, past those its former servers had: a number
+  // just let go may still be torn down (its socket removed under the next server). One taken
+  // meanwhile ends that server, and the next is tried.
   const QString cookie =
       QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0') +
       QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
   const QString authority = FAuthority.filePath("Xauthority");
   QByteArray number;
-  for (int display = 200 + static_cast<int>(QCoreApplication::applicationPid() % 500), tries = 0;
-       number.isEmpty() && tries < 50; ++display, ++tries) {
+  static int used = 0;  // numbers this test process's servers have had
+  int display = 200 + static_cast<int>(QCoreApplication::applicationPid() % 500) + used;
+  for (int tries = 0; number.isEmpty() && tries < 50; ++display, ++tries) {
+    ++used;
     QProcess::execute("xauth", {"-q", "-f", authority, "add", ":" + QString::number(display), ".",
                                 cookie});
     FServer.setStandardErrorFile(QProcess::nullDevice());
