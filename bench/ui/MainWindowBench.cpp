@@ -384,7 +384,7 @@ void BM_StartsSideBySide(benchmark::State& state) {
   }
   state.counters["g50k_peak_MiB"] = starts[3].PeakMiB;
 }
-BENCHMARK(BM_StartsSideBySide)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(11);
+BENCHMARK(BM_StartsSideBySide)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(21);
 
 void BM_SelectionChangeToShownScreenshot(benchmark::State& state) {
   TEmulatorDir emulator(2);
