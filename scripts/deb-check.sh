@@ -38,7 +38,8 @@ date=$(date -r "$emu/velk.exe" '+%Y-%m-%d %H:%M:')$(printf %02d $((10#$seconds -
 printf '[StartVELK]\r\nNumOfGames=2\r\nEmuExeDate=%s\r\n\r\n[Game0]\r\nName=Default\r\nZipName=Default\r\n\r\n[Game1]\r\nName=My Game\r\nZipName=mygame\r\n' \
   "$date" >"$emu/StartVELK.ini"
 
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+# -noreset: a server that resets as its last client leaves drops one that connects meanwhile.
+exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null)
 pids+=($!)
 read -r display <&3
 export DISPLAY=":$display"

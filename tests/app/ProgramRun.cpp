@@ -149,7 +149,9 @@ TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
   // its own: processes a former test left running cannot reach it even on the same display. The
   // numbers start at one of this test process's own, past those its former servers had: a number
   // just let go may still be torn down (its socket removed under the next server). One taken
-  // meanwhile ends that server, and the next is tried.
+  // meanwhile ends that server, and the next is tried. It never resets (-noreset): a server
+  // resets when its last client leaves, and drops a client that connects in that moment, such as
+  // the program right after the check of the cookie has left.
   const QString cookie =
       QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0') +
       QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
@@ -163,7 +165,7 @@ TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
                                 cookie});
     FServer.setStandardErrorFile(QProcess::nullDevice());
     FServer.start("Xvfb", {":" + QString::number(display), "-displayfd", "1", "-auth", authority,
-                           "-screen", "0", "1024x768x24", "-dpi", "96", "-nolisten", "tcp"});
+                           "-screen", "0", "1024x768x24", "-dpi", "96", "-nolisten", "tcp", "-noreset"});
     const QDeadlineTimer deadline(40000);
     QByteArray said;
     while (!said.contains('\n') && !deadline.hasExpired() &&

@@ -337,7 +337,7 @@ TEST_F(ExecFileTest, BatchFileRunsInAConsoleWindowWhenADisplayIsThere) {
   platform::TSpawnOptions quiet;
   quiet.StdErr = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
   platform::TChildProcess server = platform::SpawnArgv(
-      {*xvfb, ":" + std::to_string(display), "-nolisten", "tcp"}, quiet, &error);
+      {*xvfb, ":" + std::to_string(display), "-nolisten", "tcp", "-noreset"}, quiet, &error);
   ::close(quiet.StdErr);
   ASSERT_TRUE(server.Valid()) << error;
   for (int i = 0; i < 500 && !fs::exists(socket); ++i) std::this_thread::sleep_for(10ms);
