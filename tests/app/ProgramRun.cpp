@@ -147,11 +147,10 @@ bool Reachable(const QByteArray& number, const QString& cookie) {
 TProgramRun::TProgramRun(const QString& dir) : FDir(dir) {
   // An X server of its own, which says when it accepts connections (-displayfd), with a cookie of
   // its own: processes a former test left running cannot reach it even on the same display. The
-  // numbers start at one of this test process's own, past those its former servers had: a number
-  // just let go may still be torn down (its socket removed under the next server). One taken
-  // meanwhile ends that server, and the next is tried. It never resets (-noreset): a server
-  // resets when its last client leaves, and drops a client that connects in that moment, such as
-  // the program right after the check of the cookie has left.
+  // numbers start at one of this test process's own, past those its former servers had; one taken
+  // meanwhile ends that server, and the next is tried. The server never resets (-noreset): one
+  // that resets as its last client leaves drops a client connecting in that moment, such as the
+  // program right after the check of the cookie has left.
   const QString cookie =
       QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0') +
       QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
