@@ -37,9 +37,9 @@ QIcon ClearIcon();
 QImage NoShotPicture(qreal ratio = ScreenRatio());
 
 /// The start button's pictures (enabled and disabled), NoShotPicture and the program icon's sizes
-/// painted on a thread of their own while it lives,
-/// from its making (once the application exists) until each is taken or it ends, which waits for
-/// the painting: their four fonts are a good part of building the window. One at a time.
+/// painted on a thread of their own while it lives, from its making (once the application exists)
+/// until each is taken or it ends, which waits for the painting: their four fonts are a good part
+/// of building the window. One at a time.
 class TPicturesAhead {
  public:
   TPicturesAhead();
